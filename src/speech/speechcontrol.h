@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+
+// The outcome of a speech operation: empty on success, otherwise a
+// human-readable description of what went wrong.
+struct [[nodiscard]] SpeechStatus {
+    QString error;
+    bool ok() const { return error.isEmpty(); }
+    static SpeechStatus Ok() { return {}; }
+    static SpeechStatus Failed(const QString &description) { return {description}; }
+};
+
+// The voice hosted on the speech window: a widget that owns its rectangle and
+// offers exactly the operations the window relies on. Speak returns at once
+// while the voice goes on; StopSpeaking silences it at once.
+class SpeechControl : public QWidget {
+    Q_OBJECT
+public:
+    explicit SpeechControl(QWidget *parent = nullptr) : QWidget(parent) {}
+    ~SpeechControl() override = default;
+
+    virtual SpeechStatus Speak(const QString &text) = 0;
+    virtual std::int32_t Pitch() const = 0;
+    virtual void SetPitch(std::int32_t pitch) = 0;
+    virtual void SetSpeed(std::int32_t speed) = 0;
+    virtual SpeechStatus StopSpeaking() = 0;
+};
