@@ -1,6 +1,14 @@
+#include "frmmain.h"
+#include "messagebox.h"
+#include "speechcontrol.h"
+#include "speechcontrolfactory.h"
+
 #include <QApplication>
 
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
-    return 0;
+    QtMessageBoxes messageBoxes;
+    frmMain window(Services{&messageBoxes}, CreateSpeechControl(nullptr));
+    window.show();
+    return app.exec();
 }

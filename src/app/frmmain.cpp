@@ -1,0 +1,292 @@
+#include "frmmain.h"
+
+#include "appicon.h"
+#include "appidentity.h"
+#include "frmmainlayout.h"
+#include "messagebox.h"
+#include "resizerule.h"
+#include "speakingcommands.h"
+#include "speechcontrol.h"
+#include "twips.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <algorithm>
+#include <iterator>
+
+using namespace FrmMainLayout;
+
+namespace {
+
+struct MenuEntry {
+    const char *name;
+    const char *caption; // "-" for a separator
+};
+
+constexpr MenuEntry kFileMenu[] = {
+    {"mnuFileNew", "&New"},
+    {"mnuFileOpen", "&Open"},
+    {"mnuFileSpacer", "-"},
+    {"mnuFilePlayAll", "&Play"},
+    {"mnuFilePlaySelected", "Play Selected"},
+    {"mnuFilePause", "&Pause"},
+    {"mnuFileStop", "&Stop"},
+    {"mnuFileSpacer2", "-"},
+    {"mnuFileExit", "E&xit"},
+};
+
+constexpr MenuEntry kEditMenu[] = {
+    {"mnuUndo", "&Undo"},    {"mnuEditSpacer1", "-"},         {"mnuCut", "&Cut"},
+    {"mnuCopy", "&Copy"},    {"mnuPaste", "&Paste"},          {"mnuDelete", "&Delete"},
+    {"mnuEditSpacer2", "-"}, {"mnuSelectAll", "&Select All"},
+};
+
+constexpr MenuEntry kHelpMenu[] = {
+    {"mnuHelpHowToUse", "&How To Use"},
+    {"mnuHelpAbout", "&About Zavren Speech"},
+};
+
+template <std::size_t N>
+void AddMenu(QMenuBar *bar, const char *name, const char *title, const MenuEntry (&items)[N]) {
+    QMenu *menu = bar->addMenu(QString::fromLatin1(title));
+    menu->setObjectName(QString::fromLatin1(name));
+    for (const MenuEntry &item : items) {
+        const QString caption = QString::fromLatin1(item.caption);
+        QAction *action =
+            caption == QLatin1String("-") ? menu->addSeparator() : menu->addAction(caption);
+        action->setObjectName(QString::fromLatin1(item.name));
+    }
+}
+
+// Stands in when no voice could be made, so every command still has a defined answer.
+class NoVoice final : public SpeechControl {
+public:
+    using SpeechControl::SpeechControl;
+    SpeechStatus Speak(const QString &) override { return Unavailable(); }
+    std::int32_t Pitch() const override { return kSliderMin; }
+    void SetPitch(std::int32_t) override {}
+    void SetSpeed(std::int32_t) override {}
+    SpeechStatus StopSpeaking() override { return Unavailable(); }
+
+private:
+    static SpeechStatus Unavailable() {
+        return SpeechStatus::Failed(QStringLiteral("The voice is not available"));
+    }
+};
+
+void Place(QWidget *widget, const TwipsScale &scale, const TwipsRect &r) {
+    widget->setGeometry(scale.ToPixels(r.left, r.top, r.width, r.height));
+}
+
+QPushButton *MakeButton(QWidget *parent, const char *name, const char *caption) {
+    auto *button = new QPushButton(QString::fromLatin1(caption), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAccessibleName(button->text());
+    // Enter and Escape belong to the text box, not to a button.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+QSlider *MakeSlider(QWidget *parent, const char *name, const QString &accessibleName,
+                    QSlider::TickPosition ticks) {
+    auto *slider = new QSlider(Qt::Horizontal, parent);
+    slider->setObjectName(QString::fromLatin1(name));
+    slider->setAccessibleName(accessibleName);
+    slider->setRange(kSliderMin, kSliderMax);
+    slider->setSingleStep(kSliderSmallStep);
+    slider->setPageStep(kSliderLargeStep);
+    slider->setValue(kSliderMin);
+    slider->setTickPosition(ticks);
+    slider->setTickInterval(10);
+    return slider;
+}
+
+QLabel *MakeLabel(QWidget *parent, const char *name, const char *caption, QWidget *buddy) {
+    auto *label = new QLabel(QString::fromLatin1(caption), parent);
+    label->setObjectName(QString::fromLatin1(name));
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setPointSize(kLabelPointSize);
+    font.setBold(true);
+    label->setFont(font);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setBuddy(buddy);
+    return label;
+}
+
+} // namespace
+
+frmMain::frmMain(Services services, std::unique_ptr<SpeechControl> voice, QWidget *parent)
+    : QMainWindow(parent), services_(services) {
+    if (!services_.messageBoxes) {
+        ownBoxes_ = std::make_unique<QtMessageBoxes>();
+        services_.messageBoxes = ownBoxes_.get();
+    }
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowIcon(AppIcon());
+
+    CreateControls(std::move(voice));
+    CreateMenus();
+    ConnectControls();
+    ConnectMenus();
+
+    const TwipsScale scale(this);
+    resize(scale.ToPixelsX(kClientWidth),
+           scale.ToPixelsY(kClientHeight) + menuBar()->sizeHint().height());
+
+    Load();
+    txtSpeech_->setFocus();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::CreateControls(std::unique_ptr<SpeechControl> voice) {
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client_);
+    const TwipsScale scale(this);
+
+    txtSpeech_ = new QPlainTextEdit(client_);
+    txtSpeech_->setObjectName(QStringLiteral("txtSpeech"));
+    txtSpeech_->setAccessibleName(QStringLiteral("Text to speak"));
+    txtSpeech_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    txtSpeech_->setTabChangesFocus(true); // Tab leads on to the buttons and sliders
+    txtSpeech_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtSpeech_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Place(txtSpeech_, scale, kTxtSpeech);
+
+    if (!voice) {
+        voice = std::make_unique<NoVoice>();
+    }
+    DirectSS1_ = voice.release(); // from here on the window owns it, as a child
+    DirectSS1_->setParent(client_);
+    DirectSS1_->setObjectName(QStringLiteral("DirectSS1"));
+    if (DirectSS1_->accessibleName().isEmpty()) {
+        DirectSS1_->setAccessibleName(QStringLiteral("Voice"));
+    }
+    Place(DirectSS1_, scale, kDirectSS1);
+    DirectSS1_->show();
+
+    cmdPlayAll_ = MakeButton(client_, "cmdPlayAll", "Play All");
+    Place(cmdPlayAll_, scale, kCmdPlayAll);
+    // The speed slider keeps the tick marks; the pitch slider shows none.
+    sldPitch_ = MakeSlider(client_, "sldPitch", QStringLiteral("Pitch"), QSlider::NoTicks);
+    Place(sldPitch_, scale, kSldPitch);
+    sldSpeed_ = MakeSlider(client_, "sldSpeed", QStringLiteral("Speed"), QSlider::TicksBelow);
+    Place(sldSpeed_, scale, kSldSpeed);
+    cmdStop_ = MakeButton(client_, "cmdStop", "STOP");
+    Place(cmdStop_, scale, kCmdStop);
+    cmdPlaySelected_ = MakeButton(client_, "cmdPlaySelected", "Play Selected");
+    Place(cmdPlaySelected_, scale, kCmdPlaySelected);
+    lblPitch_ = MakeLabel(client_, "lblPitch", "Pitch:", sldPitch_);
+    Place(lblPitch_, scale, kLblPitch);
+    lblSpeed_ = MakeLabel(client_, "lblSpeed", "Speed:", sldSpeed_);
+    Place(lblSpeed_, scale, kLblSpeed);
+
+    QWidget *const focusOrder[] = {txtSpeech_, DirectSS1_, cmdPlayAll_,     sldPitch_,
+                                   sldSpeed_,  cmdStop_,   cmdPlaySelected_};
+    for (std::size_t i = 1; i < std::size(focusOrder); ++i) {
+        setTabOrder(focusOrder[i - 1], focusOrder[i]);
+    }
+
+    speaking_ = std::make_unique<SpeakingCommands>(*DirectSS1_, *services_.messageBoxes,
+                                                   *txtSpeech_, AppIdentity::Title());
+}
+
+void frmMain::CreateMenus() {
+    QMenuBar *bar = menuBar();
+    AddMenu(bar, "mnuFile", "&File", kFileMenu);
+    AddMenu(bar, "mnuEdit", "&Edit", kEditMenu);
+    AddMenu(bar, "mnuHelp", "&Help", kHelpMenu);
+    Action(QStringLiteral("mnuFilePause"))->setEnabled(false); // never available
+}
+
+QAction *frmMain::Action(const QString &name) const {
+    return menuBar()->findChild<QAction *>(name);
+}
+
+void frmMain::ConnectControls() {
+    connect(cmdPlayAll_, &QPushButton::clicked, this, [this] { speaking_->PlayAll(); });
+    connect(cmdPlaySelected_, &QPushButton::clicked, this, [this] { speaking_->PlaySelected(); });
+    connect(cmdStop_, &QPushButton::clicked, this, [this] { speaking_->Stop(); });
+    connect(sldPitch_, &QSlider::valueChanged, this,
+            [this](int position) { speaking_->PitchChanged(position); });
+    connect(sldSpeed_, &QSlider::valueChanged, this,
+            [this](int position) { speaking_->SpeedChanged(position); });
+}
+
+// One connection per menu item. File > New, File > Open, the Edit items and
+// the Help items are wired here by the text commands and the Help windows.
+void frmMain::ConnectMenus() {
+    const auto on = [this](const char *name, auto handler) {
+        connect(Action(QString::fromLatin1(name)), &QAction::triggered, this, handler);
+    };
+    on("mnuFilePlayAll", [this] { speaking_->PlayAll(); });
+    on("mnuFilePlaySelected", [this] { speaking_->PlaySelected(); });
+    on("mnuFileStop", [this] { speaking_->Stop(); });
+    on("mnuFileExit", [this] { close(); });
+}
+
+void frmMain::Load() {
+    setWindowTitle(AppIdentity::Title() + QLatin1Char(' ') + AppIdentity::VersionText());
+    txtSpeech_->setPlainText(QStringLiteral("Hello and welcome to Zavren Speech."));
+    // Out-of-range pitches settle at the nearer end; the change writes that back.
+    sldPitch_->setValue(DirectSS1_->Pitch());
+}
+
+void frmMain::ApplyResizeRule() {
+    const TwipsScale scale(this);
+    const bool minimised = isMinimized();
+
+    // The least height is a size constraint, so it holds under any window
+    // manager; the frame's share is taken off because Qt sizes the inside.
+    const int frameHeight = std::max(0, frameGeometry().height() - height());
+    const int minimum = std::max(0, MinimumOuterHeight(scale) - frameHeight);
+    if (minimumHeight() != minimum) {
+        setMinimumHeight(minimum);
+    }
+    if (!minimised && height() < minimum) {
+        resize(width(), minimum);
+    }
+
+    ResizeInput in;
+    in.outer = frameGeometry().size();
+    in.client = client_->size();
+    in.playAll = cmdPlayAll_->geometry();
+    in.textBox = txtSpeech_->geometry();
+    in.minimised = minimised;
+    const QRect fitted = FitTextBox(scale, in);
+    if (fitted != in.textBox) {
+        txtSpeech_->setGeometry(fitted);
+    }
+}
+
+void frmMain::resizeEvent(QResizeEvent *event) {
+    QMainWindow::resizeEvent(event);
+    ApplyResizeRule();
+}
+
+void frmMain::moveEvent(QMoveEvent *event) {
+    QMainWindow::moveEvent(event);
+    ApplyResizeRule(); // a window manager's frame arrives as a move
+}
+
+void frmMain::showEvent(QShowEvent *event) {
+    QMainWindow::showEvent(event);
+    ApplyResizeRule();
+}
+
+void frmMain::changeEvent(QEvent *event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        ApplyResizeRule();
+    }
+}

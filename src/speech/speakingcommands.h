@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+class MessageBoxes;
+class QPlainTextEdit;
+class SpeechControl;
+
+// The three speaking commands and the two slider notifications of the speech
+// window. The commands report a failure of the voice in a message box and
+// otherwise leave everything as it was; the notifications pass the slider
+// position straight on.
+class SpeakingCommands {
+public:
+    SpeakingCommands(SpeechControl &voice, MessageBoxes &boxes, const QPlainTextEdit &text,
+                     QString boxTitle);
+
+    void PlayAll();
+    void PlaySelected();
+    void Stop();
+
+    void PitchChanged(std::int32_t position);
+    void SpeedChanged(std::int32_t position);
+
+    // The selection as the voice should get it: line breaks inside it as "\n".
+    static QString SelectedText(const QPlainTextEdit &text);
+
+private:
+    template <typename Operation> void Run(Operation operation);
+
+    SpeechControl &voice_;
+    MessageBoxes &boxes_;
+    const QPlainTextEdit &text_;
+    QString boxTitle_;
+};
