@@ -39,37 +39,33 @@ QImage Draw() {
     p.setRenderHint(QPainter::Antialiasing, false); // hard edges: palette colours only
 
     QPainterPath balloon;
-    balloon.addRoundedRect(QRectF(1, 3, 21, 17), 5, 5);
+    balloon.addRoundedRect(QRectF(0.5, 4.5, 18, 16), 5, 5);
     QPainterPath tail;
-    tail.moveTo(5, 18);
-    tail.lineTo(3, 27);
-    tail.lineTo(12, 18);
+    tail.moveTo(3.5, 19);
+    tail.lineTo(2.5, 28.5);
+    tail.lineTo(10.5, 19);
     tail.closeSubpath();
     balloon = balloon.united(tail);
     p.setPen(QPen(C(Black), 1));
     p.setBrush(C(White));
     p.drawPath(balloon);
 
-    // A shadow line under the balloon's lower edge gives it some depth.
-    p.setPen(QPen(C(Grey), 1));
-    p.drawLine(13, 21, 19, 21);
-
     // The Z, two pixels thick.
     p.setPen(Qt::NoPen);
     p.setBrush(C(Navy));
-    p.drawRect(6, 6, 11, 2);
-    p.drawRect(6, 15, 11, 2);
+    p.drawRect(5, 8, 10, 2);
+    p.drawRect(5, 15, 10, 2);
     QPolygon diagonal;
-    diagonal << QPoint(15, 8) << QPoint(17, 8) << QPoint(8, 15) << QPoint(6, 15);
+    diagonal << QPoint(12, 10) << QPoint(15, 10) << QPoint(8, 15) << QPoint(5, 15);
     p.drawPolygon(diagonal);
 
     // Sound waves, widening outwards.
     p.setBrush(Qt::NoBrush);
-    const Colour waves[] = {Red, Maroon, Red};
+    const Colour waves[] = {Maroon, Red, Red};
     for (int i = 0; i < 3; ++i) {
-        const int r = 4 + 3 * i;
+        const int r = 4 + 4 * i;
         p.setPen(QPen(C(waves[i]), 2, Qt::SolidLine, Qt::FlatCap));
-        p.drawArc(QRect(22 - r, 12 - r, 2 * r, 2 * r), -45 * 16, 90 * 16);
+        p.drawArc(QRect(18 - r, 12 - r, 2 * r, 2 * r), -50 * 16, 100 * 16);
     }
     p.end();
     return image;
