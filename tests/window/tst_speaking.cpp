@@ -48,8 +48,8 @@ private slots:
     void FailureShowsErrorBox();
     void SliderKeys_data();
     void SliderKeys();
-    void SliderRange_data();
-    void SliderRange();
+    void SliderLookAndTracking_data();
+    void SliderLookAndTracking();
     void SelectedTextLineBreaks_data();
     void SelectedTextLineBreaks();
 };
@@ -186,23 +186,19 @@ void SpeakingTest::SliderKeys() {
     QCOMPARE(w.voice->calls, QStringList{call.arg(expected)});
 }
 
-void SpeakingTest::SliderRange_data() {
+void SpeakingTest::SliderLookAndTracking_data() {
     QTest::addColumn<QString>("slider");
     QTest::addColumn<QSlider::TickPosition>("ticks");
     QTest::newRow("pitch") << "sldPitch" << QSlider::NoTicks;
     QTest::newRow("speed") << "sldSpeed" << QSlider::TicksBelow;
 }
 
-void SpeakingTest::SliderRange() {
+void SpeakingTest::SliderLookAndTracking() {
     QFETCH(QString, slider);
     QFETCH(QSlider::TickPosition, ticks);
     Window w;
     auto *s = w.form->findChild<QSlider *>(slider);
     QCOMPARE(s->orientation(), Qt::Horizontal);
-    QCOMPARE(s->minimum(), 84);
-    QCOMPARE(s->maximum(), 338);
-    QCOMPARE(s->singleStep(), 1);
-    QCOMPARE(s->pageStep(), 5);
     QCOMPARE(s->tickPosition(), ticks);
     // Every position passes on at once, not only when a drag ends.
     QVERIFY(s->hasTracking());
