@@ -1,0 +1,95 @@
+#pragma once
+
+#include "filedialog.h"
+#include "messagebox.h"
+
+#include <QDir>
+#include <QFile>
+#include <QList>
+#include <QString>
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <optional>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+// The user of the open-file dialog: picks the scripted names in turn and
+// cancels once the script runs out.
+class ScriptedFileDialog final : public FileDialog {
+public:
+    // A null string in the script stands for Cancel.
+    explicit ScriptedFileDialog(QStringList script = {}) : script_(std::move(script)) {}
+    void SetScript(QStringList script) {
+        script_ = std::move(script);
+        next_ = 0;
+    }
+    int shown = 0;
+
+protected:
+    std::optional<QString> Run(QWidget *) override {
+        ++shown;
+        if (next_ >= script_.size() || script_.at(next_).isNull()) {
+            ++next_;
+            return std::nullopt;
+        }
+        return script_.at(next_++);
+    }
+
+private:
+    QStringList script_;
+    qsizetype next_ = 0;
+};
+
+class RecordingMessageBoxes final : public MessageBoxes {
+public:
+    struct Box {
+        QString title;
+        QString text;
+        MessageIcon icon;
+    };
+    void Show(QWidget *, const QString &title, const QString &text, MessageIcon icon) override {
+        shown.append({title, text, icon});
+    }
+    QList<Box> shown;
+};
+
+// Should a reader block opening a FIFO, this opens the writing end after a
+// while so that the test fails instead of hanging.
+class FifoRescue {
+public:
+    explicit FifoRescue(const QString &fifo)
+        : path_(QFile::encodeName(fifo).toStdString()), thread_([this] { Watch(); }) {}
+    ~FifoRescue() {
+        done_ = true;
+        thread_.join();
+    }
+    bool Rescued() const { return rescued_; }
+
+private:
+    void Watch() {
+        for (int i = 0; i < 50; ++i) {
+            if (done_)
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) {
+            rescued_ = true;
+            ::close(fd);
+        }
+    }
+
+    std::string path_;
+    std::atomic<bool> done_{false};
+    std::atomic<bool> rescued_{false};
+    std::thread thread_;
+};
+
+// Descriptors this process holds open right now.
+inline int OpenDescriptorCount() {
+    return int(QDir(QStringLiteral("/proc/self/fd"))
+                   .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                   .size());
+}
