@@ -1,0 +1,314 @@
+#include "appicon.h"
+#include "doubles.h"
+#include "frmabout.h"
+#include "frmhelp.h"
+#include "lineshape.h"
+#include "sysinfo.h"
+#include "twips.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+
+namespace {
+
+QRect Twips(const QWidget *w, int left, int top, int width, int height) {
+    return TwipsScale(w).ToPixels(left, top, width, height);
+}
+
+// Runs the window modally, presses `key` once it is up (OK holding the focus;
+// `whileOpen` looks at it then), and tells whether the key ended the run.
+template <typename Window>
+bool KeyClosesModal(Window &window, Qt::Key key, const std::function<void()> &whileOpen = {}) {
+    bool stillOpen = false;
+    QTimer::singleShot(0, &window, [&] {
+        [&] {
+            QVERIFY(QTest::qWaitForWindowActive(&window));
+            QCOMPARE(window.focusWidget(), window.cmdOK());
+            if (whileOpen)
+                whileOpen();
+            QTest::keyClick(window.focusWidget(), key);
+            stillOpen = window.isVisible();
+        }();
+        // Closed whatever happened above, so a failure cannot hang the run.
+        if (window.isVisible())
+            window.close();
+    });
+    window.exec();
+    return !stillOpen;
+}
+
+} // namespace
+
+class TestInfoWindows : public QObject {
+    Q_OBJECT
+private slots:
+    void helpTexts();
+    void helpLayout();
+    void helpKeys_data();
+    void helpKeys();
+    void helpCloseBoxCloses();
+    void aboutTexts();
+    void aboutLayout();
+    void aboutKeys_data();
+    void aboutKeys();
+    void aboutSysInfoButton_data();
+    void aboutSysInfoButton();
+    void aboutGetKeyValueKeepsBytes();
+    void accessibleNames();
+};
+
+void TestInfoWindows::helpTexts() {
+    frmHelp help;
+    QCOMPARE(help.windowTitle(), QStringLiteral("Zavren Speech - Help"));
+    QCOMPARE(help.lblTitle()->text(), QStringLiteral("How to Use Zavren Speech"));
+    QCOMPARE(help.lblMain()->text(),
+             QStringLiteral("1. First type in some text, or load a file by selecting File->Open "
+                            "from the menu.\r\n"
+                            "2. Then select your speed and pitch preferences.\r\n"
+                            "3. Finally click 'Play All' or 'Play selected'.\r\n"
+                            "4. Use commas and full stops for pauses."));
+    QVERIFY(help.lblMain()->wordWrap());
+    QCOMPARE(help.cmdOK()->text(), QStringLiteral("OK"));
+
+    const QFont title = help.lblTitle()->font();
+    QCOMPARE(title.family(), QStringLiteral("MS Sans Serif"));
+    QCOMPARE(title.pointSizeF(), 9.75);
+    QVERIFY(title.underline());
+    QVERIFY(!title.bold());
+    QVERIFY(help.lblTitle()->alignment() & Qt::AlignHCenter);
+    QVERIFY(!help.windowIcon().isNull());
+}
+
+void TestInfoWindows::helpLayout() {
+    frmHelp help;
+    const TwipsScale twips(&help);
+    QCOMPARE(help.size(), twips.ToPixels(QSize(4680, 2610)));
+    QCOMPARE(help.minimumSize(), help.maximumSize());
+    // The title grows about its centre only when its font's stand-in needs it.
+    const QRect title = Twips(&help, 1170, 120, 2355, 255);
+    const QRect shown = help.lblTitle()->geometry();
+    QCOMPARE(shown.top(), title.top());
+    QCOMPARE(shown.height(), title.height());
+    QVERIFY(qAbs(shown.center().x() - title.center().x()) <= 1);
+    QVERIFY(shown.width() >= title.width());
+    QVERIFY(shown.width() == title.width() ||
+            shown.width() <=
+                help.lblTitle()->fontMetrics().horizontalAdvance(help.lblTitle()->text()) + 2);
+    QVERIFY(shown.left() >= 0 && shown.right() < help.width());
+    QCOMPARE(help.lblMain()->geometry(), Twips(&help, 240, 540, 4215, 1455));
+    QCOMPARE(help.cmdOK()->geometry(), Twips(&help, 1733, 2160, 1215, 375));
+    const Qt::WindowFlags flags = help.windowFlags();
+    QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    // OK is the only control that takes the focus.
+    const auto buttons = help.findChildren<QWidget *>();
+    for (const QWidget *w : buttons)
+        QCOMPARE(w->focusPolicy() != Qt::NoFocus, w == help.cmdOK());
+}
+
+void TestInfoWindows::helpKeys_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("Escape does nothing") << int(Qt::Key_Escape) << false;
+    QTest::newRow("Enter presses the focused OK") << int(Qt::Key_Return) << true;
+    QTest::newRow("keypad Enter presses the focused OK") << int(Qt::Key_Enter) << true;
+    QTest::newRow("space presses the focused OK") << int(Qt::Key_Space) << true;
+}
+
+void TestInfoWindows::helpKeys() {
+    QFETCH(int, key);
+    QFETCH(bool, closes);
+    frmHelp help;
+    QVERIFY(!help.cmdOK()->isDefault());
+    QVERIFY(!help.cmdOK()->autoDefault());
+    // Holding the focus does not make it the default button.
+    bool defaultWhileFocused = true;
+    QCOMPARE(KeyClosesModal(help, Qt::Key(key),
+                            [&] { defaultWhileFocused = help.cmdOK()->isDefault(); }),
+             closes);
+    QVERIFY(!defaultWhileFocused);
+}
+
+void TestInfoWindows::helpCloseBoxCloses() {
+    frmHelp help;
+    help.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&help));
+    QVERIFY(help.close());
+    QVERIFY(!help.isVisible());
+}
+
+void TestInfoWindows::aboutTexts() {
+    RegistryDouble registry;
+    ProcessDouble processes;
+    MessageBoxDouble boxes;
+    frmAbout about(registry, processes, boxes);
+    QCOMPARE(about.windowTitle(), QStringLiteral("About Zavren Speech"));
+    QCOMPARE(about.lblTitle()->text(), QStringLiteral("Zavren Speech"));
+    QCOMPARE(about.lblVersion()->text(), QStringLiteral("Version 1.0.0"));
+    const QString description = about.lblDescription()->text();
+    QVERIFY(description.endsWith(
+        QStringLiteral("\r\n\r\nPlease help to to improve this software by sending you "
+                       "comments to ") +
+        QLatin1String(AboutTexts::kFeedbackAddress)));
+    QVERIFY(description.startsWith(QString::fromUtf8(AboutTexts::kRightsNotice)));
+    QCOMPARE(about.lblInfo()->text(), QStringLiteral("For more free software visit ") +
+                                          QLatin1String(AboutTexts::kWebAddress));
+    QCOMPARE(about.cmdOK()->text(), QStringLiteral("OK"));
+    QCOMPARE(about.cmdSysInfo()->text(), QStringLiteral("&System Info..."));
+
+    // Black text on three labels; the version keeps the usual label colour.
+    for (const QLabel *label : {about.lblDescription(), about.lblInfo(), about.lblTitle()})
+        QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::black));
+    QCOMPARE(about.lblVersion()->palette().color(QPalette::WindowText),
+             about.palette().color(QPalette::WindowText));
+
+    const QPixmap icon = about.picIcon()->pixmap();
+    QCOMPARE(icon.size(), QSize(32, 32));
+    QCOMPARE(icon.toImage().convertToFormat(QImage::Format_ARGB32),
+             AppIconPixmap().toImage().convertToFormat(QImage::Format_ARGB32));
+    QVERIFY(!about.windowIcon().isNull());
+}
+
+void TestInfoWindows::aboutLayout() {
+    RegistryDouble registry;
+    ProcessDouble processes;
+    MessageBoxDouble boxes;
+    frmAbout about(registry, processes, boxes);
+    const TwipsScale twips(&about);
+    QCOMPARE(about.size(), twips.ToPixels(QSize(5730, 3330)));
+    QCOMPARE(about.minimumSize(), about.maximumSize());
+    QCOMPARE(about.cmdOK()->geometry(), Twips(&about, 4320, 2460, 1260, 345));
+    QCOMPARE(about.picIcon()->geometry(), Twips(&about, 240, 240, 480, 480));
+    QCOMPARE(about.cmdSysInfo()->geometry(), Twips(&about, 4320, 2880, 1245, 345));
+    QCOMPARE(about.lblDescription()->geometry(), Twips(&about, 1080, 960, 3885, 1170));
+    QCOMPARE(about.lblInfo()->geometry(), Twips(&about, 360, 2460, 3870, 825));
+    QCOMPARE(about.lblTitle()->geometry(), Twips(&about, 1050, 240, 3885, 300));
+    QCOMPARE(about.lblVersion()->geometry(), Twips(&about, 1050, 600, 3885, 225));
+    QVERIFY(!(about.windowFlags() & Qt::WindowMinimizeButtonHint));
+    QVERIFY(!(about.windowFlags() & Qt::WindowMaximizeButtonHint));
+
+    // The etched rule: grey over the top row of a two-pixel white line.
+    const int y = twips.ToPixelsY(2280);
+    QCOMPARE(about.Line1(0)->colour(), QColor(Qt::white));
+    QCOMPARE(about.Line1(0)->geometry(),
+             QRect(QPoint(twips.ToPixelsX(105), y), QPoint(twips.ToPixelsX(5654), y + 1)));
+    QCOMPARE(about.Line1(1)->colour(), QColor(128, 128, 128));
+    QCOMPARE(about.Line1(1)->geometry(),
+             QRect(QPoint(twips.ToPixelsX(60), y), QPoint(twips.ToPixelsX(5624), y)));
+    about.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&about));
+    const QImage shot = about.grab().toImage();
+    const int x = twips.ToPixelsX(2000);
+    QCOMPARE(shot.pixelColor(x, y), QColor(128, 128, 128));
+    QCOMPARE(shot.pixelColor(x, y + 1), QColor(Qt::white));
+
+    // OK first in focus order, then System Info.
+    QCOMPARE(about.focusWidget(), about.cmdOK());
+    QWidget *next = about.cmdOK()->nextInFocusChain();
+    while (!(next->focusPolicy() & Qt::TabFocus))
+        next = next->nextInFocusChain();
+    QCOMPARE(next, about.cmdSysInfo());
+}
+
+void TestInfoWindows::aboutKeys_data() {
+    QTest::addColumn<int>("key");
+    QTest::newRow("Escape") << int(Qt::Key_Escape);
+    QTest::newRow("Enter") << int(Qt::Key_Return);
+    QTest::newRow("space") << int(Qt::Key_Space);
+}
+
+// Each key presses OK, which closes the window.
+void TestInfoWindows::aboutKeys() {
+    QFETCH(int, key);
+    RegistryDouble registry;
+    ProcessDouble processes;
+    MessageBoxDouble boxes;
+    frmAbout about(registry, processes, boxes);
+    QVERIFY(about.cmdOK()->isDefault());
+    QSignalSpy pressed(about.cmdOK(), &QPushButton::clicked);
+    QVERIFY(KeyClosesModal(about, Qt::Key(key)));
+    QCOMPARE(pressed.count(), 1);
+    QCOMPARE(about.result(), int(QDialog::Accepted));
+    QVERIFY(processes.started.empty());
+}
+
+void TestInfoWindows::aboutSysInfoButton_data() {
+    QTest::addColumn<bool>("valuePresent");
+    QTest::addColumn<bool>("startWorks");
+    QTest::addColumn<bool>("messageShown");
+    QTest::newRow("tool started") << true << true << false;
+    QTest::newRow("tool fails to start") << true << false << true;
+    QTest::newRow("no registry value") << false << true << true;
+}
+
+void TestInfoWindows::aboutSysInfoButton() {
+    QFETCH(bool, valuePresent);
+    QFETCH(bool, startWorks);
+    QFETCH(bool, messageShown);
+
+    RegistryDouble registry;
+    if (valuePresent)
+        registry.Set(SysInfo::kPathKey, "PATH", Reg::kTypeSz, Bytes(std::string("/x/tool\0", 8)));
+    ProcessDouble processes;
+    processes.succeed = startWorks;
+    MessageBoxDouble boxes;
+    frmAbout about(registry, processes, boxes);
+    about.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&about));
+    QTest::mouseClick(about.cmdSysInfo(), Qt::LeftButton);
+
+    QCOMPARE(processes.started.size(), std::size_t(valuePresent ? 1 : 0));
+    if (valuePresent)
+        QCOMPARE(processes.started.front(), std::string("/x/tool"));
+    QCOMPARE(boxes.shown.size(), std::size_t(messageShown ? 1 : 0));
+    if (messageShown) {
+        QCOMPARE(boxes.shown.front().title, QStringLiteral("Zavren Speech"));
+        QCOMPARE(boxes.shown.front().text,
+                 QStringLiteral("System Information Is Unavailable At This Time"));
+        QCOMPARE(boxes.shown.front().icon, MessageIcon::None);
+    }
+    // The About window stays open either way.
+    QVERIFY(about.isVisible());
+    QCOMPARE(registry.OpenNow(), 0);
+}
+
+void TestInfoWindows::aboutGetKeyValueKeepsBytes() {
+    RegistryDouble registry;
+    registry.Set("SOFTWARE\\A", "S", Reg::kTypeSz, Bytes(std::string("caf\xc3\xa9\0", 6)));
+    registry.Set("SOFTWARE\\A", "D", Reg::kTypeDword, Bytes(std::string("\xff\xff\xff\xff", 4)));
+    ProcessDouble processes;
+    MessageBoxDouble boxes;
+    frmAbout about(registry, processes, boxes);
+    QString keyVal;
+    QVERIFY(
+        about.GetKeyValue(0x80000002u, QStringLiteral("SOFTWARE\\A"), QStringLiteral("S"), keyVal));
+    QCOMPARE(keyVal, QString::fromLocal8Bit("caf\xc3\xa9"));
+    QVERIFY(
+        about.GetKeyValue(0x80000002u, QStringLiteral("SOFTWARE\\A"), QStringLiteral("D"), keyVal));
+    QCOMPARE(keyVal, QStringLiteral("-1"));
+    QVERIFY(!about.GetKeyValue(0x80000002u, QStringLiteral("SOFTWARE\\B"), QStringLiteral("D"),
+                               keyVal));
+    QVERIFY(keyVal.isEmpty());
+    QCOMPARE(registry.OpenNow(), 0);
+}
+
+void TestInfoWindows::accessibleNames() {
+    RegistryDouble registry;
+    ProcessDouble processes;
+    MessageBoxDouble boxes;
+    frmAbout about(registry, processes, boxes);
+    frmHelp help;
+    for (QWidget *window : {static_cast<QWidget *>(&about), static_cast<QWidget *>(&help)}) {
+        for (const QWidget *w : window->findChildren<QWidget *>()) {
+            QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+            QVERIFY2(!w->accessibleName().contains(QLatin1Char('&')), qPrintable(w->objectName()));
+        }
+    }
+}
+
+QTEST_MAIN(TestInfoWindows)
+#include "tst_infowindows.moc"
