@@ -7,6 +7,7 @@
 #include "resizerule.h"
 #include "speakingcommands.h"
 #include "speechcontrol.h"
+#include "textcommands.h"
 #include "twips.h"
 
 #include <QAction>
@@ -223,8 +224,8 @@ void frmMain::ConnectControls() {
             [this](int position) { speaking_->SpeedChanged(position); });
 }
 
-// One connection per menu item. File > New, File > Open, the Edit items and
-// the Help items are wired here by the text commands and the Help windows.
+// One connection per menu item. The Help items are wired here by the Help
+// windows.
 void frmMain::ConnectMenus() {
     const auto on = [this](const char *name, auto handler) {
         connect(Action(QString::fromLatin1(name)), &QAction::triggered, this, handler);
@@ -233,6 +234,16 @@ void frmMain::ConnectMenus() {
     on("mnuFilePlaySelected", [this] { speaking_->PlaySelected(); });
     on("mnuFileStop", [this] { speaking_->Stop(); });
     on("mnuFileExit", [this] { close(); });
+
+    auto *text = new TextCommands(txtSpeech_, this, services_);
+    on("mnuFileNew", [text] { text->New(); });
+    on("mnuFileOpen", [text] { text->Open(); });
+    on("mnuUndo", [text] { text->Undo(); });
+    on("mnuCut", [text] { text->Cut(); });
+    on("mnuCopy", [text] { text->Copy(); });
+    on("mnuPaste", [text] { text->Paste(); });
+    on("mnuDelete", [text] { text->Delete(); });
+    on("mnuSelectAll", [text] { text->SelectAll(); });
 }
 
 void frmMain::Load() {

@@ -1,4 +1,6 @@
+#include "filedialog.h"
 #include "frmmain.h"
+#include "keystrokes.h"
 #include "messagebox.h"
 #include "speechcontrol.h"
 #include "speechcontrolfactory.h"
@@ -8,7 +10,12 @@
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     QtMessageBoxes messageBoxes;
-    frmMain window(Services{&messageBoxes}, CreateSpeechControl(nullptr));
+    QtFileDialog fileDialog;
+    QtKeystrokeInjector keystrokes;
+    Services services{&messageBoxes};
+    services.fileDialog = &fileDialog;
+    services.keystrokes = &keystrokes;
+    frmMain window(services, CreateSpeechControl(nullptr));
     window.show();
     return app.exec();
 }
