@@ -3,6 +3,7 @@
 #include "appicon.h"
 #include "appidentity.h"
 #include "frmmainlayout.h"
+#include "infowindows.h"
 #include "messagebox.h"
 #include "resizerule.h"
 #include "speakingcommands.h"
@@ -234,6 +235,10 @@ void frmMain::ConnectMenus() {
     on("mnuFilePlaySelected", [this] { speaking_->PlaySelected(); });
     on("mnuFileStop", [this] { speaking_->Stop(); });
     on("mnuFileExit", [this] { close(); });
+    on("mnuHelpHowToUse", [this] { ShowHowToUse(this); });
+    on("mnuHelpAbout", [this] {
+        ShowAbout(this, services_.registry, services_.processes, services_.messageBoxes);
+    });
 
     auto *text = new TextCommands(txtSpeech_, this, services_);
     on("mnuFileNew", [text] { text->New(); });

@@ -1,0 +1,14 @@
+#pragma once
+
+class MessageBoxes;
+class ProcessStarter;
+class QWidget;
+class Registry;
+
+// The Help menu's windows. Each opening makes a new window, shows it modally
+// over `opener` (centred on it) and releases it once it has closed.
+void ShowHowToUse(QWidget *opener);
+
+// Null services stand for the system's own.
+void ShowAbout(QWidget *opener, Registry *registry, ProcessStarter *processes,
+               MessageBoxes *messageBoxes);
