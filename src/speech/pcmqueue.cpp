@@ -1,0 +1,90 @@
+#include "pcmqueue.h"
+
+#include <algorithm>
+
+PcmQueue::PcmQueue(std::size_t capacitySamples)
+    : capacity_(std::max<std::size_t>(capacitySamples, 1)), ring_(capacity_) {
+}
+
+void PcmQueue::DropLocked() {
+    head_ = 0;
+    count_ = 0;
+    handedOver_ = 0;
+}
+
+std::uint64_t PcmQueue::Begin() {
+    std::lock_guard lock(mutex_);
+    DropLocked();
+    ++generation_;
+    finished_ = false;
+    space_.notify_all();
+    return generation_;
+}
+
+void PcmQueue::Cancel() {
+    std::lock_guard lock(mutex_);
+    DropLocked();
+    ++generation_;
+    finished_ = true;
+    space_.notify_all();
+}
+
+void PcmQueue::Close() {
+    std::lock_guard lock(mutex_);
+    DropLocked();
+    ++generation_;
+    finished_ = true;
+    closed_ = true;
+    space_.notify_all();
+}
+
+bool PcmQueue::Push(std::uint64_t generation, const std::int16_t *samples, std::size_t count) {
+    std::unique_lock lock(mutex_);
+    while (count > 0) {
+        space_.wait(lock,
+                    [&] { return closed_ || generation != generation_ || count_ < capacity_; });
+        if (closed_ || generation != generation_)
+            return false;
+        const std::size_t n = std::min(count, capacity_ - count_);
+        for (std::size_t i = 0; i < n; ++i)
+            ring_[(head_ + count_ + i) % capacity_] = samples[i];
+        count_ += n;
+        samples += n;
+        count -= n;
+    }
+    return !closed_ && generation == generation_;
+}
+
+void PcmQueue::Finish(std::uint64_t generation) {
+    std::lock_guard lock(mutex_);
+    if (generation == generation_)
+        finished_ = true;
+}
+
+bool PcmQueue::IsCurrent(std::uint64_t generation) const {
+    std::lock_guard lock(mutex_);
+    return !closed_ && generation == generation_;
+}
+
+std::size_t PcmQueue::Pull(std::int16_t *out, std::size_t maxSamples) {
+    std::lock_guard lock(mutex_);
+    const std::size_t n = std::min(maxSamples, count_);
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = ring_[(head_ + i) % capacity_];
+    head_ = (head_ + n) % capacity_;
+    count_ -= n;
+    handedOver_ += n;
+    if (n > 0)
+        space_.notify_all();
+    return n;
+}
+
+bool PcmQueue::Drained() const {
+    std::lock_guard lock(mutex_);
+    return finished_ && count_ == 0;
+}
+
+std::uint64_t PcmQueue::HandedOver() const {
+    std::lock_guard lock(mutex_);
+    return handedOver_;
+}
