@@ -34,7 +34,12 @@ void TestAttributes(const std::string &dir) {
     MakeFolder(dir + "\\with space");
     MakeFile(dir + "\\with space\\MSINFO32.EXE", "not a program");
 
+    char system[MAX_PATH];
+    const UINT systemLength = ::GetSystemDirectoryA(system, MAX_PATH);
+    const std::string systemDir(system, systemLength < MAX_PATH ? systemLength : 0);
+
     const std::vector<Row> rows = {
+        {"the system's own MSINFO32.EXE", systemDir + "\\MSINFO32.EXE", true},
         {"normal file", dir + "\\normal.txt", true},
         {"read-only file", dir + "\\readonly.txt", true},
         {"archive file", dir + "\\archive.txt", true},
