@@ -27,4 +27,9 @@ public:
     virtual void SetPitch(std::int32_t pitch) = 0;
     virtual void SetSpeed(std::int32_t speed) = 0;
     virtual SpeechStatus StopSpeaking() = 0;
+
+signals:
+    // The voice started (a speak with something to say) or fell silent
+    // (finished, stopped or replaced by nothing).
+    void SpeakingChanged(bool speaking);
 };

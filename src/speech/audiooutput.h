@@ -1,0 +1,22 @@
+#pragma once
+
+#include "speechcontrol.h"
+
+class PcmQueue;
+
+// The sound device boundary: something that pulls 16-bit mono samples from a
+// queue and plays them. Used only from the speech control's thread.
+class AudioOutput {
+public:
+    virtual ~AudioOutput() = default;
+
+    // Starts pulling from the queue at the given sample rate, dropping anything
+    // still held from before. Fails with a description when there is no sound
+    // output to play on.
+    virtual SpeechStatus Start(PcmQueue &queue, int sampleRate) = 0;
+    // Drops what the device still holds: silent when this returns, and
+    // nothing more is taken from the queue.
+    virtual void Stop() = 0;
+    // True while audio already taken from the queue may still be playing.
+    virtual bool Busy() const = 0;
+};

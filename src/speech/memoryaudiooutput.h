@@ -1,0 +1,53 @@
+#pragma once
+
+#include "audiooutput.h"
+
+#include <QElapsedTimer>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// An in-memory sound device for tests and benchmarks: a thread of its own
+// pulls from the queue, either as fast as samples come or at a multiple of
+// real time, and keeps every sample with the time it was handed over.
+class MemoryAudioOutput final : public AudioOutput {
+public:
+    // speedFactor 0: pull as fast as samples arrive; otherwise pull at that
+    // many times real time.
+    explicit MemoryAudioOutput(double speedFactor = 0);
+    ~MemoryAudioOutput() override;
+
+    SpeechStatus Start(PcmQueue &queue, int sampleRate) override;
+    void Stop() override;
+    bool Busy() const override { return false; }
+
+    // Everything recorded so far (all utterances, in order).
+    std::vector<std::int16_t> Samples() const;
+    std::size_t SampleCount() const;
+    void ClearSamples();
+    int SampleRate() const { return sampleRate_; }
+    // Nanoseconds on Clock() at which the first and the latest non-empty
+    // handover happened since ClearSamples(); -1 if none.
+    std::int64_t FirstHandoverNs() const;
+    std::int64_t LastHandoverNs() const;
+    // The clock those times are read on.
+    std::int64_t ClockNs() const { return clock_.nsecsElapsed(); }
+
+private:
+    void Pump();
+
+    const double speedFactor_;
+    QElapsedTimer clock_;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    PcmQueue *queue_ = nullptr;
+    int sampleRate_ = 0;
+    bool quit_ = false;
+    std::vector<std::int16_t> samples_;
+    std::int64_t firstNs_ = -1;
+    std::int64_t lastNs_ = -1;
+    std::thread pump_;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "audiooutput.h"
+
+#include <QElapsedTimer>
+#include <QIODevice>
+#include <memory>
+
+class QAudioSink;
+
+// Plays through Qt Multimedia's QAudioSink in pull mode: the sink's own timer
+// reads the queue on this thread, so a stop here can never race a read.
+class QAudioSinkOutput final : public AudioOutput {
+public:
+    QAudioSinkOutput();
+    ~QAudioSinkOutput() override;
+
+    SpeechStatus Start(PcmQueue &queue, int sampleRate) override;
+    void Stop() override;
+    bool Busy() const override;
+
+private:
+    class QueueReader;
+    std::unique_ptr<QueueReader> reader_;
+    std::unique_ptr<QAudioSink> sink_;
+};
