@@ -28,6 +28,7 @@ SpeechStatus MemoryAudioOutput::Start(PcmQueue &queue, int sampleRate) {
         std::lock_guard lock(mutex_);
         queue_ = &queue;
         sampleRate_ = sampleRate;
+        ++starts_;
     }
     wake_.notify_all();
     return SpeechStatus::Ok();
@@ -43,6 +44,7 @@ void MemoryAudioOutput::Pump() {
     std::int16_t buffer[kPeriodSamples];
     std::unique_lock lock(mutex_);
     while (!quit_) {
+        const std::uint64_t starts = starts_;
         std::size_t n = 0;
         if (queue_) {
             n = queue_->Pull(buffer, kPeriodSamples);
@@ -62,7 +64,7 @@ void MemoryAudioOutput::Pump() {
                 static_cast<std::int64_t>(1e6 * double(n) / sampleRate_ / speedFactor_));
         else if (n > 0)
             continue;
-        wake_.wait_for(lock, wait, [this] { return quit_; });
+        wake_.wait_for(lock, wait, [&] { return quit_ || starts_ != starts; });
     }
 }
 

@@ -46,6 +46,7 @@ private:
     PcmQueue *queue_ = nullptr;
     int sampleRate_ = 0;
     bool quit_ = false;
+    std::uint64_t starts_ = 0; // wakes a paced pump at once on Start
     std::vector<std::int16_t> samples_;
     std::int64_t firstNs_ = -1;
     std::int64_t lastNs_ = -1;

@@ -1,5 +1,6 @@
 #include "speechengine.h"
 
+#include <algorithm>
 #include <espeak-ng/speak_lib.h>
 #include <future>
 
@@ -7,6 +8,12 @@ namespace {
 // Length of the pieces espeak-ng hands to the callback: short, so a stop or a
 // new rate is noticed quickly and the first sound leaves early.
 constexpr int kChunkMs = 20;
+// Characters handed to espeak-ng per call (a few paragraphs).
+constexpr qsizetype kSliceChars = 2000;
+
+bool EndsSentence(QChar c) {
+    return c == u'.' || c == u'!' || c == u'?' || c == u';' || c == u':';
+}
 
 // espeak-ng can be initialized only once per process (terminating it hangs in
 // synchronous mode), and only one thread may use it at a time: each worker
@@ -75,14 +82,32 @@ SpeechEngine::~SpeechEngine() {
     worker_.join();
 }
 
-QByteArray SpeechEngine::EngineText(const QString &text) {
-    QString clean = text;
+QByteArray SpeechEngine::EngineText(QStringView text) {
+    QString clean = text.toString();
     for (QChar &c : clean) {
         const char16_t u = c.unicode();
         if ((u < 0x20 && u != u'\n' && u != u'\t') || u == 0x7f || (u >= 0x80 && u < 0xa0))
             c = u' ';
     }
     return clean.toUtf8();
+}
+
+qsizetype SpeechEngine::SliceEnd(QStringView text, qsizetype from) {
+    const qsizetype limit = std::min(text.size(), from + kSliceChars);
+    if (limit == text.size())
+        return limit;
+    qsizetype afterSpace = -1;
+    for (qsizetype i = limit - 1; i > from; --i) {
+        const QChar c = text[i];
+        if (c == u'\n' || (c.isSpace() && EndsSentence(text[i - 1])))
+            return i + 1;
+        if (afterSpace < 0 && c.isSpace())
+            afterSpace = i + 1;
+    }
+    if (afterSpace > 0)
+        return afterSpace;
+    // One endless word: cut anywhere but inside a surrogate pair.
+    return text[limit - 1].isHighSurrogate() ? limit - 1 : limit;
 }
 
 void SpeechEngine::Speak(std::shared_ptr<SpeechChannel> channel, std::uint64_t generation,
@@ -126,27 +151,36 @@ void SpeechEngine::ApplySettings(const SpeechChannel &channel) {
 }
 
 void SpeechEngine::Synthesize(Job &job) {
-    if (!job.channel->queue.IsCurrent(job.generation))
-        return;
-    const QByteArray utf8 = EngineText(job.text);
-    job.text.clear();
-    if (utf8.trimmed().isEmpty())
-        return;
-    ApplySettings(*job.channel);
+    const QString text = std::move(job.text);
+    abandoned_ = false;
     current_ = &job;
-    // Plain text only: no espeakSSML, so '<' in the text is never a tag.
-    espeak_Synth(utf8.constData(), static_cast<size_t>(utf8.size()) + 1, 0, POS_CHARACTER, 0,
-                 espeakCHARS_UTF8, nullptr, nullptr);
+    for (qsizetype from = 0; from < text.size() && !abandoned_;) {
+        if (!job.channel->queue.IsCurrent(job.generation))
+            break;
+        const qsizetype end = SliceEnd(text, from);
+        const QByteArray utf8 = EngineText(QStringView(text).sliced(from, end - from));
+        from = end;
+        if (utf8.trimmed().isEmpty())
+            continue;
+        ApplySettings(*job.channel);
+        // Plain text only: no espeakSSML, so '<' in the text is never a tag.
+        espeak_Synth(utf8.constData(), static_cast<size_t>(utf8.size()) + 1, 0, POS_CHARACTER, 0,
+                     espeakCHARS_UTF8, nullptr, nullptr);
+    }
     current_ = nullptr;
 }
 
 bool SpeechEngine::OnChunk(const short *samples, int count) {
-    if (!current_ || interrupt_.load())
+    if (!current_ || interrupt_.load()) {
+        abandoned_ = true;
         return false;
+    }
     Job &job = *current_;
     // Rate and pitch written while speaking take effect from here on.
     ApplySettings(*job.channel);
-    return !samples || count <= 0 ||
-           job.channel->queue.Push(job.generation, reinterpret_cast<const std::int16_t *>(samples),
-                                   static_cast<std::size_t>(count));
+    if (samples && count > 0 &&
+        !job.channel->queue.Push(job.generation, reinterpret_cast<const std::int16_t *>(samples),
+                                 static_cast<std::size_t>(count)))
+        abandoned_ = true;
+    return !abandoned_;
 }

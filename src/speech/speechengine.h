@@ -44,7 +44,12 @@ public:
 
     // Text as it goes to espeak-ng: UTF-8, with control characters (which
     // espeak-ng would take as embedded commands) turned into spaces.
-    static QByteArray EngineText(const QString &text);
+    static QByteArray EngineText(QStringView text);
+    // Long texts go to espeak-ng a slice at a time, so the first sound never
+    // waits for the whole text to be converted. A slice ends after a sentence
+    // or line where possible, else after a space. Returns the end of the slice
+    // starting at `from`.
+    static qsizetype SliceEnd(QStringView text, qsizetype from);
 
     // One chunk of synthesized samples, on the worker thread; true to go on,
     // false to abandon the synthesis.
@@ -70,6 +75,7 @@ private:
 
     // Owned by the worker thread.
     Job *current_ = nullptr;
+    bool abandoned_ = false;
     int appliedRate_ = -1;
     int appliedPitch_ = -1;
 

@@ -1,0 +1,159 @@
+// Speech control figures, on the real engine with an in-memory sound device:
+//   time from speak to the first sample handed to the device, by text size;
+//   time from stop to the last sample handed over;
+//   RSS growth while speaking a 10 MB text (for N seconds, default 30);
+//   synthesis speed against real time.
+// Usage: speech_bench [seconds-of-10MB-speech]
+#include "espeakspeechcontrol.h"
+#include "memoryaudiooutput.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+constexpr int kRate = 22050;
+const QString kSentence =
+    QStringLiteral("The quick brown fox jumps over the lazy dog, then rests a while. ");
+
+struct Voice {
+    explicit Voice(double speedFactor) {
+        auto output = std::make_unique<MemoryAudioOutput>(speedFactor);
+        sink = output.get();
+        control = std::make_unique<EspeakSpeechControl>(std::move(output));
+    }
+    MemoryAudioOutput *sink;
+    std::unique_ptr<EspeakSpeechControl> control;
+};
+
+QString TextOfBytes(qsizetype bytes) {
+    QString text;
+    text.reserve(bytes);
+    while (text.size() < bytes)
+        text += kSentence;
+    text.truncate(bytes);
+    return text;
+}
+
+long RssKb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+// Lets the control's timers run for about ms milliseconds.
+void Wait(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        QCoreApplication::processEvents();
+        QThread::usleep(100);
+    } while (clock.elapsed() < ms);
+}
+
+double Ms(std::int64_t ns) {
+    return double(ns) / 1e6;
+}
+
+void FirstSample() {
+    std::printf("speak -> first sample handed to the device (ms):\n");
+    for (qsizetype bytes :
+         {qsizetype(60), qsizetype(100'000), qsizetype(1'000'000), qsizetype(10'000'000)}) {
+        const QString text = TextOfBytes(bytes);
+        std::vector<double> ms;
+        const int runs = bytes >= 1'000'000 ? 5 : 20;
+        Voice voice(1.0);
+        for (int i = 0; i < runs; ++i) {
+            voice.sink->ClearSamples();
+            const std::int64_t t0 = voice.sink->ClockNs();
+            if (!voice.control->Speak(text).ok())
+                return;
+            while (voice.sink->FirstHandoverNs() < 0)
+                Wait(0);
+            ms.push_back(Ms(voice.sink->FirstHandoverNs() - t0));
+            (void)voice.control->StopSpeaking();
+        }
+        std::sort(ms.begin(), ms.end());
+        std::printf("  text %9lld bytes: median %6.2f  max %6.2f  (%d runs)\n",
+                    static_cast<long long>(bytes), ms[ms.size() / 2], ms.back(), runs);
+    }
+}
+
+void StopToLastSample() {
+    std::printf("stop -> last sample handed over (ms; <= 0 means none after stop began):\n");
+    std::vector<double> last, call;
+    Voice voice(1.0);
+    const QString text = TextOfBytes(100'000);
+    for (int i = 0; i < 10; ++i) {
+        (void)voice.control->Speak(text);
+        Wait(300 + 37 * i);
+        const std::int64_t t0 = voice.sink->ClockNs();
+        (void)voice.control->StopSpeaking();
+        const std::int64_t t1 = voice.sink->ClockNs();
+        Wait(100);
+        last.push_back(Ms(voice.sink->LastHandoverNs() - t0));
+        call.push_back(Ms(t1 - t0));
+    }
+    std::sort(last.begin(), last.end());
+    std::sort(call.begin(), call.end());
+    std::printf("  last handover after stop: median %6.3f  max %6.3f  (10 runs)\n",
+                last[last.size() / 2], last.back());
+    std::printf("  stop call returns after:  median %6.3f  max %6.3f\n", call[call.size() / 2],
+                call.back());
+}
+
+void MemoryWhileSpeaking(int seconds) {
+    const QString text = TextOfBytes(10'000'000);
+    Voice voice(1.0);
+    const long before = RssKb();
+    long peak = before;
+    if (!voice.control->Speak(text).ok())
+        return;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < seconds * 1000) {
+        Wait(250);
+        peak = std::max(peak, RssKb());
+    }
+    const double spoken = double(voice.sink->SampleCount()) / kRate;
+    (void)voice.control->StopSpeaking();
+    std::printf("RSS while speaking a 10 MB text for %d s (%.1f s of audio played): "
+                "before %ld KB, peak %ld KB, growth %.2f MB\n",
+                seconds, spoken, before, peak, double(peak - before) / 1024.0);
+}
+
+void SynthesisSpeed() {
+    Voice voice(0); // the device takes samples as fast as they come
+    const QString text = kSentence.repeated(40);
+    QElapsedTimer clock;
+    clock.start();
+    (void)voice.control->Speak(text);
+    while (voice.control->IsSpeaking())
+        Wait(1);
+    const double wall = double(clock.nsecsElapsed()) / 1e9;
+    const double audio = double(voice.sink->SampleCount()) / kRate;
+    std::printf("synthesis speed: %.1f s of audio in %.3f s = %.0fx real time "
+                "(includes the 50 ms finish poll)\n",
+                audio, wall, audio / wall);
+}
+} // namespace
+
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 30;
+    FirstSample();
+    StopToLastSample();
+    SynthesisSpeed();
+    MemoryWhileSpeaking(seconds);
+    return 0;
+}
