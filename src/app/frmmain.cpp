@@ -8,6 +8,7 @@
 #include "resizerule.h"
 #include "speakingcommands.h"
 #include "speechcontrol.h"
+#include "speechtextbox.h"
 #include "textcommands.h"
 #include "twips.h"
 
@@ -156,7 +157,7 @@ void frmMain::CreateControls(std::unique_ptr<SpeechControl> voice) {
     setCentralWidget(client_);
     const TwipsScale scale(this);
 
-    txtSpeech_ = new QPlainTextEdit(client_);
+    txtSpeech_ = new SpeechTextBox(client_);
     txtSpeech_->setObjectName(QStringLiteral("txtSpeech"));
     txtSpeech_->setAccessibleName(QStringLiteral("Text to speak"));
     txtSpeech_->setLineWrapMode(QPlainTextEdit::NoWrap);

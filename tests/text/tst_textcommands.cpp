@@ -1,11 +1,13 @@
 #include "appidentity.h"
 #include "keystrokes.h"
+#include "speechtextbox.h"
 #include "textcommands.h"
 #include "textdoubles.h"
 #include "textfile.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -69,7 +71,7 @@ private slots:
         window_ = std::make_unique<QWidget>();
         window_->setWindowTitle(QStringLiteral("Zavren Speech 1.0.0"));
         auto *layout = new QVBoxLayout(window_.get());
-        text_ = new QPlainTextEdit(kBefore);
+        text_ = new SpeechTextBox(kBefore);
         button_ = new QPushButton(QStringLiteral("Play All"));
         layout->addWidget(button_);
         layout->addWidget(text_);
@@ -234,6 +236,34 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(text_->toPlainText(), after);
         QCOMPARE(QApplication::clipboard()->text(), clipboard);
+    }
+
+    // An empty X11 clipboard hands out data with no format at all, which the
+    // toolkit's own paste crashes on.
+    void pasteFromEmptyClipboard_data() {
+        QTest::addColumn<bool>("fromMenu");
+        QTest::addColumn<QKeyCombination>("key");
+        QTest::newRow("Edit > Paste") << true << QKeyCombination();
+        QTest::newRow("typed ctrl+V") << false << QKeyCombination(Qt::ControlModifier, Qt::Key_V);
+        QTest::newRow("typed shift+insert")
+            << false << QKeyCombination(Qt::ShiftModifier, Qt::Key_Insert);
+    }
+    void pasteFromEmptyClipboard() {
+        QFETCH(bool, fromMenu);
+        QFETCH(QKeyCombination, key);
+        window_->show();
+        QApplication::setActiveWindow(window_.get());
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        QApplication::clipboard()->setMimeData(new QMimeData);
+        text_->setFocus();
+
+        if (fromMenu) {
+            commands_->Paste();
+            QCoreApplication::processEvents();
+        } else {
+            QTest::keyClick(text_, key.key(), key.keyboardModifiers());
+        }
+        QCOMPARE(text_->toPlainText(), kBefore);
     }
 
     void selectAll_data() {
