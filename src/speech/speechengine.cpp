@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <espeak-ng/speak_lib.h>
-#include <future>
 
 namespace {
 // Length of the pieces espeak-ng hands to the callback: short, so a stop or a
@@ -25,7 +24,7 @@ std::mutex &EspeakOwnership() {
 int espeakSampleRate = 0; // guarded by EspeakOwnership()
 bool espeakTried = false; // guarded by EspeakOwnership()
 
-thread_local SpeechEngine *workerEngine = nullptr;
+SpeechEngine *workerEngine = nullptr; // guarded by EspeakOwnership()
 
 int OnSynth(short *samples, int count, espeak_EVENT *) {
     // Returning 1 makes espeak-ng abandon the text within one chunk.
@@ -46,7 +45,9 @@ std::shared_ptr<SpeechEngine> SpeechEngine::Acquire() {
 }
 
 SpeechEngine::SpeechEngine() {
-    std::promise<void> started;
+    // The worker reports once espeak-ng is ready (or not). A plain handshake:
+    // std::promise would pull in TLS symbols from the dynamic loader.
+    bool started = false;
     worker_ = std::thread([this, &started] {
         std::unique_lock owner(EspeakOwnership());
         if (!espeakTried) {
@@ -64,11 +65,17 @@ SpeechEngine::SpeechEngine() {
         else
             espeak_SetSynthCallback(&OnSynth);
         workerEngine = this;
-        started.set_value();
+        {
+            std::lock_guard lock(mutex_);
+            started = true;
+        }
+        wake_.notify_all();
         if (sampleRate_ > 0)
             Run();
+        workerEngine = nullptr;
     });
-    started.get_future().wait();
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [&] { return started; });
 }
 
 SpeechEngine::~SpeechEngine() {
