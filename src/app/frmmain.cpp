@@ -11,6 +11,7 @@
 #include "speechtextbox.h"
 #include "textcommands.h"
 #include "twips.h"
+#include "wordhighlight.h"
 
 #include <QAction>
 #include <QEvent>
@@ -202,6 +203,8 @@ void frmMain::CreateControls(std::unique_ptr<SpeechControl> voice) {
 
     speaking_ = std::make_unique<SpeakingCommands>(*DirectSS1_, *services_.messageBoxes,
                                                    *txtSpeech_, AppIdentity::Title());
+    // The word being heard is marked in the text box; the box owns the marker.
+    speaking_->SetHighlight(new WordHighlight(*txtSpeech_, *DirectSS1_));
 }
 
 void frmMain::CreateMenus() {

@@ -1,18 +1,21 @@
 #pragma once
 
+#include "playbackclock.h"
 #include "speechcontrol.h"
 
 class PcmQueue;
 
 // The sound device boundary: something that pulls 16-bit mono samples from a
-// queue and plays them. Used only from the speech control's thread.
-class AudioOutput {
+// queue and plays them, and tells how far playing has got. Used only from the
+// speech control's thread.
+class AudioOutput : public PlaybackClock {
 public:
-    virtual ~AudioOutput() = default;
+    ~AudioOutput() override = default;
 
     // Starts pulling from the queue at the given sample rate, dropping anything
-    // still held from before. Fails with a description when there is no sound
-    // output to play on.
+    // still held from before. Played samples count on from the queue's
+    // handed-over count at this moment. Fails with a description when there is
+    // no sound output to play on.
     virtual SpeechStatus Start(PcmQueue &queue, int sampleRate) = 0;
     // Drops what the device still holds: silent when this returns, and
     // nothing more is taken from the queue.

@@ -4,39 +4,75 @@
 #include "speechengine.h"
 #include "voicescale.h"
 
+#include <QActionGroup>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyleOptionFocusRect>
 #include <algorithm>
+#include <cmath>
+#include <map>
 
 namespace {
 // Synthesis may run this far ahead of the device (100 ms at 22050 Hz).
 constexpr std::size_t kQueueSamples = 2205;
-constexpr int kFinishPollMs = 50;
+// The face follows the voice at 60 frames a second while it speaks.
+constexpr int kFrameMs = 1000 / 60;
+// How quickly the drawn mouth settles on a new shape.
+constexpr double kEaseMs = 28;
 
-bool HasSomethingToSay(const QString &text) {
+bool HasSomethingToSay(QStringView text) {
     return std::any_of(text.cbegin(), text.cend(), [](QChar c) {
         return !c.isSpace() && c.category() != QChar::Other_Control;
     });
 }
+
+double Lerp(double from, double to, double t) {
+    return from + (to - from) * t;
+}
+
+bool Near(const MouthPose &a, const MouthPose &b) {
+    constexpr double kEpsilon = 0.004;
+    return std::abs(a.open - b.open) < kEpsilon && std::abs(a.width - b.width) < kEpsilon &&
+           std::abs(a.round - b.round) < kEpsilon;
+}
 } // namespace
 
 EspeakSpeechControl::EspeakSpeechControl(std::unique_ptr<AudioOutput> output, QWidget *parent)
+    : EspeakSpeechControl(std::move(output), nullptr, parent) {
+}
+
+EspeakSpeechControl::EspeakSpeechControl(std::unique_ptr<AudioOutput> output,
+                                         const PlaybackClock &clock, QWidget *parent)
+    : EspeakSpeechControl(std::move(output), &clock, parent) {
+}
+
+EspeakSpeechControl::EspeakSpeechControl(std::unique_ptr<AudioOutput> output,
+                                         const PlaybackClock *clock, QWidget *parent)
     : SpeechControl(parent), engine_(SpeechEngine::Acquire()),
       channel_(std::make_shared<SpeechChannel>(kQueueSamples)), output_(std::move(output)),
-      pitch_(VoiceScale::StartingPitch()), speed_(VoiceScale::StartingSpeed()) {
+      clock_(clock), pitch_(VoiceScale::StartingPitch()), speed_(VoiceScale::StartingSpeed()),
+      voice_(engine_->DefaultVoice()), pose_(PoseOf(Viseme::Rest)) {
+    if (!clock_)
+        clock_ = output_.get();
     channel_->pitch = VoiceScale::EspeakPitch(pitch_);
     channel_->rate = VoiceScale::EspeakRate(speed_);
-    finishPoll_.setInterval(kFinishPollMs);
-    connect(&finishPoll_, &QTimer::timeout, this, &EspeakSpeechControl::CheckFinished);
+    frames_.setInterval(kFrameMs);
+    frames_.setTimerType(Qt::PreciseTimer);
+    connect(&frames_, &QTimer::timeout, this, &EspeakSpeechControl::Frame);
     setAccessibleName(tr("Voice"));
     setAccessibleDescription(tr("Idle"));
-    setFocusPolicy(Qt::NoFocus);
+    // Reached by Tab for its voice menu; a click leaves the focus where it was.
+    setFocusPolicy(Qt::TabFocus);
 }
 
 EspeakSpeechControl::~EspeakSpeechControl() {
     // Closing the queue turns the engine away from this control at once, so
     // releasing the engine (and joining its thread) never waits on speech.
     channel_->queue.Close();
+    channel_->timeline.Clear();
     output_->Stop();
     output_.reset();
     engine_.reset();
@@ -46,25 +82,36 @@ SpeechStatus EspeakSpeechControl::Speak(const QString &text) {
     if (const QString error = engine_->StartupError(); !error.isEmpty())
         return SpeechStatus::Failed(error);
     output_->Stop();
+    settingsChanged_ = voiceChanged_ = restarted_ = false;
     if (!HasSomethingToSay(text)) {
         channel_->queue.Cancel();
+        channel_->timeline.Clear();
         SetSpeaking(false);
         return SpeechStatus::Ok();
     }
     const std::uint64_t generation = channel_->queue.Begin();
+    channel_->timeline.Begin(generation);
     const SpeechStatus started = output_->Start(channel_->queue, engine_->SampleRate());
     if (!started.ok()) {
         channel_->queue.Cancel();
+        channel_->timeline.Clear();
         SetSpeaking(false);
         return started;
     }
-    engine_->Speak(channel_, generation, text);
+    text_ = text;
+    jobVoice_ = voice_;
+    jobRate_ = channel_->rate;
+    jobPitch_ = channel_->pitch;
+    engine_->Speak(channel_, generation, SpeechRequest{text_, 0, 0, jobVoice_});
+    // A new text starts with the mouth at rest.
+    SetMouth(Viseme::Rest, true);
     SetSpeaking(true);
     return SpeechStatus::Ok();
 }
 
 SpeechStatus EspeakSpeechControl::StopSpeaking() {
     channel_->queue.Cancel();
+    channel_->timeline.Clear();
     output_->Stop();
     SetSpeaking(false);
     return SpeechStatus::Ok();
@@ -73,25 +120,134 @@ SpeechStatus EspeakSpeechControl::StopSpeaking() {
 void EspeakSpeechControl::SetPitch(std::int32_t pitch) {
     pitch_ = VoiceScale::Clamp(pitch);
     channel_->pitch = VoiceScale::EspeakPitch(pitch_);
+    RequestRestart();
 }
 
 void EspeakSpeechControl::SetSpeed(std::int32_t speed) {
     speed_ = VoiceScale::Clamp(speed);
     channel_->rate = VoiceScale::EspeakRate(speed_);
+    RequestRestart();
 }
 
-void EspeakSpeechControl::CheckFinished() {
-    if (channel_->queue.Drained() && !output_->Busy()) {
-        output_->Stop();
-        SetSpeaking(false);
+const std::vector<SpeechVoice> &EspeakSpeechControl::Voices() const {
+    return engine_->Voices();
+}
+
+bool EspeakSpeechControl::SetVoice(const QByteArray &identifier) {
+    const auto &voices = Voices();
+    if (std::none_of(voices.begin(), voices.end(),
+                     [&](const SpeechVoice &v) { return v.identifier == identifier; }))
+        return false;
+    voice_ = identifier;
+    if (!speaking_)
+        return true;
+    voiceChanged_ = voice_ != jobVoice_;
+    const SpeechTimeline::Heard heard = CatchUp();
+    voiceChosenAtWord_ = heard.wordSerial;
+    if (speaking_)
+        MaybeRestart(heard);
+    return true;
+}
+
+void EspeakSpeechControl::RequestRestart() {
+    if (!speaking_)
+        return;
+    settingsChanged_ = channel_->rate != jobRate_ || channel_->pitch != jobPitch_;
+    if (!settingsChanged_)
+        return;
+    const SpeechTimeline::Heard heard = CatchUp();
+    if (speaking_)
+        MaybeRestart(heard);
+}
+
+// Takes in what the listener has reached and reports the words passed.
+SpeechTimeline::Heard EspeakSpeechControl::CatchUp() {
+    passed_.clear();
+    const SpeechTimeline::Heard heard =
+        channel_->timeline.Advance(clock_->PlayedSamples(), &passed_);
+    const std::vector<WordSpan> words = std::move(passed_);
+    for (const WordSpan &word : words) {
+        emit WordReached(word.start, word.length);
+        if (!speaking_)
+            break; // a receiver stopped the voice
     }
+    return heard;
+}
+
+void EspeakSpeechControl::MaybeRestart(const SpeechTimeline::Heard &heard) {
+    const bool mayBreakOff = !restarted_ || heard.wordSerial >= restartedAtWord_ + 2;
+    // A voice applies from the next word: one that begins after the choice.
+    const bool voiceDue =
+        voiceChanged_ && (!heard.hasWord || heard.wordSerial > voiceChosenAtWord_);
+    if (!mayBreakOff || !(settingsChanged_ || voiceDue))
+        return;
+    Restart(heard, voiceDue ? voice_ : jobVoice_);
+}
+
+// Starts synthesis again at the word being heard with the settings as they
+// are now, dropping the audio synthesized ahead (queued or in the device).
+void EspeakSpeechControl::Restart(const SpeechTimeline::Heard &heard, const QByteArray &voice) {
+    qsizetype from = 0;
+    if (heard.hasWord)
+        from = heard.afterWord ? heard.word.start + heard.word.length : heard.word.start;
+    from = std::clamp<qsizetype>(from, 0, text_.size());
+    settingsChanged_ = false;
+    if (voice != jobVoice_)
+        voiceChanged_ = false;
+    if (!HasSomethingToSay(QStringView(text_).sliced(from)))
+        return; // nothing left to say differently: let the voice finish
+
+    const std::uint64_t played = clock_->PlayedSamples();
+    output_->Stop();
+    const std::uint64_t generation = channel_->queue.Rewind(played);
+    channel_->timeline.Rewind(generation, played);
+    const SpeechStatus started = output_->Start(channel_->queue, engine_->SampleRate());
+    if (!started.ok()) {
+        // The sound output went away under the voice: it falls silent.
+        StopSpeaking().ok();
+        return;
+    }
+    jobVoice_ = voice;
+    jobRate_ = channel_->rate;
+    jobPitch_ = channel_->pitch;
+    engine_->Speak(channel_, generation, SpeechRequest{text_, from, played, jobVoice_});
+    restarted_ = true;
+    restartedAtWord_ = heard.wordSerial;
+}
+
+void EspeakSpeechControl::Frame() {
+    const SpeechTimeline::Heard heard = CatchUp();
+    if (!speaking_)
+        return;
+    SetMouth(heard.mouth, false);
+    MaybeRestart(heard);
+    if (speaking_ && channel_->queue.Drained() && !output_->Busy() &&
+        clock_->PlayedSamples() >= channel_->queue.HandedOver())
+        Finish();
+    else
+        Animate();
+}
+
+void EspeakSpeechControl::Finish() {
+    CatchUp();
+    if (!speaking_)
+        return;
+    output_->Stop();
+    channel_->timeline.Clear();
+    SetSpeaking(false);
 }
 
 void EspeakSpeechControl::SetSpeaking(bool speaking) {
-    if (speaking)
-        finishPoll_.start();
-    else
-        finishPoll_.stop();
+    if (speaking) {
+        sinceFrame_.start();
+        frames_.start();
+    } else {
+        frames_.stop();
+        text_.clear();
+        settingsChanged_ = voiceChanged_ = restarted_ = false;
+        // Silence shuts the mouth at once.
+        SetMouth(Viseme::Rest, true);
+    }
     if (speaking == speaking_)
         return;
     speaking_ = speaking;
@@ -100,8 +256,39 @@ void EspeakSpeechControl::SetSpeaking(bool speaking) {
     emit SpeakingChanged(speaking);
 }
 
+void EspeakSpeechControl::SetMouth(Viseme mouth, bool atOnce) {
+    mouth_ = mouth;
+    if (atOnce && !Near(pose_, PoseOf(mouth))) {
+        pose_ = PoseOf(mouth);
+        update(MouthBox().toAlignedRect().adjusted(-3, -3, 3, 3));
+    }
+}
+
+// Eases the drawn mouth towards the shape heard; repaints only the mouth, and
+// only when it moved.
+void EspeakSpeechControl::Animate() {
+    const double elapsed = sinceFrame_.isValid() ? double(sinceFrame_.restart()) : kFrameMs;
+    const MouthPose target = PoseOf(mouth_);
+    if (Near(pose_, target))
+        return;
+    const double t = 1.0 - std::exp(-std::max(elapsed, 1.0) / kEaseMs);
+    MouthPose next{Lerp(pose_.open, target.open, t), Lerp(pose_.width, target.width, t),
+                   Lerp(pose_.round, target.round, t)};
+    if (Near(next, target))
+        next = target;
+    pose_ = next;
+    update(MouthBox().toAlignedRect().adjusted(-3, -3, 3, 3));
+}
+
 QSize EspeakSpeechControl::sizeHint() const {
     return {48, 48};
+}
+
+QRectF EspeakSpeechControl::MouthBox() const {
+    const QRectF area = QRectF(rect()).adjusted(1, 1, -1, -1);
+    const qreal d = std::min(area.width(), area.height()) * 0.86;
+    const QPointF c = area.center();
+    return {c.x() - d * 0.26, c.y() + d * 0.08, d * 0.52, d * 0.3};
 }
 
 void EspeakSpeechControl::paintEvent(QPaintEvent *) {
@@ -112,30 +299,122 @@ void EspeakSpeechControl::paintEvent(QPaintEvent *) {
     p.setPen(QPen(pal.color(QPalette::Mid), 1));
     p.setBrush(pal.color(QPalette::Base));
     p.drawRoundedRect(area, 4, 4);
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = rect().adjusted(3, 3, -3, -3);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+    }
 
-    // A speaker cone, with sound waves while the voice is speaking.
-    const qreal side = std::min(area.width(), area.height()) * 0.6;
-    if (side < 4)
+    const qreal d = std::min(area.width(), area.height()) * 0.86;
+    if (d < 8)
         return;
     const QPointF c = area.center();
-    const QColor ink = speaking_ ? pal.color(QPalette::Highlight) : pal.color(QPalette::Mid);
-    QPainterPath cone;
-    cone.moveTo(c.x() - side * 0.5, c.y() - side * 0.15);
-    cone.lineTo(c.x() - side * 0.3, c.y() - side * 0.15);
-    cone.lineTo(c.x() - side * 0.05, c.y() - side * 0.4);
-    cone.lineTo(c.x() - side * 0.05, c.y() + side * 0.4);
-    cone.lineTo(c.x() - side * 0.3, c.y() + side * 0.15);
-    cone.lineTo(c.x() - side * 0.5, c.y() + side * 0.15);
-    cone.closeSubpath();
+    const QColor ink(0x3a, 0x2a, 0x1a);
+    const qreal line = std::max<qreal>(1.2, d * 0.03);
+
+    // The face, lit a little warmer while the voice speaks.
+    p.setPen(QPen(ink, line));
+    p.setBrush(speaking_ ? QColor(0xfb, 0xd5, 0x5b) : QColor(0xf1, 0xd8, 0x8f));
+    p.drawEllipse(c, d / 2, d / 2);
     p.setPen(Qt::NoPen);
     p.setBrush(ink);
-    p.drawPath(cone);
-    if (!speaking_)
+    const qreal eye = d * 0.055;
+    p.drawEllipse(QPointF(c.x() - d * 0.16, c.y() - d * 0.12), eye, eye * 1.3);
+    p.drawEllipse(QPointF(c.x() + d * 0.16, c.y() - d * 0.12), eye, eye * 1.3);
+
+    // The mouth: its width, opening and rounding come from the pose.
+    const QRectF box = MouthBox();
+    const qreal w = std::max<qreal>(line * 2, box.width() * pose_.width);
+    const qreal h = box.height() * pose_.open;
+    const QPointF m = box.center();
+    if (h < line * 1.2) {
+        // Closed lips: a faint smile at rest, pressed flat for p, b, m.
+        QPainterPath lips;
+        const qreal curve = mouth_ == Viseme::Closed ? 0 : box.height() * 0.18;
+        lips.moveTo(m.x() - w / 2, m.y());
+        lips.quadTo(m.x(), m.y() + curve, m.x() + w / 2, m.y());
+        p.setPen(
+            QPen(ink, mouth_ == Viseme::Closed ? line * 1.6 : line, Qt::SolidLine, Qt::RoundCap));
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(lips);
         return;
-    p.setBrush(Qt::NoBrush);
-    p.setPen(QPen(ink, std::max<qreal>(1.5, side * 0.06), Qt::SolidLine, Qt::RoundCap));
-    for (int i = 1; i <= 2; ++i) {
-        const qreal r = side * 0.18 * i;
-        p.drawArc(QRectF(c.x() - r, c.y() - r, 2 * r, 2 * r), -45 * 16, 90 * 16);
     }
+    const QRectF opening(m.x() - w / 2, m.y() - h / 2, w, h);
+    const qreal radius = Lerp(45, 100, pose_.round);
+    p.setPen(QPen(ink, line));
+    p.setBrush(QColor(0x7d, 0x1f, 0x22));
+    p.drawRoundedRect(opening, radius / 2, radius / 2, Qt::RelativeSize);
+    if (mouth_ == Viseme::LipTeeth || mouth_ == Viseme::Spread || mouth_ == Viseme::Narrow) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(opening.left() + w * 0.2, opening.top() + line / 2, w * 0.6,
+                          std::min(h * 0.35, box.height() * 0.1)));
+    }
+}
+
+void EspeakSpeechControl::focusInEvent(QFocusEvent *event) {
+    SpeechControl::focusInEvent(event);
+    update();
+}
+
+void EspeakSpeechControl::focusOutEvent(QFocusEvent *event) {
+    SpeechControl::focusOutEvent(event);
+    update();
+}
+
+QMenu *EspeakSpeechControl::CreateVoiceMenu() {
+    auto *menu = new QMenu(tr("Voice"), this);
+    menu->setObjectName(QStringLiteral("voiceMenu"));
+    auto *group = new QActionGroup(menu);
+    group->setExclusive(true);
+
+    // By language name, grouped under its first letter so the list fits a screen.
+    std::map<QString, std::vector<const SpeechVoice *>> byName;
+    for (const SpeechVoice &voice : Voices())
+        byName[voice.name.toCaseFolded()].push_back(&voice);
+    QMenu *letter = nullptr;
+    QChar letterChar;
+    for (const auto &[folded, voices] : byName) {
+        const QChar initial = folded.isEmpty() ? QChar(u'?') : folded.front().toUpper();
+        if (!letter || initial != letterChar) {
+            letterChar = initial;
+            letter = menu->addMenu(QString(initial));
+        }
+        for (const SpeechVoice *voice : voices) {
+            QString caption = voice->name;
+            if (voices.size() > 1)
+                caption += QStringLiteral(" [%1]").arg(voice->language);
+            QAction *action = letter->addAction(caption.replace(u'&', QStringLiteral("&&")));
+            action->setCheckable(true);
+            action->setChecked(voice->identifier == voice_);
+            action->setData(voice->identifier);
+            group->addAction(action);
+            connect(action, &QAction::triggered, this,
+                    [this, id = voice->identifier] { SetVoice(id); });
+        }
+    }
+    return menu;
+}
+
+void EspeakSpeechControl::OpenVoiceMenu(const QPoint &globalPos) {
+    QMenu *menu = CreateVoiceMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(globalPos);
+}
+
+void EspeakSpeechControl::contextMenuEvent(QContextMenuEvent *event) {
+    OpenVoiceMenu(event->reason() == QContextMenuEvent::Mouse ? event->globalPos()
+                                                              : mapToGlobal(rect().center()));
+    event->accept();
+}
+
+void EspeakSpeechControl::keyPressEvent(QKeyEvent *event) {
+    // Shift+F10 opens the menu as the menu key does.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        OpenVoiceMenu(mapToGlobal(rect().center()));
+        event->accept();
+        return;
+    }
+    SpeechControl::keyPressEvent(event);
 }

@@ -1,21 +1,36 @@
 #pragma once
 
 #include "speechcontrol.h"
+#include "speechtimeline.h"
+#include "viseme.h"
 
+#include <QByteArray>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <memory>
+#include <vector>
 
 class AudioOutput;
+class PlaybackClock;
+class QMenu;
 class SpeechEngine;
 struct SpeechChannel;
+struct SpeechVoice;
 
-// The speech control: an espeak-ng voice played through an AudioOutput. Speak
-// hands the text to the engine's thread and returns; a speak while speech is
-// under way replaces it. All methods run on the widget's thread.
+// The speech control: an espeak-ng voice played through an AudioOutput, shown
+// as a face whose mouth moves with what the listener hears. Speak hands the
+// text to the engine's thread and returns; a speak while speech is under way
+// replaces it. Pitch, speed and voice changed while speaking are heard at
+// once: synthesis starts again at the word being heard. All methods run on the
+// widget's thread.
 class EspeakSpeechControl final : public SpeechControl {
     Q_OBJECT
 public:
     explicit EspeakSpeechControl(std::unique_ptr<AudioOutput> output, QWidget *parent = nullptr);
+    // Follows `clock` (which must outlive the control) instead of the output's
+    // own idea of what has been played.
+    EspeakSpeechControl(std::unique_ptr<AudioOutput> output, const PlaybackClock &clock,
+                        QWidget *parent = nullptr);
     ~EspeakSpeechControl() override;
 
     SpeechStatus Speak(const QString &text) override;
@@ -28,18 +43,67 @@ public:
     std::int32_t Speed() const { return speed_; }
     QSize sizeHint() const override;
 
+    // The engine's voices, and the one chosen (its identifier). A choice made
+    // while speaking is heard from the next word; it lasts as long as the
+    // control.
+    const std::vector<SpeechVoice> &Voices() const;
+    QByteArray Voice() const { return voice_; }
+    bool SetVoice(const QByteArray &identifier); // false for an unknown voice
+
+    // The mouth shape for what is heard now (Rest when silent).
+    Viseme Mouth() const { return mouth_; }
+    // The voice menu, opened as the context menu; the caller owns it.
+    QMenu *CreateVoiceMenu();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
+    EspeakSpeechControl(std::unique_ptr<AudioOutput> output, const PlaybackClock *clock,
+                        QWidget *parent);
     void SetSpeaking(bool speaking);
-    void CheckFinished();
+    void Frame();
+    SpeechTimeline::Heard CatchUp();
+    void RequestRestart();
+    void MaybeRestart(const SpeechTimeline::Heard &heard);
+    void Restart(const SpeechTimeline::Heard &heard, const QByteArray &voice);
+    void Finish();
+    void SetMouth(Viseme mouth, bool atOnce);
+    void Animate();
+    void OpenVoiceMenu(const QPoint &globalPos);
+    QRectF MouthBox() const;
 
     std::shared_ptr<SpeechEngine> engine_;
     std::shared_ptr<SpeechChannel> channel_;
     std::unique_ptr<AudioOutput> output_;
-    QTimer finishPoll_;
+    const PlaybackClock *clock_;
+    QTimer frames_;
     std::int32_t pitch_;
     std::int32_t speed_;
     bool speaking_ = false;
+
+    // The utterance under way and what its synthesis was started with.
+    QString text_;
+    QByteArray voice_;
+    QByteArray jobVoice_;
+    int jobRate_ = 0;
+    int jobPitch_ = 0;
+    // Changes waiting to be heard, and the word where synthesis last restarted:
+    // each word is broken off at most once, so a slider held down cannot trap
+    // the voice on one word.
+    bool settingsChanged_ = false;
+    bool voiceChanged_ = false;
+    std::uint64_t voiceChosenAtWord_ = 0;
+    bool restarted_ = false;
+    std::uint64_t restartedAtWord_ = 0;
+    std::vector<WordSpan> passed_;
+
+    // The mouth as drawn, easing towards the shape heard.
+    Viseme mouth_ = Viseme::Rest;
+    MouthPose pose_;
+    QElapsedTimer sinceFrame_;
 };

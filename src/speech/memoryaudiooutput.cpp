@@ -2,6 +2,7 @@
 
 #include "pcmqueue.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -27,6 +28,7 @@ SpeechStatus MemoryAudioOutput::Start(PcmQueue &queue, int sampleRate) {
     {
         std::lock_guard lock(mutex_);
         queue_ = &queue;
+        played_ = queue.HandedOver();
         sampleRate_ = sampleRate;
         ++starts_;
     }
@@ -54,6 +56,8 @@ void MemoryAudioOutput::Pump() {
                     firstNs_ = now;
                 lastNs_ = now;
                 samples_.insert(samples_.end(), buffer, buffer + n);
+                handovers_.emplace_back(samples_.size(), now);
+                played_ = queue_->HandedOver();
             }
         }
         // Paced: wait as long as the pulled audio lasts. Otherwise poll
@@ -81,6 +85,7 @@ std::size_t MemoryAudioOutput::SampleCount() const {
 void MemoryAudioOutput::ClearSamples() {
     std::lock_guard lock(mutex_);
     samples_.clear();
+    handovers_.clear();
     firstNs_ = -1;
     lastNs_ = -1;
 }
@@ -93,4 +98,17 @@ std::int64_t MemoryAudioOutput::FirstHandoverNs() const {
 std::int64_t MemoryAudioOutput::LastHandoverNs() const {
     std::lock_guard lock(mutex_);
     return lastNs_;
+}
+
+std::int64_t MemoryAudioOutput::HandoverNsOfSample(std::size_t index) const {
+    std::lock_guard lock(mutex_);
+    const auto it = std::upper_bound(
+        handovers_.begin(), handovers_.end(), index,
+        [](std::size_t i, const std::pair<std::size_t, std::int64_t> &h) { return i < h.first; });
+    return it == handovers_.end() ? -1 : it->second;
+}
+
+std::uint64_t MemoryAudioOutput::PlayedSamples() const {
+    std::lock_guard lock(mutex_);
+    return played_;
 }

@@ -29,6 +29,17 @@ void PcmQueue::Cancel() {
     space_.notify_all();
 }
 
+std::uint64_t PcmQueue::Rewind(std::uint64_t position) {
+    std::lock_guard lock(mutex_);
+    const std::uint64_t handedOver = std::min(handedOver_, position);
+    DropLocked();
+    handedOver_ = handedOver;
+    ++generation_;
+    finished_ = closed_;
+    space_.notify_all();
+    return generation_;
+}
+
 void PcmQueue::Close() {
     std::lock_guard lock(mutex_);
     DropLocked();

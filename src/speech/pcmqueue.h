@@ -18,7 +18,12 @@ public:
     // Control side (the speech control's thread).
     std::uint64_t Begin(); // new utterance: drops queued audio, returns its number
     void Cancel();         // drops queued audio; nothing is under way afterwards
-    void Close();          // for good: wakes and turns away every producer
+    // Same utterance, new synthesis: drops queued audio, turns the old producer
+    // away and continues the handed-over count from `position` (the point the
+    // listener has reached; the device drops what it held beyond it). Returns
+    // the new number.
+    std::uint64_t Rewind(std::uint64_t position);
+    void Close(); // for good: wakes and turns away every producer
 
     // Producer side (synthesis thread). Blocks while the queue is full; returns
     // false when the utterance has been replaced or cancelled, or on Close.

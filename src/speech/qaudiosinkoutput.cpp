@@ -7,6 +7,7 @@
 #include <QAudioFormat>
 #include <QAudioSink>
 #include <QMediaDevices>
+#include <algorithm>
 
 namespace {
 // Audio the sound server holds ahead of the listener; with the queue's own
@@ -29,6 +30,7 @@ public:
     }
     bool isSequential() const override { return true; }
     bool RecentlyRead() const { return lastRead_.isValid() && lastRead_.elapsed() < kTailMs; }
+    std::uint64_t SamplesRead() const { return read_; }
 
 protected:
     qint64 readData(char *data, qint64 maxSize) override {
@@ -36,6 +38,7 @@ protected:
                                           static_cast<std::size_t>(maxSize) / 2);
         if (n > 0)
             lastRead_.start();
+        read_ += n;
         return static_cast<qint64>(n) * 2;
     }
     qint64 writeData(const char *, qint64) override { return -1; }
@@ -43,6 +46,7 @@ protected:
 private:
     PcmQueue &queue_;
     QElapsedTimer lastRead_;
+    std::uint64_t read_ = 0;
 };
 
 QAudioSinkOutput::QAudioSinkOutput() = default;
@@ -70,6 +74,8 @@ SpeechStatus QAudioSinkOutput::Start(PcmQueue &queue, int sampleRate) {
     format.setChannelCount(1);
     format.setSampleFormat(QAudioFormat::Int16);
 
+    sampleRate_ = sampleRate;
+    base_ = queue.HandedOver(); // before the sink's first read
     auto sink = std::make_unique<QAudioSink>(device, format);
     sink->setBufferSize(format.bytesForDuration(kDeviceBufferMs * 1000));
     auto reader = std::make_unique<QueueReader>(queue);
@@ -98,4 +104,16 @@ void QAudioSinkOutput::Stop() {
 
 bool QAudioSinkOutput::Busy() const {
     return sink_ && sink_->state() == QAudio::ActiveState && reader_ && reader_->RecentlyRead();
+}
+
+std::uint64_t QAudioSinkOutput::PlayedSamples() const {
+    if (!reader_ || !sink_)
+        return base_;
+    const std::uint64_t read = reader_->SamplesRead();
+    // A stopped sink (a failure) or one whose tail has run out holds nothing.
+    if (sink_->state() == QAudio::StoppedState || !reader_->RecentlyRead())
+        return base_ + read;
+    const qint64 usecs = std::max<qint64>(sink_->processedUSecs(), 0);
+    const auto played = static_cast<std::uint64_t>(usecs) * std::uint64_t(sampleRate_) / 1000000;
+    return base_ + std::min(played, read);
 }

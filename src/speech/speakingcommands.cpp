@@ -2,6 +2,7 @@
 
 #include "messagebox.h"
 #include "speechcontrol.h"
+#include "wordhighlight.h"
 
 #include <QPlainTextEdit>
 #include <QTextCursor>
@@ -14,12 +15,12 @@ SpeakingCommands::SpeakingCommands(SpeechControl &voice, MessageBoxes &boxes,
 }
 
 // Every failure inside a command ends it with one "Error: " box; nothing is retried.
-template <typename Operation> void SpeakingCommands::Run(Operation operation) {
+template <typename Operation> bool SpeakingCommands::Run(Operation operation) {
     QString failure;
     try {
         const SpeechStatus status = operation();
         if (status.ok()) {
-            return;
+            return true;
         }
         failure = status.error;
     } catch (const std::exception &e) {
@@ -28,17 +29,28 @@ template <typename Operation> void SpeakingCommands::Run(Operation operation) {
         failure = QStringLiteral("Unknown failure");
     }
     boxes_.Show(text_.window(), boxTitle_, QStringLiteral("Error: ") + failure, MessageIcon::None);
+    return false;
+}
+
+// Speaks `text`, which stands at `offset` in the text box.
+void SpeakingCommands::Speak(const QString &text, qsizetype offset) {
+    if (highlight_)
+        highlight_->Clear();
+    if (Run([&] { return voice_.Speak(text); }) && highlight_)
+        highlight_->Follow(offset);
 }
 
 void SpeakingCommands::PlayAll() {
-    Run([this] { return voice_.Speak(text_.toPlainText()); });
+    Speak(text_.toPlainText(), 0);
 }
 
 void SpeakingCommands::PlaySelected() {
-    Run([this] { return voice_.Speak(SelectedText(text_)); });
+    Speak(SelectedText(text_), text_.textCursor().selectionStart());
 }
 
 void SpeakingCommands::Stop() {
+    if (highlight_)
+        highlight_->Clear();
     Run([this] { return voice_.StopSpeaking(); });
 }
 

@@ -6,6 +6,7 @@
 class MessageBoxes;
 class QPlainTextEdit;
 class SpeechControl;
+class WordHighlight;
 
 // The three speaking commands and the two slider notifications of the speech
 // window. The commands report a failure of the voice in a message box and
@@ -15,6 +16,9 @@ class SpeakingCommands {
 public:
     SpeakingCommands(SpeechControl &voice, MessageBoxes &boxes, const QPlainTextEdit &text,
                      QString boxTitle);
+
+    // Where the word being heard is shown while a command speaks; none by default.
+    void SetHighlight(WordHighlight *highlight) { highlight_ = highlight; }
 
     void PlayAll();
     void PlaySelected();
@@ -27,10 +31,12 @@ public:
     static QString SelectedText(const QPlainTextEdit &text);
 
 private:
-    template <typename Operation> void Run(Operation operation);
+    template <typename Operation> bool Run(Operation operation);
+    void Speak(const QString &text, qsizetype offset);
 
     SpeechControl &voice_;
     MessageBoxes &boxes_;
     const QPlainTextEdit &text_;
     QString boxTitle_;
+    WordHighlight *highlight_ = nullptr;
 };

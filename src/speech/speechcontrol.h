@@ -32,4 +32,7 @@ signals:
     // The voice started (a speak with something to say) or fell silent
     // (finished, stopped or replaced by nothing).
     void SpeakingChanged(bool speaking);
+    // The listener has reached a word: where it stands in the text last handed
+    // to Speak, in UTF-16 units. Comes for every word, in the order heard.
+    void WordReached(qsizetype start, qsizetype length);
 };

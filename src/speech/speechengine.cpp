@@ -1,7 +1,9 @@
 #include "speechengine.h"
 
 #include <algorithm>
+#include <cstring>
 #include <espeak-ng/speak_lib.h>
+#include <string_view>
 
 namespace {
 // Length of the pieces espeak-ng hands to the callback: short, so a stop or a
@@ -26,9 +28,14 @@ bool espeakTried = false; // guarded by EspeakOwnership()
 
 SpeechEngine *workerEngine = nullptr; // guarded by EspeakOwnership()
 
-int OnSynth(short *samples, int count, espeak_EVENT *) {
+int OnSynth(short *samples, int count, espeak_EVENT *events) {
     // Returning 1 makes espeak-ng abandon the text within one chunk.
-    return workerEngine && workerEngine->OnChunk(samples, count) ? 0 : 1;
+    return workerEngine && workerEngine->OnChunk(samples, count, events) ? 0 : 1;
+}
+
+// An espeak-ng phoneme name: up to 8 bytes, not terminated when it fills them.
+std::string_view PhonemeName(const espeak_EVENT &e) {
+    return {e.id.string, strnlen(e.id.string, sizeof e.id.string)};
 }
 } // namespace
 
@@ -52,8 +59,11 @@ SpeechEngine::SpeechEngine() {
         std::unique_lock owner(EspeakOwnership());
         if (!espeakTried) {
             espeakTried = true;
-            const int rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, kChunkMs, nullptr,
-                                               espeakINITIALIZE_DONT_EXIT);
+            // Phoneme events, named in IPA, drive the face's mouth.
+            const int rate =
+                espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, kChunkMs, nullptr,
+                                  espeakINITIALIZE_PHONEME_EVENTS | espeakINITIALIZE_PHONEME_IPA |
+                                      espeakINITIALIZE_DONT_EXIT);
             espeakSampleRate = rate > 0 ? rate : 0;
             if (espeakSampleRate > 0 && espeak_SetVoiceByName("en") != EE_OK)
                 espeakSampleRate = 0;
@@ -62,8 +72,10 @@ SpeechEngine::SpeechEngine() {
         if (sampleRate_ <= 0)
             startupError_ = QStringLiteral("The speech engine (espeak-ng) could not be started: "
                                            "its voice data is missing or unreadable.");
-        else
+        else {
             espeak_SetSynthCallback(&OnSynth);
+            ListVoices();
+        }
         workerEngine = this;
         {
             std::lock_guard lock(mutex_);
@@ -89,14 +101,53 @@ SpeechEngine::~SpeechEngine() {
     worker_.join();
 }
 
+void SpeechEngine::ListVoices() {
+    // "en" is what the engine starts with; its file name is how it is chosen.
+    if (const espeak_VOICE *current = espeak_GetCurrentVoice(); current && current->identifier)
+        defaultVoice_ = QByteArray(current->identifier);
+    appliedVoice_ = defaultVoice_;
+    const espeak_VOICE **list = espeak_ListVoices(nullptr);
+    for (; list && *list; ++list) {
+        const espeak_VOICE &v = **list;
+        if (!v.name || !v.identifier)
+            continue;
+        SpeechVoice voice;
+        voice.name = QString::fromUtf8(v.name).trimmed();
+        // The languages field is a list of (priority byte, name) pairs; the
+        // first is the voice's own language.
+        if (v.languages && v.languages[0])
+            voice.language = QString::fromUtf8(v.languages + 1);
+        voice.identifier = QByteArray(v.identifier);
+        voices_.push_back(std::move(voice));
+    }
+}
+
 QByteArray SpeechEngine::EngineText(QStringView text) {
     QString clean = text.toString();
-    for (QChar &c : clean) {
+    for (qsizetype i = 0; i < clean.size(); ++i) {
+        QChar &c = clean[i];
         const char16_t u = c.unicode();
-        if ((u < 0x20 && u != u'\n' && u != u'\t') || u == 0x7f || (u >= 0x80 && u < 0xa0))
+        if ((u < 0x20 && u != u'\n' && u != u'\t') || u == 0x7f || (u >= 0x80 && u < 0xa0)) {
             c = u' ';
+        } else if (c.isHighSurrogate() && i + 1 < clean.size() && clean[i + 1].isLowSurrogate()) {
+            ++i;
+        } else if (c.isSurrogate()) {
+            c = QChar::ReplacementCharacter;
+        }
     }
     return clean.toUtf8();
+}
+
+std::vector<qsizetype> SpeechEngine::CodePointOffsets(QStringView text) {
+    std::vector<qsizetype> offsets;
+    offsets.reserve(static_cast<std::size_t>(text.size()) + 1);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        offsets.push_back(i);
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+    }
+    offsets.push_back(text.size());
+    return offsets;
 }
 
 qsizetype SpeechEngine::SliceEnd(QStringView text, qsizetype from) {
@@ -117,11 +168,53 @@ qsizetype SpeechEngine::SliceEnd(QStringView text, qsizetype from) {
     return text[limit - 1].isHighSurrogate() ? limit - 1 : limit;
 }
 
+std::optional<WordSpan> SpeechEngine::FitWord(QStringView text, WordSpan word, WordSpan previous) {
+    const qsizetype size = text.size();
+    const auto inWord = [](QChar c) {
+        return c.isLetterOrNumber() || c.isMark() || c.isSurrogate() || c == u'\'' ||
+               c == u'\u2019';
+    };
+    // The word starting at `at` (after any blanks and punctuation before it).
+    const auto wordFrom = [&](qsizetype at) -> WordSpan {
+        while (at < size && !inWord(text[at]))
+            ++at;
+        qsizetype end = at;
+        while (end < size && inWord(text[end]))
+            ++end;
+        return {at, end - at};
+    };
+    qsizetype from = std::clamp<qsizetype>(word.start, 0, size);
+    qsizetype to = std::clamp<qsizetype>(word.start + word.length, from, size);
+    while (from < to && text[from].isSpace())
+        ++from;
+    while (to > from && text[to - 1].isSpace())
+        --to;
+    // A full stop or comma that came along with a symbol is not part of it.
+    while (to - from > 1 && QStringView(u".,;:!?\u2026").contains(text[to - 1]))
+        --to;
+    const qsizetype previousEnd = previous.start + previous.length;
+    if (from == to) {
+        // Only blanks: espeak-ng's place for a word after a full stop that
+        // ends no sentence ("one. two").
+        const WordSpan next = wordFrom(from);
+        if (next.length == 0)
+            return std::nullopt;
+        return next;
+    }
+    const bool same = from == previous.start && to == previousEnd;
+    if (previous.length > 0 && !same && from > previous.start && from < previousEnd) {
+        const WordSpan next = wordFrom(std::min(previousEnd, size));
+        if (next.length > 0)
+            return next;
+    }
+    return WordSpan{from, to - from};
+}
+
 void SpeechEngine::Speak(std::shared_ptr<SpeechChannel> channel, std::uint64_t generation,
-                         QString text) {
+                         SpeechRequest request) {
     {
         std::lock_guard lock(mutex_);
-        pending_ = Job{std::move(channel), generation, std::move(text)};
+        pending_ = Job{std::move(channel), generation, std::move(request)};
         interrupt_ = true;
     }
     wake_.notify_all();
@@ -157,18 +250,40 @@ void SpeechEngine::ApplySettings(const SpeechChannel &channel) {
     }
 }
 
+void SpeechEngine::ApplyVoice(const QByteArray &voice) {
+    const QByteArray wanted = voice.isEmpty() ? defaultVoice_ : voice;
+    if (wanted == appliedVoice_)
+        return;
+    if (espeak_SetVoiceByName(wanted.constData()) == EE_OK)
+        appliedVoice_ = wanted;
+    else if (espeak_SetVoiceByName(defaultVoice_.constData()) == EE_OK)
+        appliedVoice_ = defaultVoice_;
+    // A voice brings settings of its own: pitch and speed are written afresh
+    // so a slider position means the same in every voice.
+    appliedRate_ = -1;
+    appliedPitch_ = -1;
+}
+
 void SpeechEngine::Synthesize(Job &job) {
-    const QString text = std::move(job.text);
+    const QString text = job.request.text;
     abandoned_ = false;
     current_ = &job;
-    for (qsizetype from = 0; from < text.size() && !abandoned_;) {
+    produced_ = 0;
+    lastWord_ = {};
+    ApplyVoice(job.request.voice);
+    for (qsizetype from = std::clamp<qsizetype>(job.request.from, 0, text.size());
+         from < text.size() && !abandoned_;) {
         if (!job.channel->queue.IsCurrent(job.generation))
             break;
         const qsizetype end = SliceEnd(text, from);
-        const QByteArray utf8 = EngineText(QStringView(text).sliced(from, end - from));
+        const QStringView slice = QStringView(text).sliced(from, end - from);
+        const QByteArray utf8 = EngineText(slice);
+        sliceFrom_ = from;
         from = end;
         if (utf8.trimmed().isEmpty())
             continue;
+        sliceOffsets_ = CodePointOffsets(slice);
+        sliceBase_ = produced_;
         ApplySettings(*job.channel);
         // Plain text only: no espeakSSML, so '<' in the text is never a tag.
         espeak_Synth(utf8.constData(), static_cast<size_t>(utf8.size()) + 1, 0, POS_CHARACTER, 0,
@@ -177,14 +292,58 @@ void SpeechEngine::Synthesize(Job &job) {
     current_ = nullptr;
 }
 
-bool SpeechEngine::OnChunk(const short *samples, int count) {
+bool SpeechEngine::OnChunk(const short *samples, int count, const void *eventList) {
     if (!current_ || interrupt_.load()) {
         abandoned_ = true;
         return false;
     }
     Job &job = *current_;
-    // Rate and pitch written while speaking take effect from here on.
+    // Rate and pitch written while speaking take effect from the next clause.
     ApplySettings(*job.channel);
+
+    // Marks go in before the audio they point into, so the listener never
+    // reaches a sample whose mark is still to come.
+    marks_.clear();
+    const std::uint64_t base = job.request.streamBase + sliceBase_;
+    const qsizetype codePoints = static_cast<qsizetype>(sliceOffsets_.size()) - 1;
+    for (auto *e = static_cast<const espeak_EVENT *>(eventList);
+         e && e->type != espeakEVENT_LIST_TERMINATED; ++e) {
+        SpeechMark mark;
+        mark.sample = base + static_cast<std::uint64_t>(std::max(e->sample, 0));
+        if (e->type == espeakEVENT_WORD) {
+            // Positions count code points from 1 within the slice.
+            const qsizetype first = std::clamp<qsizetype>(e->text_position - 1, 0, codePoints);
+            const qsizetype last =
+                std::clamp<qsizetype>(first + std::max(e->length, 0), first, codePoints);
+            if (last == first)
+                continue;
+            const qsizetype start = sliceFrom_ + sliceOffsets_[std::size_t(first)];
+            const std::optional<WordSpan> word =
+                FitWord(job.request.text,
+                        {start, sliceFrom_ + sliceOffsets_[std::size_t(last)] - start}, lastWord_);
+            // espeak-ng may speak one piece of text as several words ("中文",
+            // numbers): it is one word to the listener.
+            if (!word || *word == lastWord_)
+                continue;
+            mark.kind = SpeechMark::Kind::Word;
+            mark.word = *word;
+            lastWord_ = *word;
+        } else if (e->type == espeakEVENT_PHONEME) {
+            const std::string_view name = PhonemeName(*e);
+            if (name.substr(0, 1) == "(")
+                continue; // a switch of language, not a sound
+            mark.kind = SpeechMark::Kind::Mouth;
+            mark.mouth = VisemeForPhoneme(name);
+        } else {
+            continue;
+        }
+        marks_.push_back(mark);
+    }
+    if (!marks_.empty())
+        job.channel->timeline.Add(job.generation, marks_);
+
+    if (samples && count > 0)
+        produced_ += static_cast<std::uint64_t>(count);
     if (samples && count > 0 &&
         !job.channel->queue.Push(job.generation, reinterpret_cast<const std::int16_t *>(samples),
                                  static_cast<std::size_t>(count)))

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QObject>
+#include <QtGlobal>
+
+class QPlainTextEdit;
+class QTextCursor;
+class SpeechControl;
+
+// Marks the word being heard in the speech text box and keeps it in view. The
+// mark is a highlight of its own (an extra selection): the text, the user's
+// selection, the cursor and the undo history stay as they are. It goes away
+// when the voice falls silent and as soon as the text is edited, since its
+// place in the text could no longer be trusted.
+class WordHighlight : public QObject {
+    Q_OBJECT
+public:
+    WordHighlight(QPlainTextEdit &text, SpeechControl &voice);
+
+    // The text just handed to the voice begins at `offset` in the box.
+    void Follow(qsizetype offset);
+    // Removes the mark and ignores the voice's words until the next Follow.
+    void Clear();
+
+    // The part of the box marked now; length 0 when nothing is.
+    qsizetype Start() const { return start_; }
+    qsizetype Length() const { return length_; }
+
+private:
+    void Show(qsizetype start, qsizetype length);
+    void ScrollIntoView(const QTextCursor &word);
+
+    QPlainTextEdit &text_;
+    bool following_ = false;
+    qsizetype offset_ = 0;
+    qsizetype start_ = 0;
+    qsizetype length_ = 0;
+};

@@ -1,0 +1,105 @@
+#include "espeakspeechcontrol.h"
+#include "memoryaudiooutput.h"
+#include "speechengine.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+// What the voice reported as heard, as pieces of the text it was given.
+QStringList HeardWords(const QString &text, const QByteArray &voice = {}) {
+    auto output = std::make_unique<MemoryAudioOutput>();
+    EspeakSpeechControl control(std::move(output));
+    if (!voice.isEmpty())
+        control.SetVoice(voice);
+    QStringList words;
+    QObject::connect(&control, &SpeechControl::WordReached,
+                     [&](qsizetype start, qsizetype length) { words << text.mid(start, length); });
+    const SpeechStatus status = control.Speak(text);
+    if (!status.ok())
+        qWarning() << status.error;
+    if (!QTest::qWaitFor([&] { return !control.IsSpeaking(); }, 60000))
+        qWarning("voice did not finish");
+    return words;
+}
+
+QByteArray VoiceFor(const QString &language) {
+    const auto engine = SpeechEngine::Acquire();
+    for (const SpeechVoice &v : engine->Voices())
+        if (v.language == language)
+            return v.identifier;
+    return {};
+}
+
+} // namespace
+
+class WordPositionsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void wordsOfTheText_data();
+    void wordsOfTheText();
+};
+
+void WordPositionsTest::wordsOfTheText_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("language"); // empty: the default voice
+    QTest::addColumn<QStringList>("words");
+    QTest::newRow("ascii") << "Hello world, again."
+                           << "" << QStringList{"Hello", "world", "again"};
+    QTest::newRow("accented, and a phrase espeak-ng knows whole")
+        << "Café naïve résumé, déjà vu."
+        << "" << QStringList{"Café", "naïve", "résumé", "déjà", "vu"};
+    QTest::newRow("combining accent") << "Cafe\u0301 au lait"
+                                      << "" << QStringList{"Cafe\u0301", "au", "lait"};
+    QTest::newRow("emoji, outside the basic plane")
+        << "I \U0001F600 like \U0001F600\U0001F600 pizza and tea."
+        << ""
+        << QStringList{"I", "\U0001F600", "like", "\U0001F600\U0001F600", "pizza", "and", "tea"};
+    QTest::newRow("cjk read by an English voice")
+        << "We read 中文 text here."
+        << ""
+        << QStringList{"We", "read", "中文", "text", "here"}; // read as two words, heard as one
+    QTest::newRow("cjk read by a Mandarin voice")
+        << "中文 你好世界"
+        << "cmn" << QStringList{"中", "文", "你", "好", "世", "界"};
+    QTest::newRow("greek") << "Καλημέρα κόσμε φίλε"
+                           << "el" << QStringList{"Καλημέρα", "κόσμε", "φίλε"};
+    QTest::newRow("full stop before a lower-case word")
+        << "one. two three, river. résumé"
+        << "" << QStringList{"one", "two", "three", "river", "résumé"};
+    QTest::newRow("line breaks") << "line one\nline two\n\nthree\r\nfour"
+                                 << ""
+                                 << QStringList{"line", "one", "line", "two", "three", "four"};
+    QTest::newRow("control characters") << QStringLiteral("alpha\x01"
+                                                          "beta \x1b gamma\tdelta")
+                                        << "" << QStringList{"alpha", "beta", "gamma", "delta"};
+    QTest::newRow("lone surrogate") << QStringLiteral("one ") + QChar(0xd800) + " two three"
+                                    << "" << QStringList{"one", QString(QChar(0xd800)), "three"};
+
+    // Long texts go to espeak-ng in slices of about 2000 characters: words
+    // past the first slice must land on themselves too.
+    const QStringList cycle{"café", "naïve", "\U0001F600", "river", "résumé"};
+    QString longText;
+    QStringList longWords;
+    for (int i = 0; i < 450; ++i) {
+        longText += cycle[i % cycle.size()] + (i % 9 == 8 ? ". " : " ");
+        longWords << cycle[i % cycle.size()];
+    }
+    QTest::newRow("several slices") << longText << "" << longWords;
+}
+
+void WordPositionsTest::wordsOfTheText() {
+    QFETCH(QString, text);
+    QFETCH(QString, language);
+    QFETCH(QStringList, words);
+    QByteArray voice;
+    if (!language.isEmpty()) {
+        voice = VoiceFor(language);
+        QVERIFY2(!voice.isEmpty(), qPrintable(language));
+    }
+    QCOMPARE(HeardWords(text, voice), words);
+}
+
+QTEST_MAIN(WordPositionsTest)
+#include "tst_wordpositions.moc"
