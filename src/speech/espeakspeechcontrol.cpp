@@ -53,8 +53,9 @@ EspeakSpeechControl::EspeakSpeechControl(std::unique_ptr<AudioOutput> output,
                                          const PlaybackClock *clock, QWidget *parent)
     : SpeechControl(parent), engine_(SpeechEngine::Acquire()),
       channel_(std::make_shared<SpeechChannel>(kQueueSamples)), output_(std::move(output)),
-      clock_(clock), pitch_(VoiceScale::StartingPitch()), speed_(VoiceScale::StartingSpeed()),
-      voice_(engine_->DefaultVoice()), pose_(PoseOf(Viseme::Rest)) {
+      clock_(clock), frames_(this), pitch_(VoiceScale::StartingPitch()),
+      speed_(VoiceScale::StartingSpeed()), voice_(engine_->DefaultVoice()),
+      pose_(PoseOf(Viseme::Rest)) {
     if (!clock_)
         clock_ = output_.get();
     channel_->pitch = VoiceScale::EspeakPitch(pitch_);
@@ -127,6 +128,14 @@ void EspeakSpeechControl::SetSpeed(std::int32_t speed) {
     speed_ = VoiceScale::Clamp(speed);
     channel_->rate = VoiceScale::EspeakRate(speed_);
     RequestRestart();
+}
+
+const SpeechTimeline &EspeakSpeechControl::Timeline() const {
+    return channel_->timeline;
+}
+
+bool EspeakSpeechControl::SynthesisDone() const {
+    return channel_->queue.Drained();
 }
 
 const std::vector<SpeechVoice> &EspeakSpeechControl::Voices() const {
@@ -410,8 +419,9 @@ void EspeakSpeechControl::contextMenuEvent(QContextMenuEvent *event) {
 }
 
 void EspeakSpeechControl::keyPressEvent(QKeyEvent *event) {
-    // Shift+F10 opens the menu as the menu key does.
-    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+    // The menu key, or Shift+F10 as on most desktops, opens the voice menu.
+    if (event->key() == Qt::Key_Menu ||
+        (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
         OpenVoiceMenu(mapToGlobal(rect().center()));
         event->accept();
         return;

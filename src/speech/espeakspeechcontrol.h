@@ -52,6 +52,11 @@ public:
 
     // The mouth shape for what is heard now (Rest when silent).
     Viseme Mouth() const { return mouth_; }
+    // Where the words and mouth shapes of the speech under way begin.
+    const SpeechTimeline &Timeline() const;
+    // Everything of the speech under way has been synthesized and handed to
+    // the sound device (also true when nothing is under way).
+    bool SynthesisDone() const;
     // The voice menu, opened as the context menu; the caller owns it.
     QMenu *CreateVoiceMenu();
 

@@ -65,9 +65,10 @@ SpeechEngine::SpeechEngine() {
                                   espeakINITIALIZE_PHONEME_EVENTS | espeakINITIALIZE_PHONEME_IPA |
                                       espeakINITIALIZE_DONT_EXIT);
             espeakSampleRate = rate > 0 ? rate : 0;
-            if (espeakSampleRate > 0 && espeak_SetVoiceByName("en") != EE_OK)
-                espeakSampleRate = 0;
         }
+        // Each engine starts in English, whatever voice the one before it left.
+        if (espeakSampleRate > 0 && espeak_SetVoiceByName("en") != EE_OK)
+            espeakSampleRate = 0;
         sampleRate_ = espeakSampleRate;
         if (sampleRate_ <= 0)
             startupError_ = QStringLiteral("The speech engine (espeak-ng) could not be started: "
@@ -102,7 +103,7 @@ SpeechEngine::~SpeechEngine() {
 }
 
 void SpeechEngine::ListVoices() {
-    // "en" is what the engine starts with; its file name is how it is chosen.
+    // The voice set at start is the default; its file name is how it is chosen.
     if (const espeak_VOICE *current = espeak_GetCurrentVoice(); current && current->identifier)
         defaultVoice_ = QByteArray(current->identifier);
     appliedVoice_ = defaultVoice_;

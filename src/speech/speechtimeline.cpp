@@ -35,7 +35,8 @@ void SpeechTimeline::Add(std::uint64_t generation, const std::vector<SpeechMark>
 
 SpeechTimeline::Heard SpeechTimeline::Advance(std::uint64_t played, std::vector<WordSpan> *passed) {
     std::lock_guard lock(mutex_);
-    while (!pending_.empty() && pending_.front().sample <= played) {
+    // A mark is reached once its first sample has been played.
+    while (!pending_.empty() && pending_.front().sample < played) {
         const SpeechMark &mark = pending_.front();
         if (mark.kind == SpeechMark::Kind::Word) {
             heard_.hasWord = true;
@@ -60,7 +61,7 @@ SpeechTimeline::Heard SpeechTimeline::Current() const {
     return heard_;
 }
 
-std::size_t SpeechTimeline::Pending() const {
+std::vector<SpeechMark> SpeechTimeline::Pending() const {
     std::lock_guard lock(mutex_);
-    return pending_.size();
+    return {pending_.begin(), pending_.end()};
 }

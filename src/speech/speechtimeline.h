@@ -58,11 +58,12 @@ public:
     // Synthesis side. Marks come in order of their sample position.
     void Add(std::uint64_t generation, const std::vector<SpeechMark> &marks);
 
-    // Takes in every mark up to and including `played`, appending the words
-    // passed on the way (in order) to `passed` when given.
+    // Takes in every mark reached once `played` samples have been played,
+    // appending the words passed on the way (in order) to `passed` when given.
     Heard Advance(std::uint64_t played, std::vector<WordSpan> *passed = nullptr);
     Heard Current() const;
-    std::size_t Pending() const;
+    // The marks not reached yet, in order.
+    std::vector<SpeechMark> Pending() const;
 
 private:
     // Marks kept when nobody reads them: enough for minutes of speech ahead.
