@@ -37,7 +37,7 @@ void SpeakingCommands::Speak(const QString &text, qsizetype offset) {
     if (highlight_)
         highlight_->Clear();
     if (Run([&] { return voice_.Speak(text); }) && highlight_)
-        highlight_->Follow(offset);
+        highlight_->Follow(offset, text.size());
 }
 
 void SpeakingCommands::PlayAll() {

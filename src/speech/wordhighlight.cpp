@@ -29,10 +29,11 @@ WordHighlight::WordHighlight(QPlainTextEdit &text, SpeechControl &voice)
             });
 }
 
-void WordHighlight::Follow(qsizetype offset) {
+void WordHighlight::Follow(qsizetype offset, qsizetype length) {
     Clear();
     following_ = true;
     offset_ = offset;
+    end_ = offset + length;
 }
 
 void WordHighlight::Clear() {
@@ -46,9 +47,10 @@ void WordHighlight::Clear() {
 void WordHighlight::Show(qsizetype start, qsizetype length) {
     if (!following_)
         return;
-    // The document counts one position more than its text (the final block end).
-    const qsizetype size = text_.document()->characterCount() - 1;
-    const qsizetype from = std::clamp<qsizetype>(offset_ + start, 0, size);
+    // Never beyond the text spoken, nor the document (which counts one
+    // position more than its text, the final block end).
+    const qsizetype size = std::min(end_, qsizetype(text_.document()->characterCount() - 1));
+    const qsizetype from = std::clamp<qsizetype>(offset_ + start, offset_, size);
     const qsizetype to = std::clamp<qsizetype>(offset_ + start + length, from, size);
     if (from == to || (from == start_ && to - from == length_))
         return;

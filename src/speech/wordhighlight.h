@@ -17,8 +17,9 @@ class WordHighlight : public QObject {
 public:
     WordHighlight(QPlainTextEdit &text, SpeechControl &voice);
 
-    // The text just handed to the voice begins at `offset` in the box.
-    void Follow(qsizetype offset);
+    // The text just handed to the voice is the `length` characters at
+    // `offset` in the box.
+    void Follow(qsizetype offset, qsizetype length);
     // Removes the mark and ignores the voice's words until the next Follow.
     void Clear();
 
@@ -33,6 +34,7 @@ private:
     QPlainTextEdit &text_;
     bool following_ = false;
     qsizetype offset_ = 0;
+    qsizetype end_ = 0;
     qsizetype start_ = 0;
     qsizetype length_ = 0;
 };

@@ -1,0 +1,270 @@
+// The word being heard, marked in the speech window's text box.
+#include "espeakspeechcontrol.h"
+#include "frmmain.h"
+#include "memoryaudiooutput.h"
+#include "messagebox.h"
+
+#include <QAction>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QtTest>
+
+namespace {
+
+// A voice that says nothing: the test tells it which words are heard.
+class ScriptedVoice final : public SpeechControl {
+public:
+    SpeechStatus Speak(const QString &text) override {
+        spoken << text;
+        if (!text.isEmpty())
+            SetSpeaking(true);
+        return SpeechStatus::Ok();
+    }
+    std::int32_t Pitch() const override { return 200; }
+    void SetPitch(std::int32_t) override {}
+    void SetSpeed(std::int32_t) override {}
+    SpeechStatus StopSpeaking() override {
+        SetSpeaking(false);
+        return SpeechStatus::Ok();
+    }
+    void Hear(qsizetype start, qsizetype length) { emit WordReached(start, length); }
+    void SetSpeaking(bool on) {
+        if (on != speaking)
+            emit SpeakingChanged(speaking = on);
+    }
+    QStringList spoken;
+    bool speaking = false;
+};
+
+class NoBoxes final : public MessageBoxes {
+public:
+    void Show(QWidget *, const QString &, const QString &text, MessageIcon) override {
+        qWarning() << "message box:" << text;
+    }
+};
+
+struct Window {
+    explicit Window(std::unique_ptr<SpeechControl> voice = nullptr) {
+        if (!voice) {
+            auto scripted = std::make_unique<ScriptedVoice>();
+            scripted_ = scripted.get();
+            voice = std::move(scripted);
+        }
+        form = std::make_unique<frmMain>(Services{&boxes}, std::move(voice));
+        form->show();
+    }
+    QPlainTextEdit &Text() const { return *form->txtSpeech(); }
+    ScriptedVoice &Voice() const { return *scripted_; }
+    void Select(int anchor, int position) {
+        QTextCursor cursor = Text().textCursor();
+        cursor.setPosition(anchor);
+        cursor.setPosition(position, QTextCursor::KeepAnchor);
+        Text().setTextCursor(cursor);
+    }
+    // What is marked: its place and text; empty when nothing.
+    QString Marked(int *at = nullptr) const {
+        const auto marks = Text().extraSelections();
+        if (marks.isEmpty())
+            return {};
+        if (at)
+            *at = marks.front().cursor.selectionStart();
+        return marks.front().cursor.selectedText();
+    }
+
+    NoBoxes boxes;
+    ScriptedVoice *scripted_ = nullptr;
+    std::unique_ptr<frmMain> form;
+};
+
+} // namespace
+
+class WordHighlightTest : public QObject {
+    Q_OBJECT
+private slots:
+    void marksTheWordHeard_data();
+    void marksTheWordHeard();
+    void leavesSelectionCursorAndUndoAlone();
+    void goesAway_data();
+    void goesAway();
+    void keepsTheWordInView_data();
+    void keepsTheWordInView();
+    void realVoiceMarksASelectionStartingMidText();
+};
+
+void WordHighlightTest::marksTheWordHeard_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("anchor"); // -1: Play All
+    QTest::addColumn<int>("position");
+    QTest::addColumn<int>("start"); // as the voice reports it
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QString>("marked");
+    QTest::addColumn<int>("at");
+
+    const QString hello = QStringLiteral("Hello world, again.");
+    QTest::newRow("play all") << hello << -1 << -1 << 6 << 5 << "world" << 6;
+    QTest::newRow("play selected, from mid-text") << hello << 6 << 18 << 7 << 5 << "again" << 13;
+    QTest::newRow("play selected, selected backwards")
+        << hello << 18 << 6 << 0 << 5 << "world" << 6;
+    QTest::newRow("play selected, across lines")
+        << "one\ntwo three" << 2 << 13 << 6 << 5 << "three" << 8;
+    QTest::newRow("play selected, after emoji and cjk")
+        << "\U0001F600\U0001F600 中文 naïve word" << 8 << 18 << 6 << 4 << "word" << 14;
+    QTest::newRow("word running past the end is cut at it")
+        << hello << 13 << 18 << 0 << 50 << "again" << 13;
+    QTest::newRow("word wholly past the end is not marked")
+        << hello << -1 << -1 << 40 << 3 << "" << 0;
+}
+
+void WordHighlightTest::marksTheWordHeard() {
+    QFETCH(QString, text);
+    QFETCH(int, anchor);
+    QFETCH(int, position);
+    QFETCH(int, start);
+    QFETCH(int, length);
+    QFETCH(QString, marked);
+    QFETCH(int, at);
+    Window w;
+    w.Text().setPlainText(text);
+    if (anchor >= 0) {
+        w.Select(anchor, position);
+        w.form->cmdPlaySelected()->click();
+    } else {
+        w.form->cmdPlayAll()->click();
+    }
+    w.Voice().Hear(start, length);
+    int markedAt = -1;
+    QCOMPARE(w.Marked(&markedAt), marked);
+    if (!marked.isEmpty())
+        QCOMPARE(markedAt, at);
+}
+
+void WordHighlightTest::leavesSelectionCursorAndUndoAlone() {
+    Window w;
+    w.Text().setPlainText(QStringLiteral("alpha beta gamma delta"));
+    w.Text().moveCursor(QTextCursor::End);
+    QTest::keyClicks(&w.Text(), QStringLiteral(" epsilon")); // something to undo
+    const int undoSteps = w.Text().document()->availableUndoSteps();
+    const bool modified = w.Text().document()->isModified();
+    w.Select(17, 6);
+    w.form->cmdPlaySelected()->click();
+    for (const auto &[start, length] : {std::pair{0, 4}, {5, 5}}) {
+        w.Voice().Hear(start, length);
+        QVERIFY(!w.Marked().isEmpty());
+        QCOMPARE(w.Text().textCursor().anchor(), 17);
+        QCOMPARE(w.Text().textCursor().position(), 6);
+        QCOMPARE(w.Text().document()->availableUndoSteps(), undoSteps);
+        QCOMPARE(w.Text().document()->isModified(), modified);
+        QCOMPARE(w.Text().toPlainText(), QStringLiteral("alpha beta gamma delta epsilon"));
+    }
+    // Undo still undoes the typing, not anything the highlight did.
+    w.Text().undo();
+    QCOMPARE(w.Text().toPlainText(), QStringLiteral("alpha beta gamma delta"));
+}
+
+void WordHighlightTest::goesAway_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("speech ends") << "end";
+    QTest::newRow("STOP button") << "stop";
+    QTest::newRow("File > Stop") << "menu stop";
+    QTest::newRow("typing") << "type";
+    QTest::newRow("File > New") << "new";
+    QTest::newRow("nothing to say replaces the speech") << "empty";
+}
+
+void WordHighlightTest::goesAway() {
+    QFETCH(QString, how);
+    Window w;
+    w.Text().setPlainText(QStringLiteral("one two three four"));
+    w.form->cmdPlayAll()->click();
+    w.Voice().Hear(4, 3);
+    QCOMPARE(w.Marked(), QStringLiteral("two"));
+    if (how == QLatin1String("end"))
+        w.Voice().SetSpeaking(false);
+    else if (how == QLatin1String("stop"))
+        w.form->cmdStop()->click();
+    else if (how == QLatin1String("menu stop"))
+        w.form->Action(QStringLiteral("mnuFileStop"))->trigger();
+    else if (how == QLatin1String("type"))
+        QTest::keyClick(&w.Text(), Qt::Key_X);
+    else if (how == QLatin1String("new"))
+        w.form->Action(QStringLiteral("mnuFileNew"))->trigger();
+    else if (how == QLatin1String("empty")) {
+        w.Select(3, 4); // a blank
+        w.form->cmdPlaySelected()->click();
+    }
+    QCOMPARE(w.Marked(), QString());
+    // After an edit the places no longer fit the text: later words are not
+    // marked until the next Play.
+    w.Voice().Hear(8, 5);
+    if (how == QLatin1String("type") || how == QLatin1String("new"))
+        QCOMPARE(w.Marked(), QString());
+}
+
+void WordHighlightTest::keepsTheWordInView_data() {
+    QTest::addColumn<int>("line");
+    QTest::addColumn<int>("column");
+    QTest::newRow("far down") << 250 << 0;
+    QTest::newRow("far right") << 3 << 400;
+    QTest::newRow("far down and right") << 180 << 300;
+}
+
+void WordHighlightTest::keepsTheWordInView() {
+    QFETCH(int, line);
+    QFETCH(int, column);
+    Window w;
+    QStringList lines;
+    for (int i = 0; i < 300; ++i)
+        lines << QStringLiteral("x").repeated(column) + QStringLiteral(" word%1 end").arg(i);
+    w.Text().setPlainText(lines.join(u'\n'));
+    w.Select(0, 0);
+    QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+    w.form->cmdPlayAll()->click();
+    const QString word = QStringLiteral("word%1").arg(line);
+    const int start = int(w.Text().toPlainText().indexOf(word));
+    w.Voice().Hear(start, word.size());
+    QCOMPARE(w.Marked(), word);
+
+    QTextCursor at(w.Text().document());
+    at.setPosition(start);
+    const QRect first = w.Text().cursorRect(at);
+    at.setPosition(start + int(word.size()));
+    const QRect last = w.Text().cursorRect(at);
+    const QRect view = w.Text().viewport()->rect();
+    QVERIFY2(view.contains(first.center()) && view.contains(last.center()),
+             qPrintable(QStringLiteral("word at %1,%2 to %3 in %4x%5")
+                            .arg(first.x())
+                            .arg(first.y())
+                            .arg(last.x())
+                            .arg(view.width())
+                            .arg(view.height())));
+    // The view moved, the cursor did not.
+    QCOMPARE(w.Text().textCursor().position(), 0);
+}
+
+void WordHighlightTest::realVoiceMarksASelectionStartingMidText() {
+    auto voice = std::make_unique<EspeakSpeechControl>(std::make_unique<MemoryAudioOutput>());
+    EspeakSpeechControl *control = voice.get();
+    Window w(std::move(voice));
+    w.Text().setPlainText(
+        QStringLiteral("Skip this. Café au lait, \U0001F600 déjà vu!\nNot this."));
+    w.Select(11, 36);
+    QStringList marked;
+    QList<int> at;
+    // Connected after the window's own handler, so the mark is already made.
+    connect(control, &SpeechControl::WordReached, this, [&] {
+        int where = -1;
+        marked << w.Marked(&where);
+        at << where;
+    });
+    w.form->cmdPlaySelected()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!control->IsSpeaking(), 30000);
+    QCOMPARE(marked, QStringList({"Café", "au", "lait", "\U0001F600", "déjà", "vu"}));
+    QCOMPARE(at, QList<int>({11, 16, 19, 25, 28, 33}));
+    QCOMPARE(w.Marked(), QString()); // gone at the end
+    QCOMPARE(w.Text().textCursor().selectionStart(), 11);
+    QCOMPARE(w.Text().textCursor().selectionEnd(), 36);
+}
+
+QTEST_MAIN(WordHighlightTest)
+#include "tst_wordhighlight.moc"
