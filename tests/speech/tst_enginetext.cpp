@@ -10,6 +10,10 @@ private slots:
     void sliceEnd_data();
     void sliceEnd();
     void slicesCoverTheWholeText();
+    void codePointOffsets_data();
+    void codePointOffsets();
+    void fitWord_data();
+    void fitWord();
 };
 
 void EngineTextTest::engineText_data() {
@@ -31,6 +35,13 @@ void EngineTextTest::engineText_data() {
         << QStringLiteral("a\r\nb") << QByteArray("a \nb");
     QTest::newRow("non-Latin") << QStringLiteral("Zdravo, čaša €")
                                << QStringLiteral("Zdravo, čaša €").toUtf8();
+    QTest::newRow("surrogate pair kept") << QStringLiteral("a\U0001F600b")
+                                         << QByteArray("a\xF0\x9F\x98\x80"
+                                                       "b");
+    QTest::newRow("lone surrogates replaced")
+        << (QStringLiteral("a") + QChar(0xdc00) + QStringLiteral("b") + QChar(0xd800))
+        << QByteArray("a\xEF\xBF\xBD"
+                      "b\xEF\xBF\xBD");
 }
 
 void EngineTextTest::engineText() {
@@ -80,6 +91,65 @@ void EngineTextTest::slicesCoverTheWholeText() {
         from = end;
     }
     QCOMPARE(rebuilt, text);
+}
+
+void EngineTextTest::codePointOffsets_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<qsizetype>>("offsets");
+    QTest::newRow("empty") << QString() << QList<qsizetype>{0};
+    QTest::newRow("ascii") << QStringLiteral("ab") << QList<qsizetype>{0, 1, 2};
+    QTest::newRow("accented, one unit each") << QStringLiteral("é中") << QList<qsizetype>{0, 1, 2};
+    QTest::newRow("emoji, two units")
+        << QStringLiteral("a\U0001F600b") << QList<qsizetype>{0, 1, 3, 4};
+    QTest::newRow("lone high surrogate at the end")
+        << (QStringLiteral("a") + QChar(0xd800)) << QList<qsizetype>{0, 1, 2};
+    QTest::newRow("low before high is two")
+        << (QString(QChar(0xdc00)) + QChar(0xd800)) << QList<qsizetype>{0, 1, 2};
+}
+
+void EngineTextTest::codePointOffsets() {
+    QFETCH(QString, text);
+    QFETCH(QList<qsizetype>, offsets);
+    const std::vector<qsizetype> got = SpeechEngine::CodePointOffsets(text);
+    QCOMPARE(QList<qsizetype>(got.begin(), got.end()), offsets);
+    // As many code points as espeak-ng reads in the text it is given.
+    QCOMPARE(qsizetype(got.size()) - 1,
+             qsizetype(QString::fromUtf8(SpeechEngine::EngineText(text)).toUcs4().size()));
+}
+
+void EngineTextTest::fitWord_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("start"); // as placed by espeak-ng
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("previousStart");
+    QTest::addColumn<int>("previousLength");
+    QTest::addColumn<QString>("fitted"); // "-" for no word
+    const QString dejaVu = QStringLiteral("résumé déjà vu.");
+    QTest::newRow("a word as it is") << dejaVu << 0 << 6 << 0 << 0 << "résumé";
+    QTest::newRow("blanks around it go") << QStringLiteral(" ab  ") << 0 << 4 << 0 << 0 << "ab";
+    QTest::newRow("only a blank: the word after it")
+        << QStringLiteral("one. two three") << 4 << 1 << 0 << 3 << "two";
+    QTest::newRow("only blanks at the end: none")
+        << QStringLiteral("one.   ") << 4 << 2 << 0 << 3 << "-";
+    QTest::newRow("inside the word before: the next word") << dejaVu << 8 << 4 << 7 << 4 << "vu";
+    QTest::newRow("the same word again stays") << dejaVu << 7 << 4 << 7 << 4 << "déjà";
+    QTest::newRow("full stop after a symbol goes")
+        << QStringLiteral("a \U0001F600. b") << 2 << 3 << 0 << 1 << "\U0001F600";
+    QTest::newRow("a lone full stop stays") << QStringLiteral("a . b") << 2 << 1 << 0 << 1 << ".";
+    QTest::newRow("beyond the text: none") << QStringLiteral("abc") << 10 << 4 << 0 << 0 << "-";
+    QTest::newRow("negative start is cut") << QStringLiteral("abc") << -2 << 4 << 0 << 0 << "ab";
+}
+
+void EngineTextTest::fitWord() {
+    QFETCH(QString, text);
+    QFETCH(int, start);
+    QFETCH(int, length);
+    QFETCH(int, previousStart);
+    QFETCH(int, previousLength);
+    QFETCH(QString, fitted);
+    const std::optional<WordSpan> word =
+        SpeechEngine::FitWord(text, {start, length}, {previousStart, previousLength});
+    QCOMPARE(word ? text.mid(word->start, word->length) : QStringLiteral("-"), fitted);
 }
 
 QTEST_APPLESS_MAIN(EngineTextTest)

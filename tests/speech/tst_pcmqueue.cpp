@@ -14,6 +14,8 @@ private slots:
     void blockedProducerIsTurnedAway();
     void drained_data();
     void drained();
+    void rewindContinuesFromTheListener_data();
+    void rewindContinuesFromTheListener();
 };
 
 void PcmQueueTest::keepsOrderAcrossTheRingEdge() {
@@ -56,6 +58,7 @@ void PcmQueueTest::blockedProducerIsTurnedAway_data() {
     QTest::newRow("a new utterance begins") << 0;
     QTest::newRow("cancelled") << 1;
     QTest::newRow("closed") << 2;
+    QTest::newRow("rewound") << 3;
 }
 
 void PcmQueueTest::blockedProducerIsTurnedAway() {
@@ -69,8 +72,10 @@ void PcmQueueTest::blockedProducerIsTurnedAway() {
         queue.Begin();
     else if (action == 1)
         queue.Cancel();
-    else
+    else if (action == 2)
         queue.Close();
+    else
+        queue.Rewind(0);
     QVERIFY(pushed.wait_for(std::chrono::seconds(5)) == std::future_status::ready);
     QVERIFY(!pushed.get());
     std::int16_t buf[10];
@@ -108,6 +113,36 @@ void PcmQueueTest::drained() {
     QCOMPARE(queue.Drained(), drained);
     queue.Finish(g - 1); // a stale finish changes nothing
     QCOMPARE(queue.Drained(), drained);
+}
+
+void PcmQueueTest::rewindContinuesFromTheListener_data() {
+    QTest::addColumn<int>("heard");     // where the listener is when rewound
+    QTest::addColumn<int>("continues"); // the handed-over count afterwards
+    QTest::newRow("behind what was handed over") << 5 << 5;
+    QTest::newRow("at it") << 8 << 8;
+    QTest::newRow("never past it") << 20 << 8;
+}
+
+void PcmQueueTest::rewindContinuesFromTheListener() {
+    QFETCH(int, heard);
+    QFETCH(int, continues);
+    PcmQueue queue(10);
+    const auto g = queue.Begin();
+    std::int16_t samples[10] = {};
+    QVERIFY(queue.Push(g, samples, 10));
+    QCOMPARE(queue.Pull(samples, 8), std::size_t(8));
+    queue.Finish(g);
+
+    const auto again = queue.Rewind(std::uint64_t(heard));
+    QVERIFY(again != g);
+    QCOMPARE(queue.HandedOver(), std::uint64_t(continues));
+    QVERIFY(!queue.Drained());                         // the new synthesis has yet to finish
+    QCOMPARE(queue.Pull(samples, 10), std::size_t(0)); // what was queued is gone
+    QVERIFY(queue.Push(again, samples, 3));
+    QCOMPARE(queue.Pull(samples, 10), std::size_t(3));
+    QCOMPARE(queue.HandedOver(), std::uint64_t(continues + 3));
+    queue.Finish(again);
+    QVERIFY(queue.Drained());
 }
 
 QTEST_APPLESS_MAIN(PcmQueueTest)
