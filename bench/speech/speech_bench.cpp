@@ -2,20 +2,27 @@
 //   time from speak to the first sample handed to the device, by text size;
 //   time from stop to the last sample handed over;
 //   RSS growth while speaking a 10 MB text (for N seconds, default 30);
-//   synthesis speed against real time.
+//   synthesis speed against real time;
+//   a pitch slider change while speaking -> the first sample at the new pitch
+//   handed to the device, and -> the listener reaching it (the word heard);
+//   the cost of one frame of the face while speaking.
 // When a sound server is reachable it also times the real QAudioSink device on
-// its own: start -> first read from the queue, and the stop call.
+// its own (start -> first read from the queue, and the stop call) and the
+// slider change through it, up to the sink reporting the new audio played.
 // Usage: speech_bench [seconds-of-10MB-speech]
 #include "espeakspeechcontrol.h"
 #include "memoryaudiooutput.h"
 #include "pcmqueue.h"
 #include "qaudiosinkoutput.h"
+#include "signalanalysis.h"
 #include "soundserver.h"
 #include "speechengine.h"
+#include "speechtimeline.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QThread>
 #include <algorithm>
 #include <cmath>
@@ -118,6 +125,86 @@ void StopToLastSample() {
                 call.back());
 }
 
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+double Max(const std::vector<double> &v) {
+    return v.empty() ? 0 : *std::max_element(v.begin(), v.end());
+}
+
+// Pitch moves between its ends while a long text is spoken, at a different
+// moment each time: how soon the new pitch reaches the device and the listener.
+void SliderChangeWhileSpeaking() {
+    std::printf("pitch slider change while speaking (20 runs, device paced at real time):\n");
+    std::vector<double> toSample, toHeard, f0Low, f0High;
+    Voice voice(1.0);
+    const QString text = TextOfBytes(100'000);
+    std::int64_t heardNs = -1;
+    QObject::connect(voice.control.get(), &SpeechControl::WordReached, [&] {
+        if (heardNs < 0)
+            heardNs = voice.sink->ClockNs();
+    });
+    for (int run = 0; run < 20; ++run) {
+        const bool up = run % 2 == 0;
+        voice.control->SetPitch(up ? 84 : 338);
+        voice.sink->ClearSamples();
+        if (!voice.control->Speak(text).ok())
+            return;
+        Wait(700 + 53 * run);
+        heardNs = -1;
+        const std::size_t before = voice.sink->SampleCount();
+        const std::int64_t t0 = voice.sink->ClockNs();
+        voice.control->SetPitch(up ? 338 : 84);
+        // Everything recorded from here on was synthesized after the change.
+        const std::size_t first = voice.sink->SampleCount();
+        while (voice.sink->HandoverNsOfSample(first) < 0 || heardNs < 0)
+            Wait(0);
+        toSample.push_back(Ms(voice.sink->HandoverNsOfSample(first) - t0));
+        toHeard.push_back(Ms(heardNs - t0));
+        Wait(800);
+        const auto samples = voice.sink->Samples();
+        const std::size_t span = std::min<std::size_t>(before, kRate / 2);
+        const double old = SignalAnalysis::MedianF0(samples.data() + before - span, span, kRate);
+        const double now = SignalAnalysis::MedianF0(samples.data() + first,
+                                                    std::min(samples.size() - first, span), kRate);
+        (up ? f0Low : f0High).push_back(old);
+        (up ? f0High : f0Low).push_back(now);
+        (void)voice.control->StopSpeaking();
+    }
+    std::printf(
+        "  change -> first sample at the new pitch handed over: median %6.2f  max %6.2f ms\n",
+        Median(toSample), Max(toSample));
+    std::printf("  change -> listener reaches it (word reached, 60 Hz frames): median %6.2f  "
+                "max %6.2f ms\n",
+                Median(toHeard), Max(toHeard));
+    std::printf("  fundamental half a second either side: median %.0f Hz at 84, %.0f Hz at 338\n",
+                Median(f0Low), Median(f0High));
+}
+
+// What one 60 Hz frame of the face costs the UI thread while speaking.
+void FrameCost() {
+    Voice voice(1.0);
+    voice.control->resize(89, 69);
+    if (!voice.control->Speak(TextOfBytes(100'000)).ok())
+        return;
+    Wait(300);
+    QImage canvas(voice.control->size(), QImage::Format_ARGB32_Premultiplied);
+    QElapsedTimer clock;
+    std::vector<double> paint;
+    for (int i = 0; i < 200; ++i) {
+        clock.start();
+        voice.control->render(&canvas);
+        paint.push_back(double(clock.nsecsElapsed()) / 1e3);
+        Wait(5);
+    }
+    (void)voice.control->StopSpeaking();
+    std::printf("face while speaking: one full repaint median %.1f us, max %.1f us "
+                "(200 frames, offscreen)\n",
+                Median(paint), Max(paint));
+}
+
 void MemoryWhileSpeaking(int seconds) {
     const QString text = TextOfBytes(10'000'000);
     Voice voice(1.0);
@@ -160,6 +247,42 @@ void SynthesisSpeed() {
     const double audio = double(samples) / kRate;
     std::printf("synthesis speed: %.1f s of audio in %.3f s = %.0fx real time\n", audio, wall,
                 audio / wall);
+}
+
+// The same change through the real sound device: until the sink reports the
+// first new sample played (the word it starts with reached).
+void SliderChangeThroughDevice() {
+    auto output = std::make_unique<QAudioSinkOutput>();
+    EspeakSpeechControl control(std::move(output));
+    QElapsedTimer clock;
+    clock.start();
+    std::int64_t heardNs = -1;
+    QObject::connect(&control, &SpeechControl::WordReached, [&] {
+        if (heardNs < 0)
+            heardNs = clock.nsecsElapsed();
+    });
+    std::vector<double> toHeard;
+    for (int run = 0; run < 10; ++run) {
+        const bool up = run % 2 == 0;
+        control.SetPitch(up ? 84 : 338);
+        const SpeechStatus status = control.Speak(TextOfBytes(100'000));
+        if (!status.ok()) {
+            std::printf("QAudioSink slider change: %s\n", qPrintable(status.error));
+            return;
+        }
+        Wait(700 + 53 * run);
+        heardNs = -1;
+        const std::int64_t t0 = clock.nsecsElapsed();
+        control.SetPitch(up ? 338 : 84);
+        while (heardNs < 0 && clock.nsecsElapsed() - t0 < 2'000'000'000)
+            Wait(0);
+        if (heardNs >= 0)
+            toHeard.push_back(Ms(heardNs - t0));
+        (void)control.StopSpeaking();
+    }
+    std::printf("QAudioSink slider change -> sink reports the new audio played (%zu runs, ms): "
+                "median %.2f max %.2f\n",
+                toHeard.size(), Median(toHeard), Max(toHeard));
 }
 
 void RealDevice() {
@@ -207,6 +330,7 @@ void RealDevice() {
     std::printf("QAudioSink device (10 runs, ms): Start() median %.2f max %.2f; "
                 "start -> first read median %.2f max %.2f; Stop() median %.3f max %.3f\n",
                 start[5], start.back(), first[5], first.back(), stop[5], stop.back());
+    SliderChangeThroughDevice();
 }
 } // namespace
 
@@ -218,6 +342,8 @@ int main(int argc, char **argv) {
     FirstSample();
     StopToLastSample();
     SynthesisSpeed();
+    SliderChangeWhileSpeaking();
+    FrameCost();
     MemoryWhileSpeaking(seconds);
     RealDevice();
     return 0;
