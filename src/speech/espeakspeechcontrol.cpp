@@ -206,9 +206,11 @@ void EspeakSpeechControl::Restart(const SpeechTimeline::Heard &heard, const QByt
     if (!HasSomethingToSay(QStringView(text_).sliced(from)))
         return; // nothing left to say differently: let the voice finish
 
-    const std::uint64_t played = clock_->PlayedSamples();
+    // Where the listener is, read before the device lets go of its audio.
+    const std::uint64_t listener = clock_->PlayedSamples();
     output_->Stop();
-    const std::uint64_t generation = channel_->queue.Rewind(played);
+    const std::uint64_t generation = channel_->queue.Rewind(listener);
+    const std::uint64_t played = channel_->queue.HandedOver();
     channel_->timeline.Rewind(generation, played);
     const SpeechStatus started = output_->Start(channel_->queue, engine_->SampleRate());
     if (!started.ok()) {
@@ -350,10 +352,11 @@ void EspeakSpeechControl::paintEvent(QPaintEvent *) {
         return;
     }
     const QRectF opening(m.x() - w / 2, m.y() - h / 2, w, h);
-    const qreal radius = Lerp(45, 100, pose_.round);
+    // Relative corner radii: 100 draws an ellipse, for rounded lips.
+    const qreal radius = Lerp(70, 100, pose_.round);
     p.setPen(QPen(ink, line));
     p.setBrush(QColor(0x7d, 0x1f, 0x22));
-    p.drawRoundedRect(opening, radius / 2, radius / 2, Qt::RelativeSize);
+    p.drawRoundedRect(opening, radius, radius, Qt::RelativeSize);
     if (mouth_ == Viseme::LipTeeth || mouth_ == Viseme::Spread || mouth_ == Viseme::Narrow) {
         p.setPen(Qt::NoPen);
         p.setBrush(Qt::white);
