@@ -65,6 +65,7 @@ EspeakSpeechControl::EspeakSpeechControl(std::unique_ptr<AudioOutput> output,
     connect(&frames_, &QTimer::timeout, this, &EspeakSpeechControl::Frame);
     setAccessibleName(tr("Voice"));
     setAccessibleDescription(tr("Idle"));
+    setToolTip(tr("Right-click, or press the menu key, to choose a voice"));
     // Reached by Tab for its voice menu; a click leaves the focus where it was.
     setFocusPolicy(Qt::TabFocus);
 }
