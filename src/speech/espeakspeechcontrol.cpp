@@ -407,6 +407,8 @@ QMenu *EspeakSpeechControl::CreateVoiceMenu() {
                     [this, id = voice->identifier] { SetVoice(id); });
         }
     }
+    if (menu->isEmpty())
+        menu->addAction(tr("No voices are available"))->setEnabled(false);
     return menu;
 }
 
