@@ -13,7 +13,7 @@ class Registry;
 
 // Texts about this program and its makers.
 namespace AboutTexts {
-inline constexpr char kRightsNotice[] = "\xc2\xa9 2024 the Zavren Speech authors.";
+inline constexpr char kRightsNotice[] = "\xc2\xa9 2026 the Zavren Speech authors.";
 inline constexpr char kFeedbackAddress[] = "feedback@zavren.example";
 inline constexpr char kWebAddress[] = "https://zavren.example";
 inline constexpr char kSysInfoUnavailable[] = "System Information Is Unavailable At This Time";
