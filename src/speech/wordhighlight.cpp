@@ -61,6 +61,7 @@ void WordHighlight::Show(qsizetype start, qsizetype length) {
     mark.cursor = word;
     mark.format.setBackground(kMark);
     text_.setExtraSelections({mark});
+    mark_ = word; // the previous mark's cursor goes here, outside any edit
     start_ = from;
     length_ = to - from;
     ScrollIntoView(word);

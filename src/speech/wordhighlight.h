@@ -1,10 +1,10 @@
 #pragma once
 
 #include <QObject>
+#include <QTextCursor>
 #include <QtGlobal>
 
 class QPlainTextEdit;
-class QTextCursor;
 class SpeechControl;
 
 // Marks the word being heard in the speech text box and keeps it in view. The
@@ -37,4 +37,9 @@ private:
     qsizetype end_ = 0;
     qsizetype start_ = 0;
     qsizetype length_ = 0;
+    // The mark's cursor outlives its showing. Qt 6.4 keeps a list of the
+    // document's cursors that a cursor deleted during a text replacement's
+    // change notice stays on (and is written to after it is freed); holding
+    // it here means clearing the mark there deletes none.
+    QTextCursor mark_;
 };
