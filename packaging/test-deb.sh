@@ -7,6 +7,8 @@
 #
 # Needs root (dpkg). Exits 77 (skipped) when it cannot install packages here.
 set -euo pipefail
+# No silent exit: name the command that failed.
+trap 'echo "FAIL: line $LINENO: $BASH_COMMAND exited with $?"' ERR
 
 build=$(cd "${1:?usage: test-deb.sh BUILD_DIR}" && pwd)
 package=zavren-speech
@@ -61,15 +63,18 @@ depend_names=$(tr ',|' '\n\n' <<<"$depends" | sed 's/(.*//; s/:any//; s/^ *//; s
 owner_of() { # path -> the package that ships it (merged /usr: try both spellings)
     local p
     for p in "$1" "/usr${1#/usr}" "${1#/usr}" "$(readlink -f "$1")"; do
-        dpkg -S "$p" 2>/dev/null | head -1 | cut -d: -f1 | grep . && return 0
+        # awk reads all of dpkg's output: an early exit would kill it with
+        # SIGPIPE, which pipefail turns into a failure.
+        dpkg -S "$p" 2>/dev/null | awk -F: 'NR == 1 {print $1}' | grep . && return 0
     done
     return 1
 }
 binary=$build/src/app/zavren-speech
 needed=$(objdump -p "$binary" | awk '$1 == "NEEDED" {print $2}')
 [ -n "$needed" ] || fail "cannot list the libraries the program needs"
+resolved=$(ldd "$binary")
 for soname in $needed; do
-    path=$(ldd "$binary" | awk -v s="$soname" '$1 == s && $3 ~ /^\// {print $3; exit}')
+    path=$(awk -v s="$soname" '$1 == s && $3 ~ /^\// {print $3; exit}' <<<"$resolved")
     [ -n "$path" ] || fail "$soname does not resolve on this machine"
     owner=$(owner_of "$path") || fail "no package owns $path ($soname)"
     grep -qxF -- "$owner" <<<"$depend_names" || fail "Depends lacks $owner (for $soname): $depends"
