@@ -34,8 +34,10 @@ done
 
 "$root/scripts/deps.sh"
 start=$SECONDS
+# Warnings are errors in the GCC builds; Clang's own extra warnings must not
+# stop a fuzzing run.
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g" -DZAVREN_WERROR=ON -DZAVREN_BUILD_BENCH=OFF \
+    "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g" -DZAVREN_WERROR=OFF -DZAVREN_BUILD_BENCH=OFF \
     -DZAVREN_SANITIZE=fuzzer-no-link,address,undefined -DZAVREN_FUZZ=ON >/dev/null
 cmake --build "$build" -j "${ZAVREN_JOBS:-2}" --target "${targets[@]}"
 echo "== fuzz build: $((SECONDS - start)) s"
