@@ -124,19 +124,60 @@ void SpeechEngine::ListVoices() {
 }
 
 QByteArray SpeechEngine::EngineText(QStringView text) {
-    QString clean = text.toString();
-    for (qsizetype i = 0; i < clean.size(); ++i) {
-        QChar &c = clean[i];
+    QString clean;
+    clean.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
         const char16_t u = c.unicode();
         if ((u < 0x20 && u != u'\n' && u != u'\t') || u == 0x7f || (u >= 0x80 && u < 0xa0)) {
-            c = u' ';
-        } else if (c.isHighSurrogate() && i + 1 < clean.size() && clean[i + 1].isLowSurrogate()) {
+            clean += u' ';
+        } else if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            // One code point in, one out: word positions count code points.
+            if (EngineSafe(QChar::surrogateToUcs4(c, text[i + 1])))
+                clean += text.sliced(i, 2);
+            else
+                clean += u' ';
             ++i;
         } else if (c.isSurrogate()) {
-            c = QChar::ReplacementCharacter;
+            clean += QChar::ReplacementCharacter;
+        } else {
+            clean += EngineSafe(u) ? c : QChar(u' ');
         }
     }
     return clean.toUtf8();
+}
+
+bool SpeechEngine::EngineSafe(char32_t codePoint) {
+    // espeak-ng 1.51 reads and writes freed memory on characters it has no
+    // rules for, scattered through many scripts (Gujarati to Sinhala digits,
+    // Armenian and Georgian gaps, old Hangul jamo, unassigned code points).
+    // So only blocks found safe by speaking every code point under valgrind
+    // get through; the rest is read as a blank.
+    static constexpr char32_t kSafe[][2] = {
+        {0x0000, 0x052F},   // Latin, IPA, Greek, Cyrillic
+        {0x0531, 0x0556},   // Armenian letters
+        {0x0561, 0x0587},   //
+        {0x0589, 0x058A},   // Armenian punctuation
+        {0x0590, 0x08FF},   // Hebrew, Arabic, Syriac, Thaana
+        {0x0901, 0x0903},   // Devanagari, without the few it mishandles
+        {0x0905, 0x0939},   //
+        {0x093C, 0x094D},   //
+        {0x0950, 0x0952},   //
+        {0x0958, 0x096F},   //
+        {0x1E00, 0x1FFF},   // Latin and Greek extended
+        {0x2000, 0x2BFF},   // punctuation, symbols, arrows
+        {0x2E00, 0x2E7F},   // more punctuation
+        {0x3000, 0x9FFF},   // CJK
+        {0xAC00, 0xD7A3},   // Hangul syllables
+        {0xF900, 0xFAFF},   // CJK compatibility
+        {0xFB00, 0xFB4F},   // ligatures, Hebrew forms
+        {0xFE00, 0xFFFF},   // Arabic forms, full width, specials
+        {0x1F300, 0x1FAFF}, // emoji
+        {0x20000, 0x2A6DF}, // rare CJK
+    };
+    return std::any_of(std::begin(kSafe), std::end(kSafe), [codePoint](const auto &block) {
+        return codePoint >= block[0] && codePoint <= block[1];
+    });
 }
 
 std::vector<qsizetype> SpeechEngine::CodePointOffsets(QStringView text) {

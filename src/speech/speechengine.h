@@ -73,10 +73,12 @@ public:
     }
 
     // Text as it goes to espeak-ng: UTF-8, with control characters (which
-    // espeak-ng would take as embedded commands) turned into spaces and lone
-    // surrogates into U+FFFD, so every code point stands for one UTF-16 unit
-    // or one surrogate pair of the text.
+    // espeak-ng would take as embedded commands) and characters it mishandles
+    // turned into spaces, lone surrogates into U+FFFD, so every code point
+    // stands for one UTF-16 unit or one surrogate pair of the text.
     static QByteArray EngineText(QStringView text);
+    // Whether espeak-ng may be handed this character.
+    static bool EngineSafe(char32_t codePoint);
     // espeak-ng reports word positions in code points; this gives the UTF-16
     // offset of every code point of `text`, plus its end.
     static std::vector<qsizetype> CodePointOffsets(QStringView text);

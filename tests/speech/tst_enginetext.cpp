@@ -38,6 +38,21 @@ void EngineTextTest::engineText_data() {
     QTest::newRow("surrogate pair kept") << QStringLiteral("a\U0001F600b")
                                          << QByteArray("a\xF0\x9F\x98\x80"
                                                        "b");
+    QTest::newRow("Gujarati digit becomes space")
+        << QStringLiteral("a\u0AE6b") << QByteArray("a b");
+    QTest::newRow("Tamil digit, Sinhala digit, Armenian gap become spaces")
+        << QStringLiteral("\u0BE7\u0DE6\u0560x") << QByteArray("   x");
+    QTest::newRow("old Hangul jamo, unassigned, private use become spaces")
+        << QStringLiteral("\u11C3\u0DFF\uE000") << QByteArray("   ");
+    QTest::newRow("Devanagari kept, its stray signs not")
+        << QStringLiteral("नमस्ते\u0970") << (QStringLiteral("नमस्ते").toUtf8() + " ");
+    QTest::newRow("scripts users write kept")
+        << QStringLiteral("Ωμέγα Привет שלום سلام 中文 한국어 ｗ ﬁ")
+        << QStringLiteral("Ωμέγα Привет שלום سلام 中文 한국어 ｗ ﬁ").toUtf8();
+    QTest::newRow("unsafe pair becomes one space")
+        << QStringLiteral("a\U00010400b") << QByteArray("a b");
+    QTest::newRow("rare CJK pair kept")
+        << QStringLiteral("\U00020000") << QStringLiteral("\U00020000").toUtf8();
     QTest::newRow("lone surrogates replaced")
         << (QStringLiteral("a") + QChar(0xdc00) + QStringLiteral("b") + QChar(0xd800))
         << QByteArray("a\xEF\xBF\xBD"
@@ -103,6 +118,9 @@ void EngineTextTest::codePointOffsets_data() {
         << QStringLiteral("a\U0001F600b") << QList<qsizetype>{0, 1, 3, 4};
     QTest::newRow("lone high surrogate at the end")
         << (QStringLiteral("a") + QChar(0xd800)) << QList<qsizetype>{0, 1, 2};
+    QTest::newRow("unsafe characters keep their count")
+        << (QStringLiteral("\u0AE6\U00010400\u0DE6") + QChar(0xdc00))
+        << QList<qsizetype>{0, 1, 3, 4, 5};
     QTest::newRow("low before high is two")
         << (QString(QChar(0xdc00)) + QChar(0xd800)) << QList<qsizetype>{0, 1, 2};
 }
