@@ -152,18 +152,14 @@ bool SpeechEngine::EngineSafe(char32_t codePoint) {
     // rules for, scattered through many scripts (Gujarati to Sinhala digits,
     // Armenian and Georgian gaps, old Hangul jamo, unassigned code points).
     // So only blocks found safe by speaking every code point under valgrind
-    // get through; the rest is read as a blank.
+    // get through; the rest is read as a blank. Devanagari is safe for the
+    // English voice only, so it stays out.
     static constexpr char32_t kSafe[][2] = {
         {0x0000, 0x052F},   // Latin, IPA, Greek, Cyrillic
         {0x0531, 0x0556},   // Armenian letters
         {0x0561, 0x0587},   //
         {0x0589, 0x058A},   // Armenian punctuation
         {0x0590, 0x08FF},   // Hebrew, Arabic, Syriac, Thaana
-        {0x0901, 0x0903},   // Devanagari, without the few it mishandles
-        {0x0905, 0x0939},   //
-        {0x093C, 0x094D},   //
-        {0x0950, 0x0952},   //
-        {0x0958, 0x096F},   //
         {0x1E00, 0x1FFF},   // Latin and Greek extended
         {0x2000, 0x2BFF},   // punctuation, symbols, arrows
         {0x2E00, 0x2E7F},   // more punctuation

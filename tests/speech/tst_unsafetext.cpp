@@ -1,5 +1,6 @@
 #include "espeakspeechcontrol.h"
 #include "memoryaudiooutput.h"
+#include "speechengine.h"
 
 #include <QtTest>
 
@@ -14,22 +15,34 @@ private slots:
 
 void UnsafeTextTest::spokenWithoutHarm_data() {
     QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("language"); // empty: the default voice
     QTest::addColumn<QStringList>("words");
     QTest::newRow("Gujarati digit")
-        << QStringLiteral("one \u0AE6 two") << QStringList{"one", "two"};
+        << QStringLiteral("one \u0AE6 two") << QString() << QStringList{"one", "two"};
     QTest::newRow("Tamil and Sinhala")
-        << QStringLiteral("one \u0BE7\u0DE6 two") << QStringList{"one", "two"};
+        << QStringLiteral("one \u0BE7\u0DE6 two") << QString() << QStringList{"one", "two"};
     QTest::newRow("old Hangul jamo and Georgian gap")
-        << QStringLiteral("one \u11C3\u10C8 two") << QStringList{"one", "two"};
+        << QStringLiteral("one \u11C3\u10C8 two") << QString() << QStringList{"one", "two"};
     QTest::newRow("unassigned, after a pair")
-        << QStringLiteral("\U0001F600 one \u0DFF\U000E0001 two")
+        << QStringLiteral("\U0001F600 one \u0DFF\U000E0001 two") << QString()
         << QStringList{"\U0001F600", "one", "two"};
+    QTest::newRow("Devanagari to a German voice")
+        << QStringLiteral("eins \u0905\u0906 zwei") << QStringLiteral("de")
+        << QStringList{"eins", "zwei"};
 }
 
 void UnsafeTextTest::spokenWithoutHarm() {
     QFETCH(QString, text);
+    QFETCH(QString, language);
     QFETCH(QStringList, words);
     EspeakSpeechControl control(std::make_unique<MemoryAudioOutput>());
+    if (!language.isEmpty()) {
+        QByteArray voice;
+        for (const SpeechVoice &v : SpeechEngine::Acquire()->Voices())
+            if (v.language == language)
+                voice = v.identifier;
+        QVERIFY2(control.SetVoice(voice), "no such voice");
+    }
     QStringList heard;
     QObject::connect(&control, &SpeechControl::WordReached,
                      [&](qsizetype start, qsizetype length) { heard << text.mid(start, length); });
