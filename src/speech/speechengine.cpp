@@ -152,13 +152,15 @@ bool SpeechEngine::EngineSafe(char32_t codePoint) {
     // rules for, scattered through many scripts (Gujarati to Sinhala digits,
     // Armenian and Georgian gaps, old Hangul jamo, unassigned code points).
     // So only blocks found safe by speaking every code point under valgrind
-    // get through; the rest is read as a blank. Devanagari is safe for the
-    // English voice only, so it stays out.
+    // get through; the rest is read as a blank. Some are safe for the English
+    // voice only (Devanagari, Armenian, parts of Greek), so they stay out.
     static constexpr char32_t kSafe[][2] = {
-        {0x0000, 0x052F},   // Latin, IPA, Greek, Cyrillic
-        {0x0531, 0x0556},   // Armenian letters
-        {0x0561, 0x0587},   //
-        {0x0589, 0x058A},   // Armenian punctuation
+        {0x0000, 0x037E},   // Latin, IPA, Greek
+        {0x0386, 0x038A},   //   without the gaps and
+        {0x038C, 0x038C},   //   the archaic letters and
+        {0x038E, 0x03A1},   //   symbols other voices
+        {0x03A3, 0x03CE},   //   mishandle
+        {0x03FD, 0x052F},   // Cyrillic
         {0x0590, 0x08FF},   // Hebrew, Arabic, Syriac, Thaana
         {0x1E00, 0x1FFF},   // Latin and Greek extended
         {0x2000, 0x2BFF},   // punctuation, symbols, arrows

@@ -44,6 +44,8 @@ void EngineTextTest::engineText_data() {
         << QStringLiteral("\u0BE7\u0DE6\u0560x") << QByteArray("   x");
     QTest::newRow("old Hangul jamo, unassigned, private use become spaces")
         << QStringLiteral("\u11C3\u0DFF\uE000") << QByteArray("   ");
+    QTest::newRow("Armenian and archaic Greek become spaces")
+        << QStringLiteral("\u0531\u03DAω") << QStringLiteral("  ω").toUtf8();
     QTest::newRow("Devanagari becomes spaces") << QStringLiteral("नमस्ते.") << QByteArray("      .");
     QTest::newRow("scripts users write kept")
         << QStringLiteral("Ωμέγα Привет שלום سلام 中文 한국어 ｗ ﬁ")
