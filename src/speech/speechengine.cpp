@@ -155,7 +155,9 @@ bool SpeechEngine::EngineSafe(char32_t codePoint) {
     // get through; the rest is read as a blank. Some are safe for the English
     // voice only (Devanagari, Armenian, parts of Greek), so they stay out.
     static constexpr char32_t kSafe[][2] = {
-        {0x0000, 0x037E},   // Latin, IPA, Greek
+        {0x0000, 0x00A8},   // Latin, IPA, Greek, without (C) and (R)
+        {0x00AA, 0x00AD},   //   (the Tamil voice mishandles them)
+        {0x00AF, 0x037E},   //
         {0x0386, 0x038A},   //   without the gaps and
         {0x038C, 0x038C},   //   the archaic letters and
         {0x038E, 0x03A1},   //   symbols other voices
