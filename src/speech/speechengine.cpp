@@ -119,6 +119,10 @@ void SpeechEngine::ListVoices() {
         if (v.languages && v.languages[0])
             voice.language = QString::fromUtf8(v.languages + 1);
         voice.identifier = QByteArray(v.identifier);
+        // espeak-ng 1.51 writes to freed memory on ordinary text (Latin, "!")
+        // with these voices, so they are not offered.
+        if (voice.language == QLatin1String("hi") || voice.language == QLatin1String("ja"))
+            continue;
         voices_.push_back(std::move(voice));
     }
 }

@@ -297,6 +297,8 @@ void LiveSpeechTest::voicesAreListedByLanguage() {
     for (const SpeechVoice &v : voices) {
         QVERIFY(!v.name.isEmpty());
         QVERIFY(!v.language.isEmpty());
+        // These crash espeak-ng 1.51 on plain Latin text.
+        QVERIFY2(v.language != "hi" && v.language != "ja", qPrintable(v.language));
         ids.insert(v.identifier);
     }
     QCOMPARE(ids.size(), qsizetype(voices.size()));
