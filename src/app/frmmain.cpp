@@ -227,6 +227,8 @@ void frmMain::ConnectControls() {
             [this](int position) { speaking_->PitchChanged(position); });
     connect(sldSpeed_, &QSlider::valueChanged, this,
             [this](int position) { speaking_->SpeedChanged(position); });
+    connect(DirectSS1_, &SpeechControl::SpeakingFailed, this,
+            [this](const QString &description) { speaking_->VoiceFailed(description); });
 }
 
 // One connection per menu item. The Help items are wired here by the Help

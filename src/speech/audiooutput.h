@@ -3,7 +3,10 @@
 #include "playbackclock.h"
 #include "speechcontrol.h"
 
+#include <functional>
+
 class PcmQueue;
+class QObject;
 
 // The sound device boundary: something that pulls 16-bit mono samples from a
 // queue and plays them, and tells how far playing has got. Used only from the
@@ -22,4 +25,14 @@ public:
     virtual void Stop() = 0;
     // True while audio already taken from the queue may still be playing.
     virtual bool Busy() const = 0;
+
+    // Called on `context`'s thread when a started output stops by itself (the
+    // sound server went away or stopped answering), with a description as
+    // Start's failures have. Never for a Stop, nor for a failure Start
+    // returned. An output that cannot fail that way ignores it.
+    using FailureHandler = std::function<void(const QString &description)>;
+    virtual void SetFailureHandler(QObject *context, FailureHandler handler) {
+        (void)context;
+        (void)handler;
+    }
 };

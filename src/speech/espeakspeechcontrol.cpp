@@ -63,6 +63,12 @@ EspeakSpeechControl::EspeakSpeechControl(std::unique_ptr<AudioOutput> output,
     frames_.setInterval(kFrameMs);
     frames_.setTimerType(Qt::PreciseTimer);
     connect(&frames_, &QTimer::timeout, this, &EspeakSpeechControl::Frame);
+    output_->SetFailureHandler(this, [this](const QString &description) {
+        if (!speaking_)
+            return;
+        StopSpeaking().ok();
+        emit SpeakingFailed(description);
+    });
     setAccessibleName(tr("Voice"));
     setAccessibleDescription(tr("Idle"));
     setToolTip(tr("Right-click, or press the menu key, to choose a voice"));

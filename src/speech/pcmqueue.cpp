@@ -1,6 +1,7 @@
 #include "pcmqueue.h"
 
 #include <algorithm>
+#include <utility>
 
 PcmQueue::PcmQueue(std::size_t capacitySamples)
     : capacity_(std::max<std::size_t>(capacitySamples, 1)), ring_(capacity_) {
@@ -62,14 +63,24 @@ bool PcmQueue::Push(std::uint64_t generation, const std::int16_t *samples, std::
         count_ += n;
         samples += n;
         count -= n;
+        if (listener_)
+            listener_();
     }
     return !closed_ && generation == generation_;
 }
 
 void PcmQueue::Finish(std::uint64_t generation) {
     std::lock_guard lock(mutex_);
-    if (generation == generation_)
+    if (generation == generation_) {
         finished_ = true;
+        if (listener_)
+            listener_();
+    }
+}
+
+void PcmQueue::SetListener(std::function<void()> listener) {
+    std::lock_guard lock(mutex_);
+    listener_ = std::move(listener);
 }
 
 bool PcmQueue::IsCurrent(std::uint64_t generation) const {

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -24,6 +25,10 @@ public:
     // the new number.
     std::uint64_t Rewind(std::uint64_t position);
     void Close(); // for good: wakes and turns away every producer
+    // Called on the producer's thread, under the queue's lock, whenever samples
+    // arrive or synthesis ends: a device that waits for work wakes on it. It
+    // must be quick and must not call the queue. Empty: none.
+    void SetListener(std::function<void()> listener);
 
     // Producer side (synthesis thread). Blocks while the queue is full; returns
     // false when the utterance has been replaced or cancelled, or on Close.
@@ -57,4 +62,5 @@ private:
     bool finished_ = true;
     bool closed_ = false;
     std::uint64_t handedOver_ = 0;
+    std::function<void()> listener_;
 };

@@ -28,8 +28,19 @@ template <typename Operation> bool SpeakingCommands::Run(Operation operation) {
     } catch (...) {
         failure = QStringLiteral("Unknown failure");
     }
-    boxes_.Show(text_.window(), boxTitle_, QStringLiteral("Error: ") + failure, MessageIcon::None);
+    ShowFailure(failure);
     return false;
+}
+
+void SpeakingCommands::ShowFailure(const QString &description) {
+    boxes_.Show(text_.window(), boxTitle_, QStringLiteral("Error: ") + description,
+                MessageIcon::None);
+}
+
+void SpeakingCommands::VoiceFailed(const QString &description) {
+    if (highlight_)
+        highlight_->Clear();
+    ShowFailure(description);
 }
 
 // Speaks `text`, which stands at `offset` in the text box.

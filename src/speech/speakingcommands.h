@@ -26,12 +26,15 @@ public:
 
     void PitchChanged(std::int32_t position);
     void SpeedChanged(std::int32_t position);
+    // The voice fell silent by itself: says why, as a failed command does.
+    void VoiceFailed(const QString &description);
 
     // The selection as the voice should get it: line breaks inside it as "\n".
     static QString SelectedText(const QPlainTextEdit &text);
 
 private:
     template <typename Operation> bool Run(Operation operation);
+    void ShowFailure(const QString &description);
     void Speak(const QString &text, qsizetype offset);
 
     SpeechControl &voice_;

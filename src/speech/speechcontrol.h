@@ -35,4 +35,8 @@ signals:
     // The listener has reached a word: where it stands in the text last handed
     // to Speak, in UTF-16 units. Comes for every word, in the order heard.
     void WordReached(qsizetype start, qsizetype length);
+    // The voice fell silent by itself because its sound output failed (the
+    // sound server went away or stopped answering). `description` says why,
+    // as a failed Speak's does. SpeakingChanged(false) comes first.
+    void SpeakingFailed(const QString &description);
 };

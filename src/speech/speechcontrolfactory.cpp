@@ -1,8 +1,8 @@
 #include "speechcontrolfactory.h"
 
 #include "espeakspeechcontrol.h"
-#include "qaudiosinkoutput.h"
+#include "systemaudiooutput.h"
 
 std::unique_ptr<SpeechControl> CreateSpeechControl(QWidget *parent) {
-    return std::make_unique<EspeakSpeechControl>(std::make_unique<QAudioSinkOutput>(), parent);
+    return std::make_unique<EspeakSpeechControl>(CreateSystemAudioOutput(), parent);
 }
