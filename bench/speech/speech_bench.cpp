@@ -6,13 +6,15 @@
 //   a pitch slider change while speaking -> the first sample at the new pitch
 //   handed to the device, and -> the listener reaching it (the word heard);
 //   the cost of one frame of the face while speaking.
-// When a sound server is reachable it also times the real QAudioSink device on
-// its own (start -> first read from the queue, and the stop call) and the
-// slider change through it, up to the sink reporting the new audio played.
+// When a sound server is reachable it also times the real sound devices (the
+// PulseAudio output the program uses, and Qt's QAudioSink beside it) on their
+// own (start -> first read from the queue, and the stop call) and the slider
+// change through them, up to the device reporting the new audio played.
 // Usage: speech_bench [seconds-of-10MB-speech]
 #include "espeakspeechcontrol.h"
 #include "memoryaudiooutput.h"
 #include "pcmqueue.h"
+#include "pulseaudiooutput.h"
 #include "qaudiosinkoutput.h"
 #include "signalanalysis.h"
 #include "soundserver.h"
@@ -251,9 +253,8 @@ void SynthesisSpeed() {
 
 // The same change through the real sound device: until the sink reports the
 // first new sample played (the word it starts with reached).
-void SliderChangeThroughDevice() {
-    auto output = std::make_unique<QAudioSinkOutput>();
-    EspeakSpeechControl control(std::move(output));
+template <typename Output> void SliderChangeThroughDevice(const char *label) {
+    EspeakSpeechControl control(std::make_unique<Output>());
     QElapsedTimer clock;
     clock.start();
     std::int64_t heardNs = -1;
@@ -267,7 +268,7 @@ void SliderChangeThroughDevice() {
         control.SetPitch(up ? 84 : 338);
         const SpeechStatus status = control.Speak(TextOfBytes(100'000));
         if (!status.ok()) {
-            std::printf("QAudioSink slider change: %s\n", qPrintable(status.error));
+            std::printf("%s slider change: %s\n", label, qPrintable(status.error));
             return;
         }
         Wait(700 + 53 * run);
@@ -280,20 +281,20 @@ void SliderChangeThroughDevice() {
             toHeard.push_back(Ms(heardNs - t0));
         (void)control.StopSpeaking();
     }
-    std::printf("QAudioSink slider change -> sink reports the new audio played (%zu runs, ms): "
+    std::printf("%s slider change -> device reports the new audio played (%zu runs, ms): "
                 "median %.2f max %.2f\n",
-                toHeard.size(), Median(toHeard), Max(toHeard));
+                label, toHeard.size(), Median(toHeard), Max(toHeard));
 }
 
-void RealDevice() {
+template <typename Output> void RealDevice(const char *label) {
     const QString problem = SoundServer::Problem();
     if (!problem.isEmpty()) {
-        std::printf("QAudioSink device: skipped (%s)\n", qPrintable(problem));
+        std::printf("%s device: skipped (%s)\n", label, qPrintable(problem));
         return;
     }
     std::vector<double> start, first, stop;
     PcmQueue queue(2205);
-    QAudioSinkOutput output;
+    Output output;
     for (int run = 0; run < 10; ++run) {
         const std::uint64_t generation = queue.Begin();
         std::thread producer([&] {
@@ -312,7 +313,7 @@ void RealDevice() {
         if (!status.ok()) {
             queue.Cancel();
             producer.join();
-            std::printf("QAudioSink device: %s\n", qPrintable(status.error));
+            std::printf("%s device: %s\n", label, qPrintable(status.error));
             return;
         }
         while (queue.HandedOver() == 0 && clock.elapsed() < 2000)
@@ -327,10 +328,10 @@ void RealDevice() {
     }
     for (auto *v : {&start, &first, &stop})
         std::sort(v->begin(), v->end());
-    std::printf("QAudioSink device (10 runs, ms): Start() median %.2f max %.2f; "
+    std::printf("%s device (10 runs, ms): Start() median %.2f max %.2f; "
                 "start -> first read median %.2f max %.2f; Stop() median %.3f max %.3f\n",
-                start[5], start.back(), first[5], first.back(), stop[5], stop.back());
-    SliderChangeThroughDevice();
+                label, start[5], start.back(), first[5], first.back(), stop[5], stop.back());
+    SliderChangeThroughDevice<Output>(label);
 }
 } // namespace
 
@@ -345,6 +346,7 @@ int main(int argc, char **argv) {
     SliderChangeWhileSpeaking();
     FrameCost();
     MemoryWhileSpeaking(seconds);
-    RealDevice();
+    RealDevice<PulseAudioOutput>("PulseAudio");
+    RealDevice<QAudioSinkOutput>("QAudioSink");
     return 0;
 }
