@@ -2,6 +2,7 @@
 
 #include "audiooutput.h"
 #include "speechengine.h"
+#include "voicenames.h"
 #include "voicescale.h"
 
 #include <QActionGroup>
@@ -385,36 +386,70 @@ void EspeakSpeechControl::focusOutEvent(QFocusEvent *event) {
 QMenu *EspeakSpeechControl::CreateVoiceMenu() {
     auto *menu = new QMenu(tr("Voice"), this);
     menu->setObjectName(QStringLiteral("voiceMenu"));
+    menu->setAccessibleName(tr("Voice"));
+    const auto &voices = Voices();
+    if (voices.empty()) {
+        menu->addAction(tr("No voices are available"))->setEnabled(false);
+        return menu;
+    }
+
+    // The voice in use, named first.
+    const auto inUse = std::find_if(voices.begin(), voices.end(),
+                                    [&](const SpeechVoice &v) { return v.identifier == voice_; });
+    QAction *current =
+        menu->addAction(tr("Voice: %1")
+                            .arg(inUse != voices.end() ? inUse->name : QString::fromUtf8(voice_))
+                            .replace(u'&', QStringLiteral("&&")));
+    current->setObjectName(QStringLiteral("voiceInUse"));
+    current->setEnabled(false);
+    menu->addSeparator();
+
+    // Each language by name, with its voices under it.
+    struct Entry {
+        QString variant;
+        const SpeechVoice *voice;
+    };
+    std::map<QString, std::pair<QString, std::vector<Entry>>> languages;
+    for (const SpeechVoice &voice : voices) {
+        const VoiceNameParts parts = SplitVoiceName(voice.name);
+        auto &language = languages[parts.language.toCaseFolded()];
+        language.first = parts.language;
+        language.second.push_back({parts.variant, &voice});
+    }
+    std::vector<const std::pair<QString, std::vector<Entry>> *> ordered;
+    for (const auto &entry : languages)
+        ordered.push_back(&entry.second);
+    std::sort(ordered.begin(), ordered.end(), [](const auto *a, const auto *b) {
+        return QString::localeAwareCompare(a->first, b->first) < 0;
+    });
+
     auto *group = new QActionGroup(menu);
     group->setExclusive(true);
-
-    // By language name, grouped under its first letter so the list fits a screen.
-    std::map<QString, std::vector<const SpeechVoice *>> byName;
-    for (const SpeechVoice &voice : Voices())
-        byName[voice.name.toCaseFolded()].push_back(&voice);
-    QMenu *letter = nullptr;
-    QChar letterChar;
-    for (const auto &[folded, voices] : byName) {
-        const QChar initial = folded.isEmpty() ? QChar(u'?') : folded.front().toUpper();
-        if (!letter || initial != letterChar) {
-            letterChar = initial;
-            letter = menu->addMenu(QString(initial));
+    const auto addVoice = [&](QMenu *to, QString caption, const SpeechVoice &voice) {
+        QAction *action = to->addAction(caption.replace(u'&', QStringLiteral("&&")));
+        action->setCheckable(true);
+        action->setChecked(voice.identifier == voice_);
+        action->setData(voice.identifier);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, id = voice.identifier] { SetVoice(id); });
+    };
+    for (const auto *language : ordered) {
+        const auto &[name, entries] = *language;
+        if (entries.size() == 1 && entries.front().variant.isEmpty()) {
+            addVoice(menu, name, *entries.front().voice);
+            continue;
         }
-        for (const SpeechVoice *voice : voices) {
-            QString caption = voice->name;
-            if (voices.size() > 1)
-                caption += QStringLiteral(" [%1]").arg(voice->language);
-            QAction *action = letter->addAction(caption.replace(u'&', QStringLiteral("&&")));
-            action->setCheckable(true);
-            action->setChecked(voice->identifier == voice_);
-            action->setData(voice->identifier);
-            group->addAction(action);
-            connect(action, &QAction::triggered, this,
-                    [this, id = voice->identifier] { SetVoice(id); });
+        QMenu *sub = menu->addMenu(QString(name).replace(u'&', QStringLiteral("&&")));
+        sub->setAccessibleName(name);
+        for (const Entry &entry : entries) {
+            QString caption = entry.variant.isEmpty() ? name : entry.variant;
+            // Two voices of one name are told apart by their language codes.
+            if (std::count_if(entries.begin(), entries.end(),
+                              [&](const Entry &e) { return e.variant == entry.variant; }) > 1)
+                caption += QStringLiteral(" [%1]").arg(entry.voice->language);
+            addVoice(sub, caption, *entry.voice);
         }
     }
-    if (menu->isEmpty())
-        menu->addAction(tr("No voices are available"))->setEnabled(false);
     return menu;
 }
 

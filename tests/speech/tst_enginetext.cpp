@@ -1,4 +1,5 @@
 #include "speechengine.h"
+#include "voicenames.h"
 
 #include <QtTest>
 
@@ -14,6 +15,8 @@ private slots:
     void codePointOffsets();
     void fitWord_data();
     void fitWord();
+    void voiceNames_data();
+    void voiceNames();
 };
 
 void EngineTextTest::engineText_data() {
@@ -169,6 +172,45 @@ void EngineTextTest::fitWord() {
     const std::optional<WordSpan> word =
         SpeechEngine::FitWord(text, {start, length}, {previousStart, previousLength});
     QCOMPARE(word ? text.mid(word->start, word->length) : QStringLiteral("-"), fitted);
+}
+
+void EngineTextTest::voiceNames_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("variant");
+    QTest::newRow("language alone") << "German"
+                                    << "German"
+                                    << "";
+    QTest::newRow("with a variant") << "English (America)"
+                                    << "English"
+                                    << "America";
+    QTest::newRow("variant with a comma") << "Chinese (Mandarin, latin as Pinyin)"
+                                          << "Chinese"
+                                          << "Mandarin, latin as Pinyin";
+    QTest::newRow("comment after the name") << "Cherokee //https://example.org/voices.md"
+                                            << "Cherokee"
+                                            << "";
+    QTest::newRow("underscores") << "Lang_Belta"
+                                 << "Lang Belta"
+                                 << "";
+    QTest::newRow("empty parentheses") << "Odd ()"
+                                       << "Odd ()"
+                                       << "";
+    QTest::newRow("parenthesis not at the end") << "A (b) c"
+                                                << "A (b) c"
+                                                << "";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << "";
+}
+
+void EngineTextTest::voiceNames() {
+    QFETCH(QString, name);
+    QFETCH(QString, language);
+    QFETCH(QString, variant);
+    const VoiceNameParts parts = SplitVoiceName(name);
+    QCOMPARE(parts.language, language);
+    QCOMPARE(parts.variant, variant);
 }
 
 QTEST_APPLESS_MAIN(EngineTextTest)

@@ -416,13 +416,20 @@ void LiveSpeechTest::voiceMenuOpens() {
     QVERIFY(menu);
     QTRY_VERIFY(menu->isVisible());
 
-    // Every voice once, grouped by initial; the voice in use is checked.
+    // The voice in use named at the top; every voice once, under its
+    // language's name, and that one checked; names for screen readers.
+    QCOMPARE(menu->accessibleName(), QStringLiteral("Voice"));
+    QAction *inUse = menu->findChild<QAction *>(QStringLiteral("voiceInUse"));
+    QVERIFY(inUse);
+    QCOMPARE(menu->actions().value(0), inUse);
     QList<QAction *> voices;
-    for (QAction *group : menu->actions()) {
-        QVERIFY(group->menu());
-        for (QAction *a : group->menu()->actions()) {
-            QVERIFY(a->text().startsWith(group->text(), Qt::CaseInsensitive));
-            voices << a;
+    for (QAction *item : menu->actions()) {
+        if (QMenu *language = item->menu()) {
+            QCOMPARE(language->accessibleName(), item->text());
+            QVERIFY(!language->actions().isEmpty());
+            voices << language->actions();
+        } else if (item->isCheckable()) {
+            voices << item;
         }
     }
     QCOMPARE(voices.size(), qsizetype(control->Voices().size()));
@@ -432,6 +439,19 @@ void LiveSpeechTest::voiceMenuOpens() {
     const auto current =
         std::find_if(voices.begin(), voices.end(), [](QAction *a) { return a->isChecked(); });
     QCOMPARE((*current)->data().toByteArray(), control->Voice());
+    const auto voice =
+        std::find_if(control->Voices().begin(), control->Voices().end(),
+                     [&](const SpeechVoice &v) { return v.identifier == control->Voice(); });
+    QVERIFY(inUse->text().contains(voice->name));
+    // Languages with several voices list them by variant: English by country.
+    QMenu *english = nullptr;
+    for (QAction *item : menu->actions())
+        if (item->menu() && item->text() == QLatin1String("English"))
+            english = item->menu();
+    QVERIFY(english);
+    const QList<QAction *> variants = english->actions();
+    QVERIFY(std::any_of(variants.begin(), variants.end(),
+                        [](QAction *a) { return a->text() == QLatin1String("America"); }));
 
     QAction *german = *std::find_if(voices.begin(), voices.end(),
                                     [](QAction *a) { return a->data().toByteArray() == kGerman; });
