@@ -2,6 +2,7 @@
 
 #include "appicon.h"
 #include "appidentity.h"
+#include "enterpress.h"
 #include "frmmainlayout.h"
 #include "infowindows.h"
 #include "messagebox.h"
@@ -92,9 +93,11 @@ QPushButton *MakeButton(QWidget *parent, const char *name, const char *caption) 
     auto *button = new QPushButton(QString::fromLatin1(caption), parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setAccessibleName(button->text());
-    // Enter and Escape belong to the text box, not to a button.
+    // No default button: Enter presses only the button holding the focus,
+    // and Enter in the text box starts a new line.
     button->setAutoDefault(false);
     button->setDefault(false);
+    PressOnEnter(button);
     return button;
 }
 

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -61,6 +62,8 @@ private slots:
     void FocusOrder_data();
     void FocusOrder();
     void EnterAndEscapeStayInTextBox();
+    void ButtonKeys_data();
+    void ButtonKeys();
     void AccessibleNames_data();
     void AccessibleNames();
     void NoDefaultButton();
@@ -288,6 +291,67 @@ void FrmMainTest::EnterAndEscapeStayInTextBox() {
     QCOMPARE(w.voice->calls, QStringList{});
     QVERIFY(w.form->isVisible());
     QCOMPARE(QApplication::focusWidget(), text);
+}
+
+void FrmMainTest::ButtonKeys_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("heldDown"); // the key repeats once after its press
+    QTest::addColumn<int>("presses");
+    QTest::newRow("Enter on Play All")
+        << "cmdPlayAll" << int(Qt::Key_Return) << int(Qt::NoModifier) << false << 1;
+    QTest::newRow("keypad Enter on Play Selected")
+        << "cmdPlaySelected" << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << false << 1;
+    QTest::newRow("Enter on STOP")
+        << "cmdStop" << int(Qt::Key_Return) << int(Qt::NoModifier) << false << 1;
+    QTest::newRow("Enter held down presses once")
+        << "cmdPlayAll" << int(Qt::Key_Return) << int(Qt::NoModifier) << true << 1;
+    QTest::newRow("space on STOP")
+        << "cmdStop" << int(Qt::Key_Space) << int(Qt::NoModifier) << false << 1;
+    QTest::newRow("Ctrl+Enter presses nothing")
+        << "cmdPlayAll" << int(Qt::Key_Return) << int(Qt::ControlModifier) << false << 0;
+    QTest::newRow("Escape presses nothing")
+        << "cmdStop" << int(Qt::Key_Escape) << int(Qt::NoModifier) << false << 0;
+}
+
+void FrmMainTest::ButtonKeys() {
+    QFETCH(QString, button);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(bool, heldDown);
+    QFETCH(int, presses);
+    Window w;
+    w.Show();
+    QApplication::setActiveWindow(w.form.get());
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    auto *pressed = w.form->findChild<QPushButton *>(button);
+    QVERIFY(pressed);
+    pressed->setFocus();
+    const QString text = w.form->txtSpeech()->toPlainText();
+    const QList<QPushButton *> buttons = w.form->findChildren<QPushButton *>();
+    std::vector<std::unique_ptr<QSignalSpy>> spies;
+    for (QPushButton *b : buttons) {
+        spies.push_back(std::make_unique<QSignalSpy>(b, &QPushButton::clicked));
+    }
+    const auto k = Qt::Key(key);
+    const auto m = Qt::KeyboardModifiers(modifiers);
+    QTest::keyPress(pressed, k, m);
+    if (heldDown) {
+        QKeyEvent repeat(QEvent::KeyPress, k, m, QString(), true);
+        QApplication::sendEvent(pressed, &repeat);
+    }
+    QTest::keyRelease(pressed, k, m);
+
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+        const QPushButton *b = buttons[i];
+        QCOMPARE(spies[static_cast<std::size_t>(i)]->count(), b == pressed ? presses : 0);
+        // Pressing by Enter does not make a default button of it.
+        QVERIFY2(!b->isDefault() && !b->autoDefault(), qPrintable(b->objectName()));
+    }
+    QCOMPARE(QApplication::focusWidget(), pressed);
+    QCOMPARE(w.form->txtSpeech()->toPlainText(), text);
+    QVERIFY(w.form->isVisible());
 }
 
 void FrmMainTest::AccessibleNames_data() {
