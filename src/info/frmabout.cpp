@@ -2,6 +2,7 @@
 
 #include "appicon.h"
 #include "appidentity.h"
+#include "captionfont.h"
 #include "infoicons.h"
 #include "lineshape.h"
 #include "messagebox.h"
@@ -14,6 +15,8 @@
 #include <QPushButton>
 
 namespace {
+
+constexpr qreal kFontPointSize = 8; // the size the window was laid out for
 
 QLabel *MakeLabel(QWidget *parent, const char *name, const QRect &geometry) {
     auto *label = new QLabel(parent);
@@ -72,8 +75,8 @@ frmAbout::frmAbout(Registry &registry, ProcessStarter &processes, MessageBoxes &
 
     lblInfo_ = MakeLabel(this, "lblInfo", twips.ToPixels(360, 2460, 3870, 825));
     SetBlackText(lblInfo_);
-    lblInfo_->setText(QStringLiteral("For more free software visit ") +
-                      QLatin1String(AboutTexts::kWebAddress));
+    const QString address = QLatin1String(AboutTexts::kWebAddress);
+    lblInfo_->setText(QStringLiteral("For more free software visit ") + address);
     lblInfo_->setAccessibleName(lblInfo_->text());
 
     lblTitle_ = MakeLabel(this, "lblTitle", twips.ToPixels(1050, 240, 3885, 300));
@@ -93,6 +96,15 @@ frmAbout::frmAbout(Registry &registry, ProcessStarter &processes, MessageBoxes &
     grey->setAccessibleName(QStringLiteral("Separator"));
     grey->raise();
     Line1_ = {white, grey};
+
+    // One face for the whole window, small enough for the buttons' captions
+    // and for the address on a line of its own.
+    const CaptionFont::Space addressLine{
+        address, QSizeF(lblInfo_->width() - 2 * twips.ToPixelsX(CaptionFont::kMarginTwips),
+                        lblInfo_->height())};
+    setFont(CaptionFont::Fitted(CaptionFont::DesignFont(kFontPointSize),
+                                {CaptionFont::SpaceOf(cmdOK_, twips),
+                                 CaptionFont::SpaceOf(cmdSysInfo_, twips), addressLine}));
 
     Load();
 }

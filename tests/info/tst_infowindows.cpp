@@ -1,4 +1,5 @@
 #include "appicon.h"
+#include "captionink.h"
 #include "doubles.h"
 #include "frmabout.h"
 #include "frmhelp.h"
@@ -57,6 +58,8 @@ private slots:
     void aboutSysInfoButton_data();
     void aboutSysInfoButton();
     void aboutGetKeyValueKeepsBytes();
+    void captionsInsideControls_data();
+    void captionsInsideControls();
     void accessibleNames();
 };
 
@@ -294,6 +297,46 @@ void TestInfoWindows::aboutGetKeyValueKeepsBytes() {
                                keyVal));
     QVERIFY(keyVal.isEmpty());
     QCOMPARE(registry.OpenNow(), 0);
+}
+
+void TestInfoWindows::captionsInsideControls_data() {
+    QTest::addColumn<bool>("about");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QMarginsF>("air"); // the least, between the text and each edge
+    const QMarginsF button(4, 2, 4, 2);
+    QTest::newRow("About: OK") << true << "cmdOK" << button;
+    QTest::newRow("About: System Info...") << true << "cmdSysInfo" << button;
+    QTest::newRow("About: address") << true << "lblInfo" << QMarginsF(0, 0, 0, 1);
+    QTest::newRow("About: notices") << true << "lblDescription" << QMarginsF(0, 0, 0, 1);
+    QTest::newRow("How to use: OK") << false << "cmdOK" << button;
+    QTest::newRow("How to use: title") << false << "lblTitle" << QMarginsF(1, 0, 1, 0);
+    QTest::newRow("How to use: steps") << false << "lblMain" << QMarginsF(0, 0, 0, 1);
+}
+
+// Read off the window as shown, at whatever scale the test runs.
+void TestInfoWindows::captionsInsideControls() {
+    QFETCH(bool, about);
+    QFETCH(QString, name);
+    QFETCH(QMarginsF, air);
+    RegistryDouble registry;
+    ProcessDouble processes;
+    MessageBoxDouble boxes;
+    frmAbout aboutWindow(registry, processes, boxes);
+    frmHelp helpWindow;
+    QDialog *window = about ? static_cast<QDialog *>(&aboutWindow) : &helpWindow;
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    auto *control = window->findChild<QWidget *>(name);
+    QVERIFY(control);
+    const QMarginsF shown = CaptionAir(window, control);
+    QVERIFY2(shown.left() >= air.left() && shown.top() >= air.top() &&
+                 shown.right() >= air.right() && shown.bottom() >= air.bottom(),
+             qPrintable(QStringLiteral("air around the text %1,%2,%3,%4 in %5pt")
+                            .arg(shown.left())
+                            .arg(shown.top())
+                            .arg(shown.right())
+                            .arg(shown.bottom())
+                            .arg(control->font().pointSizeF())));
 }
 
 void TestInfoWindows::accessibleNames() {

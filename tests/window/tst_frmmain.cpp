@@ -1,9 +1,13 @@
+#include "captionfont.h"
+#include "captionink.h"
 #include "doubles.h"
 #include "frmmain.h"
 #include "twips.h"
 
 #include <QAccessible>
 #include <QAction>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -12,6 +16,7 @@
 #include <QSlider>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -64,6 +69,8 @@ private slots:
     void EnterAndEscapeStayInTextBox();
     void ButtonKeys_data();
     void ButtonKeys();
+    void CaptionsInsideControls_data();
+    void CaptionsInsideControls();
     void AccessibleNames_data();
     void AccessibleNames();
     void NoDefaultButton();
@@ -352,6 +359,59 @@ void FrmMainTest::ButtonKeys() {
     QCOMPARE(QApplication::focusWidget(), pressed);
     QCOMPARE(w.form->txtSpeech()->toPlainText(), text);
     QVERIFY(w.form->isVisible());
+}
+
+void FrmMainTest::CaptionsInsideControls_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<qreal>("pointSize");
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<QMarginsF>("air"); // the least, between the text and each edge
+    const QMarginsF button(4, 2, 4, 2);
+    const QMarginsF label(0, 0, 2, 1); // left and top aligned
+    QTest::newRow("Play All") << "cmdPlayAll" << 8.0 << false << button;
+    QTest::newRow("Play Selected") << "cmdPlaySelected" << 8.0 << false << button;
+    QTest::newRow("STOP") << "cmdStop" << 8.0 << false << button;
+    QTest::newRow("Pitch:") << "lblPitch" << 12.0 << true << label;
+    QTest::newRow("Speed:") << "lblSpeed" << 12.0 << true << label;
+}
+
+// Read off the window as shown, at whatever scale the test runs.
+void FrmMainTest::CaptionsInsideControls() {
+    QFETCH(QString, name);
+    QFETCH(qreal, pointSize);
+    QFETCH(bool, bold);
+    QFETCH(QMarginsF, air);
+    Window w;
+    w.Show();
+    auto *control = w.form->findChild<QWidget *>(name);
+    QVERIFY(control);
+    const QMarginsF shown = CaptionAir(w.form.get(), control);
+    const QString why = QStringLiteral("air around the text %1,%2,%3,%4 in %5 %6pt")
+                            .arg(shown.left())
+                            .arg(shown.top())
+                            .arg(shown.right())
+                            .arg(shown.bottom())
+                            .arg(QFontInfo(control->font()).family())
+                            .arg(control->font().pointSizeF());
+    QVERIFY2(shown.left() >= air.left() && shown.top() >= air.top() &&
+                 shown.right() >= air.right() && shown.bottom() >= air.bottom(),
+             qPrintable(why));
+
+    // A face with the design's widths keeps the designed size; the system's
+    // font may have been made smaller instead.
+    const QFont font = control->font();
+    QCOMPARE(font.bold(), bold);
+    const QStringList design = CaptionFont::DesignFamilies();
+    const QStringList installed = QFontDatabase::families();
+    const bool designInstalled = std::any_of(design.begin(), design.end(), [&](const QString &f) {
+        return installed.contains(f, Qt::CaseInsensitive);
+    });
+    if (designInstalled) {
+        QVERIFY2(design.contains(QFontInfo(font).family(), Qt::CaseInsensitive), qPrintable(why));
+        QCOMPARE(font.pointSizeF(), pointSize);
+    } else {
+        QVERIFY(font.pointSizeF() <= pointSize);
+    }
 }
 
 void FrmMainTest::AccessibleNames_data() {
