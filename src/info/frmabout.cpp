@@ -28,6 +28,17 @@ QLabel *MakeLabel(QWidget *parent, const char *name, const QRect &geometry) {
     return label;
 }
 
+// The address as shown: a word joiner after its last '/' takes away the one
+// place a line could break inside it, so it wraps, if at all, as a whole.
+QString UnbrokenAddress(const QString &address) {
+    QString shown = address;
+    const qsizetype slash = shown.lastIndexOf(QLatin1Char('/'));
+    if (slash >= 0 && slash + 1 < shown.size()) {
+        shown.insert(slash + 1, QChar(0x2060));
+    }
+    return shown;
+}
+
 void SetBlackText(QLabel *label) {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, Qt::black);
@@ -76,8 +87,8 @@ frmAbout::frmAbout(Registry &registry, ProcessStarter &processes, MessageBoxes &
     lblInfo_ = MakeLabel(this, "lblInfo", twips.ToPixels(360, 2460, 3870, 825));
     SetBlackText(lblInfo_);
     const QString address = QLatin1String(AboutTexts::kWebAddress);
-    lblInfo_->setText(QStringLiteral("For more free software visit ") + address);
-    lblInfo_->setAccessibleName(lblInfo_->text());
+    lblInfo_->setText(QStringLiteral("For more free software visit ") + UnbrokenAddress(address));
+    lblInfo_->setAccessibleName(QStringLiteral("For more free software visit ") + address);
 
     lblTitle_ = MakeLabel(this, "lblTitle", twips.ToPixels(1050, 240, 3885, 300));
     SetBlackText(lblTitle_);
