@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLayout>
 #include <QLocale>
+#include <QMimeDatabase>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTreeView>
@@ -15,7 +16,8 @@ namespace {
 
 // The toolkit sizes the detail view's columns for samples narrower than what
 // they show ("438 bytes", a long date, a file type's full name). Widen them to
-// what they hold and the dialog to its columns, within the screen.
+// samples at once and to what they hold once read, and the dialog to its
+// columns, within the screen.
 void FitColumns(QFileDialog &dialog, bool toContents) {
     auto *view = dialog.findChild<QTreeView *>(QStringLiteral("treeView"));
     if (view == nullptr) {
@@ -25,8 +27,11 @@ void FitColumns(QFileDialog &dialog, bool toContents) {
     const QFontMetrics metrics(view->font());
     const QLocale locale = QLocale::system();
     const int padding = 2 * metrics.averageCharWidth();
+    // Samples of what the Size, Type and Date Modified columns show; the
+    // type is that of the files this program opens.
     const QString samples[] = {
-        QString(), locale.formattedDataSize(1023) + QLatin1Char(' '), QString(),
+        QString(), locale.formattedDataSize(1023) + QLatin1Char(' '),
+        QMimeDatabase().mimeTypeForName(QStringLiteral("text/plain")).comment(),
         locale.toString(QDateTime(QDate(2000, 12, 28), QTime(23, 59, 59)), QLocale::ShortFormat)};
     for (int column = 1; column < header->count() && column < 4; ++column) {
         int wanted = metrics.horizontalAdvance(samples[column]) + padding;
