@@ -2,6 +2,7 @@
 
 #include "appidentity.h"
 #include "captionfont.h"
+#include "enterpress.h"
 #include "infoicons.h"
 #include "twips.h"
 
@@ -57,6 +58,7 @@ frmHelp::frmHelp(QWidget *parent)
     cmdOK_->setGeometry(twips.ToPixels(1733, 2160, 1215, 375));
     cmdOK_->setAutoDefault(false);
     cmdOK_->setDefault(false);
+    PressOnEnter(cmdOK_);
     cmdOK_->setAccessibleName(QStringLiteral("OK"));
     connect(cmdOK_, &QPushButton::clicked, this, &QDialog::accept);
     cmdOK_->setFocus();
@@ -82,22 +84,10 @@ void frmHelp::Load() {
 }
 
 void frmHelp::keyPressEvent(QKeyEvent *event) {
-    switch (event->key()) {
-    case Qt::Key_Escape:
+    if (event->key() == Qt::Key_Escape) {
         // Escape closes nothing here; the close box still does.
         event->accept();
         return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        if (auto *button = qobject_cast<QPushButton *>(focusWidget());
-            button != nullptr && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-            button->click();
-            event->accept();
-            return;
-        }
-        break;
-    default:
-        break;
     }
     QDialog::keyPressEvent(event);
 }
