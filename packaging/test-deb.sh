@@ -80,6 +80,8 @@ for soname in $needed; do
     grep -qxF -- "$owner" <<<"$depend_names" || fail "Depends lacks $owner (for $soname): $depends"
     echo "   $soname -> $owner"
 done
+# The captions' face, chosen for its widths.
+grep -qx -- "fonts-liberation" <<<"$depend_names" || fail "Depends lacks fonts-liberation: $depends"
 [ "$(dpkg-deb --field "$deb" Architecture)" = "$(dpkg --print-architecture)" ] ||
     fail "package architecture is not this machine's"
 

@@ -10,6 +10,7 @@ packages=(
     libespeak-ng-dev espeak-ng-data
     pulseaudio pulseaudio-utils sox
     fonts-dejavu-core
+    fonts-liberation
 )
 if [ -f "$(dirname "$0")/deps-extra.txt" ]; then
     # Extra packages some test scripts need, one per line.

@@ -2,6 +2,8 @@
 
 #include "appicon.h"
 #include "appidentity.h"
+#include "captionfont.h"
+#include "enterpress.h"
 #include "frmmainlayout.h"
 #include "infowindows.h"
 #include "messagebox.h"
@@ -92,9 +94,11 @@ QPushButton *MakeButton(QWidget *parent, const char *name, const char *caption) 
     auto *button = new QPushButton(QString::fromLatin1(caption), parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setAccessibleName(button->text());
-    // Enter and Escape belong to the text box, not to a button.
+    // No default button: Enter presses only the button holding the focus,
+    // and Enter in the text box starts a new line.
     button->setAutoDefault(false);
     button->setDefault(false);
+    PressOnEnter(button);
     return button;
 }
 
@@ -115,12 +119,7 @@ QSlider *MakeSlider(QWidget *parent, const char *name, const QString &accessible
 QLabel *MakeLabel(QWidget *parent, const char *name, const char *caption, QWidget *buddy) {
     auto *label = new QLabel(QString::fromLatin1(caption), parent);
     label->setObjectName(QString::fromLatin1(name));
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("DejaVu Sans")});
-    font.setPointSize(kLabelPointSize);
-    font.setBold(true);
-    label->setFont(font);
+    label->setFont(CaptionFont::DesignFont(kLabelPointSize, true));
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setBuddy(buddy);
     return label;
@@ -194,6 +193,8 @@ void frmMain::CreateControls(std::unique_ptr<SpeechControl> voice) {
     Place(lblPitch_, scale, kLblPitch);
     lblSpeed_ = MakeLabel(client_, "lblSpeed", "Speed:", sldSpeed_);
     Place(lblSpeed_, scale, kLblSpeed);
+    CaptionFont::Apply({cmdPlayAll_, cmdPlaySelected_, cmdStop_}, kButtonPointSize, false, scale);
+    CaptionFont::Apply({lblPitch_, lblSpeed_}, kLabelPointSize, true, scale);
 
     QWidget *const focusOrder[] = {txtSpeech_, DirectSS1_, cmdPlayAll_,     sldPitch_,
                                    sldSpeed_,  cmdStop_,   cmdPlaySelected_};

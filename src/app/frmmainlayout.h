@@ -24,6 +24,7 @@ inline constexpr TwipsRect kLblPitch{180, 300, 975, 495};
 inline constexpr TwipsRect kLblSpeed{180, 1020, 975, 375};
 
 inline constexpr int kLabelPointSize = 12;
+inline constexpr int kButtonPointSize = 8;
 
 inline constexpr int kSliderMin = 84;
 inline constexpr int kSliderMax = 338;

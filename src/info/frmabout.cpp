@@ -2,6 +2,7 @@
 
 #include "appicon.h"
 #include "appidentity.h"
+#include "captionfont.h"
 #include "infoicons.h"
 #include "lineshape.h"
 #include "messagebox.h"
@@ -15,6 +16,8 @@
 
 namespace {
 
+constexpr qreal kFontPointSize = 8; // the size the window was laid out for
+
 QLabel *MakeLabel(QWidget *parent, const char *name, const QRect &geometry) {
     auto *label = new QLabel(parent);
     label->setObjectName(QLatin1String(name));
@@ -23,6 +26,17 @@ QLabel *MakeLabel(QWidget *parent, const char *name, const QRect &geometry) {
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     return label;
+}
+
+// The address as shown: a word joiner after its last '/' takes away the one
+// place a line could break inside it, so it wraps, if at all, as a whole.
+QString UnbrokenAddress(const QString &address) {
+    QString shown = address;
+    const qsizetype slash = shown.lastIndexOf(QLatin1Char('/'));
+    if (slash >= 0 && slash + 1 < shown.size()) {
+        shown.insert(slash + 1, QChar(0x2060));
+    }
+    return shown;
 }
 
 void SetBlackText(QLabel *label) {
@@ -72,9 +86,9 @@ frmAbout::frmAbout(Registry &registry, ProcessStarter &processes, MessageBoxes &
 
     lblInfo_ = MakeLabel(this, "lblInfo", twips.ToPixels(360, 2460, 3870, 825));
     SetBlackText(lblInfo_);
-    lblInfo_->setText(QStringLiteral("For more free software visit ") +
-                      QLatin1String(AboutTexts::kWebAddress));
-    lblInfo_->setAccessibleName(lblInfo_->text());
+    const QString address = QLatin1String(AboutTexts::kWebAddress);
+    lblInfo_->setText(QStringLiteral("For more free software visit ") + UnbrokenAddress(address));
+    lblInfo_->setAccessibleName(QStringLiteral("For more free software visit ") + address);
 
     lblTitle_ = MakeLabel(this, "lblTitle", twips.ToPixels(1050, 240, 3885, 300));
     SetBlackText(lblTitle_);
@@ -93,6 +107,15 @@ frmAbout::frmAbout(Registry &registry, ProcessStarter &processes, MessageBoxes &
     grey->setAccessibleName(QStringLiteral("Separator"));
     grey->raise();
     Line1_ = {white, grey};
+
+    // One face for the whole window, small enough for the buttons' captions
+    // and for the address on a line of its own.
+    const CaptionFont::Space addressLine{
+        address, QSizeF(lblInfo_->width() - 2 * twips.ToPixelsX(CaptionFont::kMarginTwips),
+                        lblInfo_->height())};
+    setFont(CaptionFont::Fitted(CaptionFont::DesignFont(kFontPointSize),
+                                {CaptionFont::SpaceOf(cmdOK_, twips),
+                                 CaptionFont::SpaceOf(cmdSysInfo_, twips), addressLine}));
 
     Load();
 }

@@ -1,6 +1,8 @@
 #include "frmhelp.h"
 
 #include "appidentity.h"
+#include "captionfont.h"
+#include "enterpress.h"
 #include "infoicons.h"
 #include "twips.h"
 
@@ -8,6 +10,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <algorithm>
+
+namespace {
+constexpr qreal kFontPointSize = 8; // the size the window was laid out for
+} // namespace
 
 frmHelp::frmHelp(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
@@ -24,12 +30,11 @@ frmHelp::frmHelp(QWidget *parent)
     lblTitle_->setObjectName(QStringLiteral("lblTitle"));
     lblTitle_->setGeometry(twips.ToPixels(1170, 120, 2355, 255));
     lblTitle_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    QFont titleFont(QStringLiteral("MS Sans Serif"));
-    titleFont.setPointSizeF(9.75);
+    QFont titleFont = CaptionFont::DesignFont(9.75);
     titleFont.setUnderline(true);
     lblTitle_->setFont(titleFont);
-    // Where "MS Sans Serif" is missing its stand-in may be wider: grow the
-    // title about its centre rather than cut it off.
+    // Where no face with the design's widths is installed the stand-in may be
+    // wider: grow the title about its centre rather than cut it off.
     const int needed = lblTitle_->fontMetrics().horizontalAdvance(lblTitle_->text()) + 2;
     if (needed > lblTitle_->width()) {
         const int grown = std::min(needed, width());
@@ -53,9 +58,14 @@ frmHelp::frmHelp(QWidget *parent)
     cmdOK_->setGeometry(twips.ToPixels(1733, 2160, 1215, 375));
     cmdOK_->setAutoDefault(false);
     cmdOK_->setDefault(false);
+    PressOnEnter(cmdOK_);
     cmdOK_->setAccessibleName(QStringLiteral("OK"));
     connect(cmdOK_, &QPushButton::clicked, this, &QDialog::accept);
     cmdOK_->setFocus();
+
+    // The steps and OK share the window's face; the title keeps its own.
+    setFont(CaptionFont::Fitted(CaptionFont::DesignFont(kFontPointSize),
+                                {CaptionFont::SpaceOf(cmdOK_, twips)}));
 
     Load();
 }
@@ -74,22 +84,10 @@ void frmHelp::Load() {
 }
 
 void frmHelp::keyPressEvent(QKeyEvent *event) {
-    switch (event->key()) {
-    case Qt::Key_Escape:
+    if (event->key() == Qt::Key_Escape) {
         // Escape closes nothing here; the close box still does.
         event->accept();
         return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        if (auto *button = qobject_cast<QPushButton *>(focusWidget());
-            button != nullptr && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-            button->click();
-            event->accept();
-            return;
-        }
-        break;
-    default:
-        break;
     }
     QDialog::keyPressEvent(event);
 }

@@ -1,4 +1,5 @@
 #include "appicon.h"
+#include "captionink.h"
 #include "doubles.h"
 #include "frmabout.h"
 #include "frmhelp.h"
@@ -57,6 +58,10 @@ private slots:
     void aboutSysInfoButton_data();
     void aboutSysInfoButton();
     void aboutGetKeyValueKeepsBytes();
+    void aboutAddressUnbroken_data();
+    void aboutAddressUnbroken();
+    void captionsInsideControls_data();
+    void captionsInsideControls();
     void accessibleNames();
 };
 
@@ -155,8 +160,11 @@ void TestInfoWindows::aboutTexts() {
                        "comments to ") +
         QLatin1String(AboutTexts::kFeedbackAddress)));
     QVERIFY(description.startsWith(QString::fromUtf8(AboutTexts::kRightsNotice)));
-    QCOMPARE(about.lblInfo()->text(), QStringLiteral("For more free software visit ") +
-                                          QLatin1String(AboutTexts::kWebAddress));
+    // Shown with a word joiner inside the address; read out without it.
+    const QString info =
+        QStringLiteral("For more free software visit ") + QLatin1String(AboutTexts::kWebAddress);
+    QCOMPARE(about.lblInfo()->text().remove(QChar(0x2060)), info);
+    QCOMPARE(about.lblInfo()->accessibleName(), info);
     QCOMPARE(about.cmdOK()->text(), QStringLiteral("OK"));
     QCOMPARE(about.cmdSysInfo()->text(), QStringLiteral("&System Info..."));
 
@@ -294,6 +302,104 @@ void TestInfoWindows::aboutGetKeyValueKeepsBytes() {
                                keyVal));
     QVERIFY(keyVal.isEmpty());
     QCOMPARE(registry.OpenNow(), 0);
+}
+
+void TestInfoWindows::aboutAddressUnbroken_data() {
+    QTest::addColumn<qreal>("enlarged");
+    QTest::newRow("in the window's font") << 1.0;
+    // Larger fonts force the line to wrap.
+    QTest::newRow("in a font a quarter larger") << 1.25;
+    QTest::newRow("in a font half as large again") << 1.5;
+}
+
+// The address is drawn on one line with the rest, or alone on the next one.
+void TestInfoWindows::aboutAddressUnbroken() {
+    QFETCH(qreal, enlarged);
+    RegistryDouble registry;
+    ProcessDouble processes;
+    MessageBoxDouble boxes;
+    frmAbout about(registry, processes, boxes);
+    QLabel *info = about.lblInfo();
+    QFont font = info->font();
+    font.setPointSizeF(font.pointSizeF() * enlarged);
+    info->setFont(font);
+    about.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&about));
+
+    // Each line's width against that of its text drawn alone in the same font.
+    const auto width = [&](const QString &text) {
+        QLabel reference(text, &about);
+        reference.setGeometry(info->geometry());
+        reference.setFont(info->font());
+        reference.setPalette(info->palette());
+        reference.setAlignment(info->alignment());
+        reference.setTextFormat(Qt::PlainText);
+        const QList<int> widths = InkLineWidths(reference.grab().toImage());
+        return widths.size() == 1 ? widths.front() : -1;
+    };
+    const QString lead = QStringLiteral("For more free software visit");
+    const QString address = QLatin1String(AboutTexts::kWebAddress);
+    const QList<int> shown = InkLineWidths(info->grab().toImage());
+    const QList<int> oneLine{width(lead + QLatin1Char(' ') + address)};
+    const QList<int> twoLines{width(lead), width(address)};
+    const auto same = [](const QList<int> &a, const QList<int> &b) {
+        if (a.size() != b.size())
+            return false;
+        for (qsizetype i = 0; i < a.size(); ++i) {
+            if (qAbs(a[i] - b[i]) > 1) // the same glyphs, maybe a subpixel apart
+                return false;
+        }
+        return true;
+    };
+    QVERIFY2(
+        same(shown, oneLine) || same(shown, twoLines),
+        qPrintable(QStringLiteral("line widths %1; whole: %2, parted before the address: %3, %4")
+                       .arg(QString::number(shown.value(0)) + QLatin1Char(' ') +
+                            QString::number(shown.value(1)))
+                       .arg(oneLine[0])
+                       .arg(twoLines[0])
+                       .arg(twoLines[1])));
+    QVERIFY(enlarged == 1.0 || shown.size() == 2);
+}
+
+void TestInfoWindows::captionsInsideControls_data() {
+    QTest::addColumn<bool>("about");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QMarginsF>("air"); // the least, between the text and each edge
+    const QMarginsF button(4, 2, 4, 2);
+    QTest::newRow("About: OK") << true << "cmdOK" << button;
+    QTest::newRow("About: System Info...") << true << "cmdSysInfo" << button;
+    QTest::newRow("About: address") << true << "lblInfo" << QMarginsF(0, 0, 0, 1);
+    QTest::newRow("About: notices") << true << "lblDescription" << QMarginsF(0, 0, 0, 1);
+    QTest::newRow("How to use: OK") << false << "cmdOK" << button;
+    QTest::newRow("How to use: title") << false << "lblTitle" << QMarginsF(1, 0, 1, 0);
+    QTest::newRow("How to use: steps") << false << "lblMain" << QMarginsF(0, 0, 0, 1);
+}
+
+// Read off the window as shown, at whatever scale the test runs.
+void TestInfoWindows::captionsInsideControls() {
+    QFETCH(bool, about);
+    QFETCH(QString, name);
+    QFETCH(QMarginsF, air);
+    RegistryDouble registry;
+    ProcessDouble processes;
+    MessageBoxDouble boxes;
+    frmAbout aboutWindow(registry, processes, boxes);
+    frmHelp helpWindow;
+    QDialog *window = about ? static_cast<QDialog *>(&aboutWindow) : &helpWindow;
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    auto *control = window->findChild<QWidget *>(name);
+    QVERIFY(control);
+    const QMarginsF shown = CaptionAir(window, control);
+    QVERIFY2(shown.left() >= air.left() && shown.top() >= air.top() &&
+                 shown.right() >= air.right() && shown.bottom() >= air.bottom(),
+             qPrintable(QStringLiteral("air around the text %1,%2,%3,%4 in %5pt")
+                            .arg(shown.left())
+                            .arg(shown.top())
+                            .arg(shown.right())
+                            .arg(shown.bottom())
+                            .arg(control->font().pointSizeF())));
 }
 
 void TestInfoWindows::accessibleNames() {

@@ -1,9 +1,13 @@
+#include "captionfont.h"
+#include "captionink.h"
 #include "doubles.h"
 #include "frmmain.h"
 #include "twips.h"
 
 #include <QAccessible>
 #include <QAction>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -12,7 +16,9 @@
 #include <QSlider>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -61,6 +67,10 @@ private slots:
     void FocusOrder_data();
     void FocusOrder();
     void EnterAndEscapeStayInTextBox();
+    void ButtonKeys_data();
+    void ButtonKeys();
+    void CaptionsInsideControls_data();
+    void CaptionsInsideControls();
     void AccessibleNames_data();
     void AccessibleNames();
     void NoDefaultButton();
@@ -288,6 +298,120 @@ void FrmMainTest::EnterAndEscapeStayInTextBox() {
     QCOMPARE(w.voice->calls, QStringList{});
     QVERIFY(w.form->isVisible());
     QCOMPARE(QApplication::focusWidget(), text);
+}
+
+void FrmMainTest::ButtonKeys_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("heldDown"); // the key repeats once after its press
+    QTest::addColumn<int>("presses");
+    QTest::newRow("Enter on Play All")
+        << "cmdPlayAll" << int(Qt::Key_Return) << int(Qt::NoModifier) << false << 1;
+    QTest::newRow("keypad Enter on Play Selected")
+        << "cmdPlaySelected" << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << false << 1;
+    QTest::newRow("Enter on STOP")
+        << "cmdStop" << int(Qt::Key_Return) << int(Qt::NoModifier) << false << 1;
+    QTest::newRow("Enter held down presses once")
+        << "cmdPlayAll" << int(Qt::Key_Return) << int(Qt::NoModifier) << true << 1;
+    QTest::newRow("space on STOP")
+        << "cmdStop" << int(Qt::Key_Space) << int(Qt::NoModifier) << false << 1;
+    QTest::newRow("Ctrl+Enter presses nothing")
+        << "cmdPlayAll" << int(Qt::Key_Return) << int(Qt::ControlModifier) << false << 0;
+    QTest::newRow("Escape presses nothing")
+        << "cmdStop" << int(Qt::Key_Escape) << int(Qt::NoModifier) << false << 0;
+}
+
+void FrmMainTest::ButtonKeys() {
+    QFETCH(QString, button);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(bool, heldDown);
+    QFETCH(int, presses);
+    Window w;
+    w.Show();
+    QApplication::setActiveWindow(w.form.get());
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    auto *pressed = w.form->findChild<QPushButton *>(button);
+    QVERIFY(pressed);
+    pressed->setFocus();
+    const QString text = w.form->txtSpeech()->toPlainText();
+    const QList<QPushButton *> buttons = w.form->findChildren<QPushButton *>();
+    std::vector<std::unique_ptr<QSignalSpy>> spies;
+    for (QPushButton *b : buttons) {
+        spies.push_back(std::make_unique<QSignalSpy>(b, &QPushButton::clicked));
+    }
+    const auto k = Qt::Key(key);
+    const auto m = Qt::KeyboardModifiers(modifiers);
+    QTest::keyPress(pressed, k, m);
+    if (heldDown) {
+        QKeyEvent repeat(QEvent::KeyPress, k, m, QString(), true);
+        QApplication::sendEvent(pressed, &repeat);
+    }
+    QTest::keyRelease(pressed, k, m);
+
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+        const QPushButton *b = buttons[i];
+        QCOMPARE(spies[static_cast<std::size_t>(i)]->count(), b == pressed ? presses : 0);
+        // Pressing by Enter does not make a default button of it.
+        QVERIFY2(!b->isDefault() && !b->autoDefault(), qPrintable(b->objectName()));
+    }
+    QCOMPARE(QApplication::focusWidget(), pressed);
+    QCOMPARE(w.form->txtSpeech()->toPlainText(), text);
+    QVERIFY(w.form->isVisible());
+}
+
+void FrmMainTest::CaptionsInsideControls_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<qreal>("pointSize");
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<QMarginsF>("air"); // the least, between the text and each edge
+    const QMarginsF button(4, 2, 4, 2);
+    const QMarginsF label(0, 0, 2, 1); // left and top aligned
+    QTest::newRow("Play All") << "cmdPlayAll" << 8.0 << false << button;
+    QTest::newRow("Play Selected") << "cmdPlaySelected" << 8.0 << false << button;
+    QTest::newRow("STOP") << "cmdStop" << 8.0 << false << button;
+    QTest::newRow("Pitch:") << "lblPitch" << 12.0 << true << label;
+    QTest::newRow("Speed:") << "lblSpeed" << 12.0 << true << label;
+}
+
+// Read off the window as shown, at whatever scale the test runs.
+void FrmMainTest::CaptionsInsideControls() {
+    QFETCH(QString, name);
+    QFETCH(qreal, pointSize);
+    QFETCH(bool, bold);
+    QFETCH(QMarginsF, air);
+    Window w;
+    w.Show();
+    auto *control = w.form->findChild<QWidget *>(name);
+    QVERIFY(control);
+    const QMarginsF shown = CaptionAir(w.form.get(), control);
+    const QString why = QStringLiteral("air around the text %1,%2,%3,%4 in %5 %6pt")
+                            .arg(shown.left())
+                            .arg(shown.top())
+                            .arg(shown.right())
+                            .arg(shown.bottom())
+                            .arg(QFontInfo(control->font()).family())
+                            .arg(control->font().pointSizeF());
+    QVERIFY2(shown.left() >= air.left() && shown.top() >= air.top() &&
+                 shown.right() >= air.right() && shown.bottom() >= air.bottom(),
+             qPrintable(why));
+
+    // A face with the design's widths keeps the designed size; the system's
+    // font may have been made smaller instead.
+    const QFont font = control->font();
+    QCOMPARE(font.bold(), bold);
+    const QStringList design = CaptionFont::DesignFamilies();
+    const QStringList installed = QFontDatabase::families();
+    const bool designInstalled = std::any_of(design.begin(), design.end(), [&](const QString &f) {
+        return installed.contains(f, Qt::CaseInsensitive);
+    });
+    if (designInstalled) {
+        QVERIFY2(design.contains(QFontInfo(font).family(), Qt::CaseInsensitive), qPrintable(why));
+        QCOMPARE(font.pointSizeF(), pointSize);
+    } else {
+        QVERIFY(font.pointSizeF() <= pointSize);
+    }
 }
 
 void FrmMainTest::AccessibleNames_data() {
