@@ -28,8 +28,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <chrono>
 #include <cmath>
 #include <csignal>
+#include <thread>
 
 namespace {
 
@@ -104,6 +106,26 @@ public:
         return QTest::qWaitFor([&] { return Rms(from) > 300; }, ms);
     }
 
+    // The longest run of silence recorded from `from` (bytes) on, in ms.
+    int LongestSilenceMs(qsizetype from) {
+        Recorded();
+        constexpr qsizetype kWindow = kRate / 100; // 10 ms
+        int longest = 0;
+        int run = 0;
+        for (qsizetype i = from & ~qsizetype(1); i + 2 * kWindow <= recorded_.size();
+             i += 2 * kWindow) {
+            double sum = 0;
+            for (qsizetype k = 0; k < kWindow; ++k) {
+                const auto s =
+                    qint16(quint8(recorded_[i + 2 * k]) | quint8(recorded_[i + 2 * k + 1]) << 8);
+                sum += double(s) * s;
+            }
+            run = std::sqrt(sum / kWindow) < 50 ? run + 10 : 0;
+            longest = std::max(longest, run);
+        }
+        return longest;
+    }
+
 private:
     QProcess parec_;
     QByteArray recorded_;
@@ -162,6 +184,7 @@ public:
 
     qsizetype Recorded() { return recorder_.Recorded(); }
     double Rms(qsizetype from) { return recorder_.Rms(from); }
+    int LongestSilenceMs(qsizetype from) { return recorder_.LongestSilenceMs(from); }
     bool Heard(qsizetype from, int ms) { return recorder_.Heard(from, ms); }
 
 private:
@@ -185,6 +208,7 @@ private slots:
     void stalledServerSaysWhyAndTheWindowResponds_data();
     void stalledServerSaysWhyAndTheWindowResponds();
     void defaultDeviceIsFollowed();
+    void stalledWindowLeavesNoGap();
     void cleanupTestCase();
 
 private:
@@ -438,6 +462,28 @@ void SoundServerFaultsTest::defaultDeviceIsFollowed() {
         }
         QVERIFY(Click(window_->cmdStop(), "STOP after a default change").isEmpty());
     }
+}
+
+// The sound is fed from a thread of its own: the window's thread busy for
+// half a second is not heard.
+void SoundServerFaultsTest::stalledWindowLeavesNoGap() {
+    // No punctuation: the voice runs on with only short breaths between words.
+    window_->txtSpeech()->setPlainText(
+        QStringLiteral("the river runs on and on through the long green valley ").repeated(100));
+    const qsizetype start = server_.Recorded();
+    QVERIFY(Click(window_->cmdPlayAll(), "Play All").isEmpty());
+    QVERIFY2(server_.Heard(start, 10000), "Play All was not heard");
+    QTest::qWait(500);
+    const qsizetype calm = server_.Recorded();
+    QTest::qWait(3000);
+    const int pause = server_.LongestSilenceMs(calm);
+    const qsizetype stalled = server_.Recorded();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    QTest::qWait(1500);
+    const int gap = server_.LongestSilenceMs(stalled);
+    qInfo("longest silence: %d ms speaking undisturbed, %d ms around a 500 ms stall", pause, gap);
+    QVERIFY2(gap <= pause + 50, "the stall was heard");
+    QVERIFY(Click(window_->cmdStop(), "STOP after the stall").isEmpty());
 }
 
 void SoundServerFaultsTest::cleanupTestCase() {
