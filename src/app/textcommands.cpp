@@ -6,6 +6,7 @@
 #include "keystrokes.h"
 #include "messagebox.h"
 #include "textfile.h"
+#include "textload.h"
 
 #include <QDir>
 #include <QPlainTextEdit>
@@ -13,16 +14,30 @@
 
 TextCommands::TextCommands(QPlainTextEdit *text, QWidget *dialogParent, const Services &services)
     : QObject(dialogParent), text_(text), dialogParent_(dialogParent), services_(services) {
+    if (text_) {
+        load_ = new TextLoad(*text_, dialogParent_, services_.messageBoxes);
+        connect(load_, &TextLoad::Finished, this, &TextCommands::OpenFinished);
+    }
+}
+
+TextLoad *TextCommands::Load() const {
+    return load_.data();
+}
+
+bool TextCommands::Loading() const {
+    return load_ && load_->Running();
 }
 
 void TextCommands::New() {
+    if (load_)
+        load_->Abandon();
     if (text_)
         text_->setPlainText(QString());
 }
 
 void TextCommands::Open() {
     FileDialog *dialog = services_.fileDialog;
-    if (!dialog || !text_)
+    if (!dialog || !text_ || Loading())
         return;
     for (;;) {
         // Cancel counts as a failure, and every failure ends the command quietly.
@@ -39,14 +54,17 @@ void TextCommands::Open() {
             continue;
         }
 
-        // The file is closed by the time the read returns, whatever happened,
-        // and the text is replaced only once the whole file is in hand.
-        const std::optional<QString> contents = ReadTextFile(QDir::toNativeSeparators(name));
-        if (!contents || !text_)
-            return;
-        text_->setPlainText(*contents);
+        OpenPath(name);
         return;
     }
+}
+
+// The file is read whole before the box is touched; the read closes it
+// whatever happens.
+void TextCommands::OpenPath(const QString &name) {
+    if (!text_ || !load_ || Loading())
+        return;
+    load_->Start(QDir::toNativeSeparators(name));
 }
 
 void TextCommands::Undo() {

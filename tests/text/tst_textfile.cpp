@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QtTest>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -166,6 +167,47 @@ private slots:
             DecodeTextFile(std::string_view(bytes.constData(), size_t(bytes.size())));
         QVERIFY(decoded);
         QCOMPARE(*decoded, text);
+    }
+
+    // Lines as the text box counts them, and the least the undecoded bytes
+    // could make: never more than the decoded text really has.
+    void measuresLines_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<qulonglong>("lines");
+        QTest::addColumn<qulonglong>("longest");
+        QTest::newRow("empty") << QByteArray() << 1ULL << 0ULL;
+        QTest::newRow("no break") << QByteArray("abc") << 1ULL << 3ULL;
+        QTest::newRow("LF, last line empty") << QByteArray("ab\ncdef\n") << 3ULL << 4ULL;
+        QTest::newRow("CR LF is one break") << QByteArray("ab\r\ncd") << 2ULL << 2ULL;
+        QTest::newRow("CR alone breaks") << QByteArray("ab\rcd\r") << 3ULL << 2ULL;
+        QTest::newRow("LF CR is two") << QByteArray("a\n\rb") << 3ULL << 1ULL;
+        QTest::newRow("paragraph separator breaks") << QByteArray("ab\xe2\x80\xa9"
+                                                                  "c")
+                                                    << 2ULL << 2ULL;
+        QTest::newRow("utf-16 with its mark") << QByteArray("\xff\xfe"
+                                                            "a\0\n\0\x0a\x0a",
+                                                            8)
+                                              << 2ULL << 1ULL;
+    }
+    void measuresLines() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(qulonglong, lines);
+        QFETCH(qulonglong, longest);
+        const std::string_view view(bytes.constData(), size_t(bytes.size()));
+        const std::optional<QString> text = DecodeTextFile(view);
+        QVERIFY(text);
+        const TextShape shape = MeasureText(*text);
+        QCOMPARE(qulonglong(shape.lines), lines);
+        QCOMPARE(qulonglong(shape.longestLine), longest);
+        QCOMPARE(shape.chars, std::uint64_t(text->size()));
+        // What a box filled with the text counts.
+        QTextDocument box;
+        box.setPlainText(*text);
+        QCOMPARE(qulonglong(box.blockCount()), lines);
+        const TextShape least = LeastShape(view);
+        QVERIFY(least.lines <= shape.lines);
+        QVERIFY(least.chars <= shape.chars);
+        QVERIFY(least.longestLine <= shape.longestLine);
     }
 
     void readsLargeFileWhole() {
