@@ -5,10 +5,12 @@
 #include "filesearch.h"
 #include "keystrokes.h"
 #include "messagebox.h"
+#include "nativename.h"
 #include "textfile.h"
 #include "textload.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QTextCursor>
 
@@ -46,15 +48,20 @@ void TextCommands::Open() {
             return;
         const QString name = dialog->FileName();
 
-        if (!NormalFileExists(QDir::toNativeSeparators(name))) {
+        const QString path = QDir::toNativeSeparators(name);
+        const std::vector<std::string> natives = NativeFileNames(path);
+        if (natives.size() > 1) {
+            SayNameIsAmbiguous(path, natives.size());
+            continue;
+        }
+        if (!NormalFileExists(natives.front())) {
             if (services_.messageBoxes)
                 services_.messageBoxes->Show(dialogParent_, AppIdentity::Title(),
                                              QStringLiteral("File does not exist"),
                                              MessageIcon::Critical);
             continue;
         }
-
-        OpenPath(name);
+        load_->Start(natives.front(), path);
         return;
     }
 }
@@ -64,7 +71,25 @@ void TextCommands::Open() {
 void TextCommands::OpenPath(const QString &name) {
     if (!text_ || !load_ || Loading())
         return;
-    load_->Start(QDir::toNativeSeparators(name));
+    const QString path = QDir::toNativeSeparators(name);
+    const std::vector<std::string> natives = NativeFileNames(path);
+    if (natives.size() > 1) {
+        SayNameIsAmbiguous(path, natives.size());
+        return;
+    }
+    load_->Start(natives.front(), path);
+}
+
+void TextCommands::SayNameIsAmbiguous(const QString &path, std::size_t count) {
+    if (services_.messageBoxes)
+        services_.messageBoxes->Show(
+            dialogParent_, AppIdentity::Title(),
+            QStringLiteral("The name \"%1\" is not valid UTF-8, and %L2 files in its folder read "
+                           "the same way, so which one is meant cannot be told. Rename the file "
+                           "to open it.")
+                .arg(QFileInfo(path).fileName())
+                .arg(qulonglong(count)),
+            MessageIcon::Critical);
 }
 
 void TextCommands::Undo() {

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <cstddef>
 
 class QPlainTextEdit;
 class QWidget;
@@ -55,6 +56,7 @@ public slots:
 
 private:
     void SendKeys(const QString &keys);
+    void SayNameIsAmbiguous(const QString &path, std::size_t count);
 
     QPointer<QPlainTextEdit> text_;
     QPointer<TextLoad> load_; // owned by the text box

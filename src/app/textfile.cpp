@@ -44,20 +44,29 @@ std::optional<QString> DecodeTextFile(std::string_view bytes) {
 }
 
 std::optional<QString>
-ReadTextFile(const QString &path, std::size_t maxBytes,
+ReadTextFile(const std::filesystem::path &path, std::size_t maxBytes,
              const std::function<bool(std::string_view bytes)> &beforeDecoding) {
-    if (path.isEmpty())
+    if (path.empty())
         return std::nullopt;
-    // A name the file system cannot represent, or a file too big for memory,
-    // is one more way for the read to fail.
+    // A file too big for memory is one more way for the read to fail.
     try {
         std::string bytes;
-        const std::filesystem::path native(path.toStdU16String());
-        if (ReadRegularFile(native, maxBytes, bytes) != ReadFileStatus::Ok)
+        if (ReadRegularFile(path, maxBytes, bytes) != ReadFileStatus::Ok)
             return std::nullopt;
         if (beforeDecoding && !beforeDecoding(bytes))
             return std::nullopt;
         return DecodeTextFile(bytes);
+    } catch (const std::exception &) {
+        return std::nullopt;
+    }
+}
+
+std::optional<QString> ReadTextFile(const QString &path, std::size_t maxBytes) {
+    if (path.isEmpty())
+        return std::nullopt;
+    // A name the file system cannot represent fails the read too.
+    try {
+        return ReadTextFile(std::filesystem::path(path.toStdU16String()), maxBytes);
     } catch (const std::exception &) {
         return std::nullopt;
     }

@@ -4,6 +4,7 @@
 #include <QStringView>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string_view>
@@ -24,8 +25,9 @@ std::optional<QString> DecodeTextFile(std::string_view bytes);
 // `beforeDecoding`, shown the bytes read, says no. The file is closed again
 // whatever happens.
 std::optional<QString>
-ReadTextFile(const QString &path, std::size_t maxBytes = kMaxTextFileBytes,
+ReadTextFile(const std::filesystem::path &path, std::size_t maxBytes = kMaxTextFileBytes,
              const std::function<bool(std::string_view bytes)> &beforeDecoding = {});
+std::optional<QString> ReadTextFile(const QString &path, std::size_t maxBytes = kMaxTextFileBytes);
 
 // How a text splits into the text box's lines: its length in characters, its
 // line count (a line break is LF, CR LF, CR or U+2029, as the box counts them)

@@ -55,7 +55,7 @@ QString Megabytes(std::uint64_t bytes) {
 } // namespace
 
 struct TextLoad::Read {
-    QString path;
+    std::filesystem::path path;
     std::optional<QString> text;
     TextShape shape;
     bool atLeast = false; // refused on the least shape of the bytes
@@ -76,18 +76,18 @@ TextLoad::~TextLoad() {
     delete progress_;
 }
 
-void TextLoad::Start(const QString &path) {
+void TextLoad::Start(const std::string &nativePath, const QString &name) {
     if (running_)
         return;
     running_ = true;
     restoring_ = false;
-    fileName_ = QFileInfo(path).fileName();
+    fileName_ = QFileInfo(name).fileName();
     wasReadOnly_ = text_.isReadOnly();
     text_.setReadOnly(true); // nothing typed may land in a half-loaded text
     progressDelay_.start();
 
     auto read = std::make_shared<Read>();
-    read->path = path;
+    read->path = nativePath;
     abandoned_ = std::make_shared<std::atomic<bool>>(false);
     const QPointer<TextLoad> self(this);
     const std::shared_ptr<std::atomic<bool>> abandoned = abandoned_;

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <atomic>
 #include <memory>
+#include <string>
 
 class MessageBoxes;
 class QPlainTextEdit;
@@ -30,8 +31,9 @@ public:
     TextLoad(QPlainTextEdit &text, QWidget *dialogParent, MessageBoxes *boxes);
     ~TextLoad() override;
 
-    // Starts loading `path` (a native path); Finished follows, always.
-    void Start(const QString &path);
+    // Starts loading the file at `nativePath`, named `name` to the user;
+    // Finished follows, always.
+    void Start(const std::string &nativePath, const QString &name);
     // The Cancel button: stops the load and puts the former text back.
     void Cancel();
     // Stops at once, leaving the box as it is (the text is about to be replaced).

@@ -24,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -190,6 +191,8 @@ void BadFilesTest::openThroughTheDialog_data() {
     QTest::newRow("/dev/zero") << "/dev/zero" << Result::Missing << QString();
     QTest::newRow("link to /dev/zero") << "zero-link" << Result::Missing << QString();
     QTest::newRow("link loop") << "loop" << Result::Missing << QString();
+    QTest::newRow("name not valid UTF-8, typed as the toolkit reads it")
+        << "nonutf8" << Result::Loaded << QStringLiteral("caf\u00e9 au lait");
     // Large files: within the memory budget they load, beyond it they are
     // refused before the box is touched.
     QTest::newRow("8 MiB of short lines") << "lines-8" << Result::Refused << QString();
@@ -206,7 +209,17 @@ void BadFilesTest::openThroughTheDialog() {
     QFETCH(Result, result);
     QFETCH(QString, expected);
 
-    const QString path = name.startsWith(u'/') ? name : dir_.filePath(name);
+    QString path = name.startsWith(u'/') ? name : dir_.filePath(name);
+    if (name == QLatin1String("nonutf8")) {
+        // Byte 0xFF is no UTF-8; the toolkit shows it as U+FFFD.
+        const QByteArray native = QFile::encodeName(dir_.path()) + "/caf\xff.txt";
+        QFile file;
+        const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        QVERIFY(fd >= 0);
+        QVERIFY(file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+        QVERIFY(file.write(expected.toUtf8()) > 0);
+        path = QFile::decodeName(native);
+    }
     if (name == QLatin1String("binary")) {
         QByteArray bytes;
         for (int i = 0; i < 1024; ++i)

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QtTest>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -166,6 +167,58 @@ private slots:
         QVERIFY(FinishOpen(commands_));
         QCOMPARE(text_->toPlainText(), QStringLiteral("one\ntwo\nthree"));
         QCOMPARE(OpenDescriptorCount(), before);
+    }
+
+    // Names that are not valid UTF-8 reach the program with replacement
+    // characters in them; the file they stand for is still found and loaded.
+    void nonUtf8Names_data() {
+        QTest::addColumn<bool>("byOpenPath"); // else through the dialog
+        QTest::addColumn<QString>("picked");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("message"); // part of it; empty: none
+        const QString bad = QString(QChar::ReplacementCharacter);
+        QTest::newRow("one file reads that way") << false << "one" + bad + ".txt"
+                                                 << "found it"
+                                                 << "";
+        QTest::newRow("one file reads that way, named directly") << true << "one" + bad + ".txt"
+                                                                 << "found it"
+                                                                 << "";
+        QTest::newRow("two files read the same way")
+            << false << "two" + bad + ".txt" << kBefore << "is not valid UTF-8";
+        QTest::newRow("two files read the same way, named directly")
+            << true << "two" + bad + ".txt" << kBefore << "is not valid UTF-8";
+        QTest::newRow("no file reads that way")
+            << false << "none" + bad + ".txt" << kBefore << "File does not exist";
+    }
+    void nonUtf8Names() {
+        QFETCH(bool, byOpenPath);
+        QFETCH(QString, picked);
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        const QByteArray folder = QFile::encodeName(dir_->path()) + '/';
+        for (const QByteArray &name :
+             {QByteArray("one\xff.txt"), QByteArray("two\xff.txt"), QByteArray("two\xfe.txt")}) {
+            QFile file;
+            const int fd = ::open((folder + name).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            QVERIFY(fd >= 0);
+            QVERIFY(file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+            file.write("found it");
+        }
+
+        if (byOpenPath) {
+            commands_->OpenPath(Path(picked));
+        } else {
+            dialog_.SetScript({Path(picked), kCancel});
+            commands_->Open();
+        }
+        QVERIFY(FinishOpen(commands_));
+
+        QCOMPARE(text_->toPlainText(), text);
+        QCOMPARE(boxes_.shown.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty()) {
+            QVERIFY2(boxes_.shown[0].text.contains(message), qPrintable(boxes_.shown[0].text));
+            QCOMPARE(dialog_.shown, byOpenPath ? 0 : 2); // and the dialog again
+        }
     }
 
     // Cancel in the progress window, while the file is read or while the box
