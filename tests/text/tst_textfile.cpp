@@ -1,4 +1,5 @@
 #include "filesearch.h"
+#include "nativename.h"
 #include "regularfile.h"
 #include "textdoubles.h"
 #include "textfile.h"
@@ -7,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QtTest>
+#include <algorithm>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -208,6 +211,50 @@ private slots:
         QVERIFY(least.lines <= shape.lines);
         QVERIFY(least.chars <= shape.chars);
         QVERIFY(least.longestLine <= shape.longestLine);
+    }
+
+    // A name the toolkit read with a replacement character finds its file
+    // again, if only one file in the folder reads that way.
+    void findsNamesThatAreNotUtf8_data() {
+        QTest::addColumn<QByteArrayList>("files"); // made in the folder
+        QTest::addColumn<QString>("asked");        // as the toolkit reads it
+        QTest::addColumn<QByteArrayList>("found");
+        const QString bad(QChar::ReplacementCharacter);
+        QTest::newRow("valid name")
+            << QByteArrayList{"caf\xc3\xa9.txt"} << QStringLiteral("caf\u00e9.txt")
+            << QByteArrayList{"caf\xc3\xa9.txt"};
+        QTest::newRow("byte 0xFF") << QByteArrayList{"caf\xff.txt", "other.txt"}
+                                   << "caf" + bad + ".txt" << QByteArrayList{"caf\xff.txt"};
+        QTest::newRow("Latin-1 e acute") << QByteArrayList{"caf\xe9.txt"} << "caf" + bad + ".txt"
+                                         << QByteArrayList{"caf\xe9.txt"};
+        QTest::newRow("two read alike")
+            << QByteArrayList{"caf\xff.txt", "caf\xfe.txt"} << "caf" + bad + ".txt"
+            << QByteArrayList{"caf\xfe.txt", "caf\xff.txt"};
+        QTest::newRow("none reads so") << QByteArrayList{"cafe.txt"} << "caf" + bad + ".txt"
+                                       << QByteArrayList{"caf\xef\xbf\xbd.txt"};
+        QTest::newRow("a real replacement character")
+            << QByteArrayList{"caf\xef\xbf\xbd.txt", "caf\xff.txt"} << "caf" + bad + ".txt"
+            << QByteArrayList{"caf\xef\xbf\xbd.txt"};
+    }
+    void findsNamesThatAreNotUtf8() {
+        QFETCH(QByteArrayList, files);
+        QFETCH(QString, asked);
+        QFETCH(QByteArrayList, found);
+        const QByteArray folder = QFile::encodeName(dir_.path()) + '/';
+        for (const QByteArray &name : files) {
+            const int fd = ::open((folder + name).constData(), O_WRONLY | O_CREAT, 0600);
+            QVERIFY(fd >= 0);
+            ::close(fd);
+        }
+        QByteArrayList names;
+        for (const std::string &native : NativeFileNames(Path(asked)))
+            names << QByteArray::fromStdString(native).mid(folder.size());
+        std::sort(names.begin(), names.end());
+        QCOMPARE(names, found);
+        if (found.size() == 1)
+            QCOMPARE(ReadTextFile(std::filesystem::path(NativeFileNames(Path(asked)).front())),
+                     files.contains(found.front()) ? std::optional<QString>(QString())
+                                                   : std::nullopt);
     }
 
     void readsLargeFileWhole() {
