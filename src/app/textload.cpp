@@ -135,14 +135,16 @@ void TextLoad::Decoded(const std::shared_ptr<Read> &read) {
         return;
     }
     if (!FitsMemoryBudget(shape, formerChars)) {
-        End(QStringLiteral("The file \"%1\" is too large to open: showing its %2%L3 lines and "
-                           "%2%L4 characters would take %5 MB of memory, and the limit is %6 MB.")
-                .arg(fileName_, least)
-                .arg(qulonglong(shape.lines))
-                .arg(qulonglong(shape.chars))
-                .arg((read->atLeast ? least : QStringLiteral("about ")) +
-                         Megabytes(LoadCostBytes(shape, formerChars)),
-                     Megabytes(kMemoryBudgetBytes)));
+        // Before decoding only the lines are known for sure.
+        const QString what = read->atLeast
+                                 ? QStringLiteral("its at least %L1 lines").arg(shape.lines)
+                                 : QStringLiteral("its %L1 lines and %L2 characters")
+                                       .arg(shape.lines)
+                                       .arg(shape.chars);
+        End(QStringLiteral("The file \"%1\" is too large to open: showing %2 would take %3%4 MB "
+                           "of memory, and the limit is %5 MB.")
+                .arg(fileName_, what, read->atLeast ? least : QStringLiteral("about "),
+                     Megabytes(LoadCostBytes(shape, formerChars)), Megabytes(kMemoryBudgetBytes)));
         return;
     }
     former_ = text_.toPlainText();
