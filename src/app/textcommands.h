@@ -25,25 +25,14 @@ public slots:
     // load under way stops.
     void New();
     // Asks for a file until the user cancels or names a normal file, then
-    // replaces the text with the file's. Only a missing file and a file too
-    // large for memory are reported; any other failure ends the command
-    // quietly with the text as it was.
+    // replaces the text with the file's. Only a missing file, a name that
+    // stands for several files and a file too large for memory are reported;
+    // any other failure ends the command quietly with the text as it was.
     void Open();
     // Loads the named file into the text box, as Open does once a file is
     // chosen. The load goes on after the call returns; OpenFinished follows.
     // Ignored while another load runs.
     void OpenPath(const QString &name);
-
-public:
-    // True from the start of a load until OpenFinished.
-    bool Loading() const;
-    // The load in progress, if any (its progress window, its Cancel).
-    TextLoad *Load() const;
-
-signals:
-    void OpenFinished();
-
-public slots:
 
     // Keystrokes queued to the text box, which does the work itself.
     void Undo();
@@ -53,6 +42,15 @@ public slots:
     void Delete();
 
     void SelectAll();
+
+public:
+    // True from the start of a load until OpenFinished.
+    bool Loading() const;
+    // The load in progress, if any (its progress window, its Cancel).
+    TextLoad *Load() const;
+
+signals:
+    void OpenFinished();
 
 private:
     void SendKeys(const QString &keys);
