@@ -5,24 +5,41 @@
 #include "filesearch.h"
 #include "keystrokes.h"
 #include "messagebox.h"
+#include "nativename.h"
 #include "textfile.h"
+#include "textload.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QTextCursor>
 
 TextCommands::TextCommands(QPlainTextEdit *text, QWidget *dialogParent, const Services &services)
     : QObject(dialogParent), text_(text), dialogParent_(dialogParent), services_(services) {
+    if (text_) {
+        load_ = new TextLoad(*text_, dialogParent_, services_.messageBoxes);
+        connect(load_, &TextLoad::Finished, this, &TextCommands::OpenFinished);
+    }
+}
+
+TextLoad *TextCommands::Load() const {
+    return load_.data();
+}
+
+bool TextCommands::Loading() const {
+    return load_ && load_->Running();
 }
 
 void TextCommands::New() {
+    if (load_)
+        load_->Abandon();
     if (text_)
         text_->setPlainText(QString());
 }
 
 void TextCommands::Open() {
     FileDialog *dialog = services_.fileDialog;
-    if (!dialog || !text_)
+    if (!dialog || !text_ || Loading())
         return;
     for (;;) {
         // Cancel counts as a failure, and every failure ends the command quietly.
@@ -31,22 +48,48 @@ void TextCommands::Open() {
             return;
         const QString name = dialog->FileName();
 
-        if (!NormalFileExists(QDir::toNativeSeparators(name))) {
+        const QString path = QDir::toNativeSeparators(name);
+        const std::vector<std::string> natives = NativeFileNames(path);
+        if (natives.size() > 1) {
+            SayNameIsAmbiguous(path, natives.size());
+            continue;
+        }
+        if (!NormalFileExists(natives.front())) {
             if (services_.messageBoxes)
                 services_.messageBoxes->Show(dialogParent_, AppIdentity::Title(),
                                              QStringLiteral("File does not exist"),
                                              MessageIcon::Critical);
             continue;
         }
-
-        // The file is closed by the time the read returns, whatever happened,
-        // and the text is replaced only once the whole file is in hand.
-        const std::optional<QString> contents = ReadTextFile(QDir::toNativeSeparators(name));
-        if (!contents || !text_)
-            return;
-        text_->setPlainText(*contents);
+        load_->Start(natives.front(), path);
         return;
     }
+}
+
+// The file is read whole before the box is touched; the read closes it
+// whatever happens.
+void TextCommands::OpenPath(const QString &name) {
+    if (!text_ || !load_ || Loading())
+        return;
+    const QString path = QDir::toNativeSeparators(name);
+    const std::vector<std::string> natives = NativeFileNames(path);
+    if (natives.size() > 1) {
+        SayNameIsAmbiguous(path, natives.size());
+        return;
+    }
+    load_->Start(natives.front(), path);
+}
+
+void TextCommands::SayNameIsAmbiguous(const QString &path, std::size_t count) {
+    if (services_.messageBoxes)
+        services_.messageBoxes->Show(
+            dialogParent_, AppIdentity::Title(),
+            QStringLiteral("The name \"%1\" is not valid UTF-8, and %L2 files in its folder read "
+                           "the same way, so which one is meant cannot be told. Rename the file "
+                           "to open it.")
+                .arg(QFileInfo(path).fileName())
+                .arg(qulonglong(count)),
+            MessageIcon::Critical);
 }
 
 void TextCommands::Undo() {

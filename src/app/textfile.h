@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 #include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -17,6 +21,38 @@ inline constexpr std::size_t kMaxTextFileBytes = std::size_t(256) * 1024 * 1024;
 std::optional<QString> DecodeTextFile(std::string_view bytes);
 
 // Reads and decodes a whole text file. Empty when the file cannot be opened or
-// read, is not a regular file, or is longer than `maxBytes`. The file is
-// closed again whatever happens.
+// read, is not a regular file, or is longer than `maxBytes`, and when
+// `beforeDecoding`, shown the bytes read, says no. The file is closed again
+// whatever happens.
+std::optional<QString>
+ReadTextFile(const std::filesystem::path &path, std::size_t maxBytes = kMaxTextFileBytes,
+             const std::function<bool(std::string_view bytes)> &beforeDecoding = {});
 std::optional<QString> ReadTextFile(const QString &path, std::size_t maxBytes = kMaxTextFileBytes);
+
+// How a text splits into the text box's lines: its length in characters, its
+// line count (a line break is LF, CR LF, CR or U+2029, as the box counts them)
+// and its longest line.
+struct TextShape {
+    std::uint64_t chars = 0;
+    std::uint64_t lines = 1;
+    std::uint64_t longestLine = 0;
+};
+TextShape MeasureText(QStringView text);
+// The least shape undecoded bytes can have as text, whatever their encoding:
+// enough to refuse a file before decoding it.
+TextShape LeastShape(std::string_view bytes);
+
+// The most memory the program may hold at its peak while showing a file.
+inline constexpr std::uint64_t kMemoryBudgetBytes = std::uint64_t(1536) * 1024 * 1024;
+
+// The peak memory that loading a text of this shape adds, estimated from
+// measured costs of the text box (see textfile.cpp). `formerChars` is the
+// text the box holds now, kept until the new one is in.
+std::uint64_t LoadCostBytes(const TextShape &shape, std::uint64_t formerChars = 0);
+
+// Whether the program stays within the budget while loading the text.
+bool FitsMemoryBudget(const TextShape &shape, std::uint64_t formerChars = 0);
+
+// The longest line the box lays out without freezing the window for long.
+inline constexpr std::uint64_t kMaxLineChars = 512 * 1024;
+bool FitsLongestLine(const TextShape &shape);

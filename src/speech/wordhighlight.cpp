@@ -2,6 +2,8 @@
 
 #include "speechcontrol.h"
 
+#include <QEvent>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -9,14 +11,94 @@
 #include <QTextLayout>
 #include <algorithm>
 
-namespace {
-// Amber, see-through: reads on light and dark text boxes alike and never
-// looks like the selection.
-const QColor kMark(255, 190, 0, 120);
-} // namespace
+QColor WordHighlight::Background() {
+    return QColor(255, 196, 0); // amber: never looks like a selection colour
+}
+
+QColor WordHighlight::Foreground() {
+    return QColor(0, 0, 0);
+}
+
+// The text box draws the user's selection over every extra selection, so the
+// marked word is drawn again above the text: a see-through sheet over the
+// view that paints the word alone and lets every mouse event through. It is a
+// sibling of the view, not a child, so scrolling the view never moves it.
+class WordHighlight::Overlay final : public QWidget {
+public:
+    Overlay(QPlainTextEdit &text, const WordHighlight &mark)
+        : QWidget(&text), text_(text), mark_(mark) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setFocusPolicy(Qt::NoFocus);
+        text.viewport()->installEventFilter(this);
+        hide();
+    }
+
+    void Refresh() {
+        setVisible(mark_.Length() > 0);
+        if (isVisible()) {
+            setGeometry(text_.viewport()->geometry());
+            raise();
+        }
+        update();
+    }
+
+protected:
+    // The view repaints whatever lies over it, so the sheet follows scrolling
+    // by itself; only the view's size and place need following.
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if ((event->type() == QEvent::Resize || event->type() == QEvent::Move) && isVisible())
+            setGeometry(text_.viewport()->geometry());
+        return QObject::eventFilter(watched, event);
+    }
+
+    void paintEvent(QPaintEvent *) override {
+        QTextDocument *document = text_.document();
+        const int end =
+            std::min(int(mark_.Start() + mark_.Length()), document->characterCount() - 1);
+        if (mark_.Length() <= 0 || end <= mark_.Start())
+            return;
+        QPainter painter(this);
+        painter.setClipRect(rect());
+        QFont font = text_.font();
+        font.setUnderline(true);
+        painter.setFont(font);
+        const QFontMetrics metrics(font);
+        // One piece per line: the box never wraps, so per block.
+        for (int from = int(mark_.Start()); from < end;) {
+            const QTextBlock block = document->findBlock(from);
+            if (!block.isValid())
+                break;
+            const int to = std::min(end, block.position() + std::max(0, block.length() - 1));
+            if (to > from) {
+                QTextCursor first(document), last(document), piece(document);
+                first.setPosition(from);
+                last.setPosition(to);
+                piece.setPosition(from);
+                piece.setPosition(to, QTextCursor::KeepAnchor);
+                const QRect head = text_.cursorRect(first);
+                const QRect tail = text_.cursorRect(last);
+                const QRect box(QPoint(std::min(head.left(), tail.left()), head.top()),
+                                QPoint(std::max(head.left(), tail.left()), head.bottom()));
+                if (box.intersects(rect())) {
+                    painter.fillRect(box, Background());
+                    painter.setPen(Foreground());
+                    const int baseline =
+                        head.top() + (head.height() - metrics.height()) / 2 + metrics.ascent();
+                    painter.drawText(QPoint(head.left(), baseline), piece.selectedText());
+                }
+            }
+            from = block.position() + block.length();
+        }
+    }
+
+private:
+    QPlainTextEdit &text_;
+    const WordHighlight &mark_;
+};
 
 WordHighlight::WordHighlight(QPlainTextEdit &text, SpeechControl &voice)
-    : QObject(&text), text_(text) {
+    : QObject(&text), text_(text), overlay_(new Overlay(text, *this)) {
     connect(&voice, &SpeechControl::WordReached, this, &WordHighlight::Show);
     connect(&voice, &SpeechControl::SpeakingChanged, this, [this](bool speaking) {
         if (!speaking)
@@ -42,6 +124,7 @@ void WordHighlight::Clear() {
         return;
     start_ = length_ = 0;
     text_.setExtraSelections({});
+    overlay_->Refresh();
 }
 
 void WordHighlight::Show(qsizetype start, qsizetype length) {
@@ -59,12 +142,15 @@ void WordHighlight::Show(qsizetype start, qsizetype length) {
     word.setPosition(int(to), QTextCursor::KeepAnchor);
     QTextEdit::ExtraSelection mark;
     mark.cursor = word;
-    mark.format.setBackground(kMark);
+    mark.format.setBackground(Background());
+    mark.format.setForeground(Foreground());
+    mark.format.setFontUnderline(true);
     text_.setExtraSelections({mark});
     mark_ = word; // the previous mark's cursor goes here, outside any edit
     start_ = from;
     length_ = to - from;
     ScrollIntoView(word);
+    overlay_->Refresh();
 }
 
 // Scrolls the box, never its cursor, so that the word can be seen.

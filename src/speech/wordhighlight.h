@@ -1,14 +1,17 @@
 #pragma once
 
+#include <QColor>
 #include <QObject>
 #include <QTextCursor>
 #include <QtGlobal>
 
 class QPlainTextEdit;
+class QWidget;
 class SpeechControl;
 
 // Marks the word being heard in the speech text box and keeps it in view. The
-// mark is a highlight of its own (an extra selection): the text, the user's
+// mark is a highlight of its own (an extra selection, and drawn once more on
+// top so that the user's selection cannot hide it): the text, the user's
 // selection, the cursor and the undo history stay as they are. It goes away
 // when the voice falls silent and as soon as the text is edited, since its
 // place in the text could no longer be trusted.
@@ -27,11 +30,19 @@ public:
     qsizetype Start() const { return start_; }
     qsizetype Length() const { return length_; }
 
+    // The mark's own look: dark text on amber, underlined, drawn opaque so it
+    // reads the same on the base colour and on the selection colour.
+    static QColor Background();
+    static QColor Foreground();
+
 private:
+    class Overlay;
+
     void Show(qsizetype start, qsizetype length);
     void ScrollIntoView(const QTextCursor &word);
 
     QPlainTextEdit &text_;
+    Overlay *overlay_ = nullptr; // owned by the text box
     bool following_ = false;
     qsizetype offset_ = 0;
     qsizetype end_ = 0;

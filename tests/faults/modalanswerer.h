@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QStringList>
 #include <QTimer>
 #include <QtTest>
@@ -12,7 +13,8 @@
 // Answers the modal windows a command opens, as a user at the keyboard would:
 // a message box is read and closed with OK; a file dialog gets the next
 // scripted answer, a name typed into its file-name box and Enter pressed, or
-// Cancel for a null string or when no answer is left.
+// Cancel for a null string or when no answer is left. A progress window is
+// left to run.
 class ModalAnswerer : public QObject {
 public:
     struct Box {
@@ -33,7 +35,7 @@ public:
 private:
     void Answer() {
         QWidget *modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
+        if (!modal || !modal->isVisible() || qobject_cast<QProgressDialog *>(modal))
             return;
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
             boxes.append({box->windowTitle(), box->text(), box->icon()});

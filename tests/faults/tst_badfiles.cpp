@@ -15,6 +15,8 @@
 #include "registry.h"
 #include "speechcontrol.h"
 #include "speechcontrolfactory.h"
+#include "textcommands.h"
+#include "textfile.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -22,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -66,7 +69,34 @@ enum class Result {
     Loaded,    // the text box holds the file's text
     Unchanged, // the command ended quietly, the text as it was
     Missing,   // "File does not exist", the dialog again, then Cancel
+    Refused,   // too large: a message saying so, the text as it was
 };
+
+long PeakKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').front().toLong();
+    return -1;
+}
+
+// The peak starts over from the present size.
+void ResetPeak() {
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+QByteArray Repeated(const QByteArray &unit, qsizetype size) {
+    QByteArray bytes;
+    bytes.reserve(size + unit.size());
+    while (bytes.size() < size)
+        bytes += unit;
+    bytes.truncate(size);
+    return bytes;
+}
 
 } // namespace
 
@@ -116,6 +146,20 @@ QList<ModalAnswerer::Box> BadFilesTest::Open(const QStringList &answers, int &di
     HangGuard guard(60);
     guard.Step("File > Open");
     window_->Action(QStringLiteral("mnuFileOpen"))->trigger();
+    guard.Step("loading");
+    // A long load is no hang as long as the text keeps growing.
+    const TextCommands *commands = window_->findChild<TextCommands *>();
+    const QTextDocument *document = window_->txtSpeech()->document();
+    int filled = -1;
+    [[maybe_unused]] const bool ended = QTest::qWaitFor(
+        [&] {
+            if (document->characterCount() != filled) {
+                filled = document->characterCount();
+                guard.Step("loading");
+            }
+            return !commands->Loading();
+        },
+        600000);
     guard.Step("after File > Open");
     dialogs = answerer.dialogsShown;
     return answerer.boxes;
@@ -147,6 +191,17 @@ void BadFilesTest::openThroughTheDialog_data() {
     QTest::newRow("/dev/zero") << "/dev/zero" << Result::Missing << QString();
     QTest::newRow("link to /dev/zero") << "zero-link" << Result::Missing << QString();
     QTest::newRow("link loop") << "loop" << Result::Missing << QString();
+    QTest::newRow("name not valid UTF-8, typed as the toolkit reads it")
+        << "nonutf8" << Result::Loaded << QStringLiteral("caf\u00e9 au lait");
+    // Large files: within the memory budget they load, beyond it they are
+    // refused before the box is touched.
+    QTest::newRow("8 MiB of short lines") << "lines-8" << Result::Refused << QString();
+    QTest::newRow("32 MiB of short lines") << "lines-32" << Result::Refused << QString();
+    QTest::newRow("short lines at the budget")
+        << "lines-budget" << Result::Loaded << QStringLiteral("a\n").repeated(2700000);
+    QTest::newRow("one 16 MiB line") << "line-16" << Result::Refused << QString();
+    QTest::newRow("the longest line allowed")
+        << "line-longest" << Result::Loaded << QString(qsizetype(kMaxLineChars), u'w');
 }
 
 void BadFilesTest::openThroughTheDialog() {
@@ -154,7 +209,17 @@ void BadFilesTest::openThroughTheDialog() {
     QFETCH(Result, result);
     QFETCH(QString, expected);
 
-    const QString path = name.startsWith(u'/') ? name : dir_.filePath(name);
+    QString path = name.startsWith(u'/') ? name : dir_.filePath(name);
+    if (name == QLatin1String("nonutf8")) {
+        // Byte 0xFF is no UTF-8; the toolkit shows it as U+FFFD.
+        const QByteArray native = QFile::encodeName(dir_.path()) + "/caf\xff.txt";
+        QFile file;
+        const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        QVERIFY(fd >= 0);
+        QVERIFY(file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+        QVERIFY(file.write(expected.toUtf8()) > 0);
+        path = QFile::decodeName(native);
+    }
     if (name == QLatin1String("binary")) {
         QByteArray bytes;
         for (int i = 0; i < 1024; ++i)
@@ -193,6 +258,14 @@ void BadFilesTest::openThroughTheDialog() {
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
     } else if (name == QLatin1String("loop")) {
         QCOMPARE(::symlink("loop", QFile::encodeName(path).constData()), 0);
+    } else if (name.startsWith(QLatin1String("lines-")) && !expected.isEmpty()) {
+        QVERIFY(Write(path, expected.toLatin1()));
+    } else if (name.startsWith(QLatin1String("lines-"))) {
+        QVERIFY(Write(path, Repeated("a\n", name.mid(6).toLongLong() * 1024 * 1024)));
+    } else if (name == QLatin1String("line-16")) {
+        QVERIFY(Write(path, Repeated("word ", 16 * 1024 * 1024)));
+    } else if (name == QLatin1String("line-longest")) {
+        QVERIFY(Write(path, expected.toLatin1()));
     }
 
     window_->txtSpeech()->setPlainText(kBefore);
@@ -200,9 +273,13 @@ void BadFilesTest::openThroughTheDialog() {
     QElapsedTimer clock;
     clock.start();
     int dialogs = 0;
+    ResetPeak();
     // A second answer of Cancel ends the loop when the dialog comes back.
     const QList<ModalAnswerer::Box> boxes = Open({path, QString()}, dialogs);
     qInfo("Open took %lld ms, RSS %+ld KiB", clock.elapsed(), RssKiB() - rssBefore);
+    const long peak = PeakKiB();
+    QVERIFY2(peak < 0 || quint64(peak) * 1024 <= kMemoryBudgetBytes,
+             qPrintable(QStringLiteral("peak RSS %1 KiB").arg(peak)));
 
     const QString text = window_->txtSpeech()->toPlainText();
     switch (result) {
@@ -212,9 +289,21 @@ void BadFilesTest::openThroughTheDialog() {
         if (name == QLatin1String("binary")) {
             QVERIFY(text != kBefore);
             QVERIFY(text.contains(QChar(kReplacement)));
+        } else if (expected.size() > 100000) {
+            QVERIFY(text == expected); // no copy of a huge text in the log
         } else {
             QCOMPARE(text, AsShown(expected));
         }
+        break;
+    case Result::Refused:
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].title, QStringLiteral("Zavren Speech"));
+        QVERIFY2(boxes[0].text.contains(QStringLiteral("cannot be opened")) ||
+                     boxes[0].text.contains(QStringLiteral("too large to open")),
+                 qPrintable(boxes[0].text));
+        QVERIFY(boxes[0].text.contains(QFileInfo(path).fileName()));
+        QCOMPARE(dialogs, 1);
+        QCOMPARE(text, kBefore);
         break;
     case Result::Unchanged:
         QVERIFY(boxes.isEmpty());

@@ -5,7 +5,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -31,6 +33,8 @@ private slots:
     void failedStartIsReported_data();
     void failedStartIsReported();
     void startsDetachedWithoutWaiting();
+    void passesOnlyStandardDescriptors_data();
+    void passesOnlyStandardDescriptors();
 
 private:
     QTemporaryDir dir_;
@@ -96,6 +100,44 @@ void TestProcessStart::startsDetachedWithoutWaiting() {
 
     QVERIFY(Write(release, "", false) == release);
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(finished), 20000);
+}
+
+void TestProcessStart::passesOnlyStandardDescriptors_data() {
+    QTest::addColumn<int>("extra"); // a descriptor held open without close-on-exec; -1: none
+    QTest::newRow("nothing extra") << -1;
+    QTest::newRow("extra at 3") << 3;
+    QTest::newRow("extra at 10") << 10;
+    QTest::newRow("extra at 1000") << 1000;
+}
+
+void TestProcessStart::passesOnlyStandardDescriptors() {
+    QFETCH(int, extra);
+    const QString list = dir_.filePath(QStringLiteral("descriptors"));
+    QFile::remove(list);
+    // ls lists its own descriptors: 0 to 2 and the one it reads the folder with.
+    const QString program =
+        Write(dir_.filePath(QStringLiteral("list descriptors")),
+              "#!/bin/sh\nls /proc/self/fd > '" + list.toLocal8Bit() + ".part' && mv '" +
+                  list.toLocal8Bit() + ".part' '" + list.toLocal8Bit() + "'\n",
+              true);
+    int held = -1;
+    if (extra >= 0) {
+        const int fd = ::open("/dev/null", O_RDONLY); // inherited unless closed
+        QVERIFY(fd >= 0);
+        held = fd == extra ? fd : ::dup2(fd, extra);
+        if (fd != extra)
+            ::close(fd);
+        QCOMPARE(held, extra);
+    }
+    const auto processes = CreateSystemProcessStarter();
+    const bool started = processes->StartDetached(program.toStdString());
+    if (held >= 0)
+        ::close(held);
+    QVERIFY(started);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(list), 20000);
+    QFile report(list);
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    QCOMPARE(report.readAll().simplified(), QByteArray("0 1 2 3"));
 }
 
 QTEST_GUILESS_MAIN(TestProcessStart)

@@ -3,6 +3,7 @@
 #include "frmmain.h"
 #include "memoryaudiooutput.h"
 #include "messagebox.h"
+#include "wordhighlight.h"
 
 #include <QAction>
 #include <QPlainTextEdit>
@@ -91,6 +92,8 @@ private slots:
     void keepsTheWordInView_data();
     void keepsTheWordInView();
     void realVoiceMarksASelectionStartingMidText();
+    void markReadsOnSelectionAndBase_data();
+    void markReadsOnSelectionAndBase();
 };
 
 void WordHighlightTest::marksTheWordHeard_data() {
@@ -284,6 +287,75 @@ void WordHighlightTest::realVoiceMarksASelectionStartingMidText() {
     QCOMPARE(w.Marked(), QString()); // gone at the end
     QCOMPARE(w.Text().textCursor().selectionStart(), 11);
     QCOMPARE(w.Text().textCursor().selectionEnd(), 36);
+}
+
+namespace {
+
+// The share of a rectangle of the picture drawn in exactly one colour.
+double Share(const QImage &picture, const QRect &area, const QColor &colour) {
+    int hits = 0, all = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x, ++all)
+            hits += picture.pixelColor(x, y).rgb() == colour.rgb();
+    return all ? double(hits) / all : 0.0;
+}
+
+} // namespace
+
+// The marked word must show in its own colours wherever it lies, the user's
+// selection included, and the rest of the selection keeps the selection colour.
+void WordHighlightTest::markReadsOnSelectionAndBase_data() {
+    QTest::addColumn<int>("anchor"); // -1: no selection
+    QTest::addColumn<int>("position");
+    QTest::addColumn<bool>("playSelected"); // else Play All
+    QTest::newRow("no selection") << -1 << -1 << false;
+    QTest::newRow("play selected, word inside the selection") << 0 << 23 << true;
+    QTest::newRow("play selected, selected backwards") << 23 << 2 << true;
+    QTest::newRow("selection ending inside the word") << 8 << 0 << false;
+    QTest::newRow("selection starting inside the word") << 8 << 23 << false;
+}
+
+void WordHighlightTest::markReadsOnSelectionAndBase() {
+    QFETCH(int, anchor);
+    QFETCH(int, position);
+    QFETCH(bool, playSelected);
+    const int start = 6, length = 6;
+    Window w;
+    w.form->resize(640, 480);
+    QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+    w.Text().setPlainText(QStringLiteral("Hello WWWWWW and more words here"));
+    if (anchor >= 0)
+        w.Select(anchor, position);
+    (playSelected ? w.form->cmdPlaySelected() : w.form->cmdPlayAll())->click();
+    w.Voice().Hear(playSelected ? start - std::min(anchor, position) : start, length);
+    QCOMPARE(w.Marked(), QStringLiteral("WWWWWW"));
+
+    const QImage picture = w.Text().grab().toImage();
+    const QPoint view = w.Text().viewport()->pos();
+    const auto rectOf = [&](int from, int to) {
+        QTextCursor at(w.Text().document());
+        at.setPosition(from);
+        const QRect head = w.Text().cursorRect(at);
+        at.setPosition(to);
+        const QRect tail = w.Text().cursorRect(at);
+        return QRect(head.topLeft(), QPoint(tail.left() - 1, head.bottom()))
+            .translated(view)
+            .adjusted(1, 1, -1, -1);
+    };
+    const double marked =
+        Share(picture, rectOf(start, start + length), WordHighlight::Background());
+    QVERIFY2(marked > 0.3,
+             qPrintable(QStringLiteral("%1 of the word in the mark's colour").arg(marked)));
+    // The mark's dark text is there too, not only its background.
+    QVERIFY(Share(picture, rectOf(start, start + length), WordHighlight::Foreground()) > 0.02);
+    if (anchor >= 0) {
+        const int to = std::max(anchor, position);
+        const QRect rest =
+            to > start + length ? rectOf(start + length + 1, to) : rectOf(0, start - 1);
+        const QColor selection = w.Text().palette().color(
+            w.Text().isActiveWindow() ? QPalette::Active : QPalette::Inactive, QPalette::Highlight);
+        QVERIFY(Share(picture, rest, selection) > 0.3);
+    }
 }
 
 QTEST_MAIN(WordHighlightTest)

@@ -2,11 +2,13 @@
 
 #include "filedialog.h"
 #include "messagebox.h"
+#include "textcommands.h"
 
 #include <QDir>
 #include <QFile>
 #include <QList>
 #include <QString>
+#include <QTest>
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>
@@ -92,4 +94,10 @@ inline int OpenDescriptorCount() {
     return int(QDir(QStringLiteral("/proc/self/fd"))
                    .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
                    .size());
+}
+
+// File > Open goes on after the command returns: waits (never timing it) for
+// the load under way to end. False if it never does.
+inline bool FinishOpen(const TextCommands *commands) {
+    return commands && QTest::qWaitFor([commands] { return !commands->Loading(); }, 600000);
 }

@@ -4,6 +4,7 @@
 #include "textcommands.h"
 #include "textdoubles.h"
 #include "textfile.h"
+#include "textload.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -13,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QtTest>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -135,6 +137,7 @@ private slots:
         const FifoRescue rescue(Path(QStringLiteral("fifo.txt")));
 
         commands_->Open();
+        QVERIFY(FinishOpen(commands_));
 
         QVERIFY2(!rescue.Rescued(), "the command waited on a fifo");
         QCOMPARE(dialog_.shown, int(picked.size()));
@@ -153,14 +156,142 @@ private slots:
         for (int i = 0; i < 50; ++i) {
             dialog_.SetScript({Path(QStringLiteral("broken.txt"))});
             commands_->Open();
+            QVERIFY(FinishOpen(commands_));
             dialog_.SetScript({Path(QStringLiteral("big.txt"))});
             commands_->Open();
+            QVERIFY(FinishOpen(commands_));
             QCOMPARE(text_->toPlainText(), kBefore);
         }
         dialog_.SetScript({Path(QStringLiteral("lf.txt"))});
         commands_->Open();
+        QVERIFY(FinishOpen(commands_));
         QCOMPARE(text_->toPlainText(), QStringLiteral("one\ntwo\nthree"));
         QCOMPARE(OpenDescriptorCount(), before);
+    }
+
+    // Names that are not valid UTF-8 reach the program with replacement
+    // characters in them; the file they stand for is still found and loaded.
+    void nonUtf8Names_data() {
+        QTest::addColumn<bool>("byOpenPath"); // else through the dialog
+        QTest::addColumn<QString>("picked");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("message"); // part of it; empty: none
+        const QString bad = QString(QChar::ReplacementCharacter);
+        QTest::newRow("one file reads that way") << false << "one" + bad + ".txt"
+                                                 << "found it"
+                                                 << "";
+        QTest::newRow("one file reads that way, named directly") << true << "one" + bad + ".txt"
+                                                                 << "found it"
+                                                                 << "";
+        QTest::newRow("two files read the same way")
+            << false << "two" + bad + ".txt" << kBefore << "is not valid UTF-8";
+        QTest::newRow("two files read the same way, named directly")
+            << true << "two" + bad + ".txt" << kBefore << "is not valid UTF-8";
+        QTest::newRow("no file reads that way")
+            << false << "none" + bad + ".txt" << kBefore << "File does not exist";
+    }
+    void nonUtf8Names() {
+        QFETCH(bool, byOpenPath);
+        QFETCH(QString, picked);
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        const QByteArray folder = QFile::encodeName(dir_->path()) + '/';
+        for (const QByteArray &name :
+             {QByteArray("one\xff.txt"), QByteArray("two\xff.txt"), QByteArray("two\xfe.txt")}) {
+            QFile file;
+            const int fd = ::open((folder + name).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            QVERIFY(fd >= 0);
+            QVERIFY(file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+            file.write("found it");
+        }
+
+        if (byOpenPath) {
+            commands_->OpenPath(Path(picked));
+        } else {
+            dialog_.SetScript({Path(picked), kCancel});
+            commands_->Open();
+        }
+        QVERIFY(FinishOpen(commands_));
+
+        QCOMPARE(text_->toPlainText(), text);
+        QCOMPARE(boxes_.shown.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty()) {
+            QVERIFY2(boxes_.shown[0].text.contains(message), qPrintable(boxes_.shown[0].text));
+            QCOMPARE(dialog_.shown, byOpenPath ? 0 : 2); // and the dialog again
+        }
+    }
+
+    // Cancel in the progress window, while the file is read or while the box
+    // fills: the text before the Open comes back, and nothing can be typed
+    // into the half-loaded box meanwhile.
+    void cancelLeavesFormerText_data() {
+        QTest::addColumn<bool>("whileFilling");
+        QTest::newRow("at once, while the file is read") << false;
+        QTest::newRow("from the progress window, while the box fills") << true;
+    }
+    void cancelLeavesFormerText() {
+        QFETCH(bool, whileFilling);
+        QByteArray lines;
+        for (int i = 0; i < 600000; ++i)
+            lines += "line " + QByteArray::number(i) + '\n';
+        WriteFile(QStringLiteral("long.txt"), lines);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        dialog_.SetScript({Path(QStringLiteral("long.txt"))});
+
+        commands_->Open();
+        QVERIFY(commands_->Loading());
+        QVERIFY(text_->isReadOnly());
+        if (!whileFilling) {
+            commands_->Load()->Cancel();
+            QVERIFY(!commands_->Loading());
+        } else {
+            // The box fills while the event loop turns.
+            QVERIFY(QTest::qWaitFor(
+                [&] { return !commands_->Loading() || text_->document()->blockCount() > 1; },
+                600000));
+            if (!commands_->Loading())
+                QSKIP("loaded before it could be cancelled");
+            QVERIFY(text_->toPlainText() != kBefore);
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    return !commands_->Loading() || (commands_->Load()->Progress() &&
+                                                     commands_->Load()->Progress()->isVisible());
+                },
+                600000));
+            if (!commands_->Loading())
+                QSKIP("loaded before it could be cancelled");
+            QProgressDialog *progress = commands_->Load()->Progress();
+            QCOMPARE(progress->windowTitle(), AppIdentity::Title());
+            QPushButton *cancel = progress->findChild<QPushButton *>();
+            QVERIFY(cancel);
+            cancel->click();
+        }
+        QVERIFY(FinishOpen(commands_));
+
+        QCOMPARE(text_->toPlainText(), kBefore);
+        QVERIFY(!text_->isReadOnly());
+        QVERIFY(boxes_.shown.isEmpty());
+        // A later Open works as ever.
+        dialog_.SetScript({Path(QStringLiteral("lf.txt"))});
+        commands_->Open();
+        QVERIFY(FinishOpen(commands_));
+        QCOMPARE(text_->toPlainText(), QStringLiteral("one\ntwo\nthree"));
+    }
+
+    // What Open leaves behind is what replacing the text leaves: no undo
+    // step, not modified, the cursor at the start.
+    void openLeavesNoUndoStep() {
+        QTest::keyClicks(text_, QStringLiteral(" typed"));
+        QVERIFY(text_->document()->isUndoAvailable());
+        dialog_.SetScript({Path(QStringLiteral("crlf.txt"))});
+        commands_->Open();
+        QVERIFY(FinishOpen(commands_));
+        QCOMPARE(text_->toPlainText(), QStringLiteral("one\ntwo\nthree\n"));
+        QVERIFY(!text_->document()->isUndoAvailable());
+        QVERIFY(!text_->document()->isModified());
+        QCOMPARE(text_->textCursor().position(), 0);
+        QVERIFY(!text_->isReadOnly());
     }
 
     void keyCommands_data() {

@@ -1,11 +1,15 @@
 #include "filesearch.h"
+#include "nativename.h"
 #include "regularfile.h"
 #include "textdoubles.h"
 #include "textfile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QtTest>
+#include <algorithm>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -166,6 +170,91 @@ private slots:
             DecodeTextFile(std::string_view(bytes.constData(), size_t(bytes.size())));
         QVERIFY(decoded);
         QCOMPARE(*decoded, text);
+    }
+
+    // Lines as the text box counts them, and the least the undecoded bytes
+    // could make: never more than the decoded text really has.
+    void measuresLines_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<qulonglong>("lines");
+        QTest::addColumn<qulonglong>("longest");
+        QTest::newRow("empty") << QByteArray() << 1ULL << 0ULL;
+        QTest::newRow("no break") << QByteArray("abc") << 1ULL << 3ULL;
+        QTest::newRow("LF, last line empty") << QByteArray("ab\ncdef\n") << 3ULL << 4ULL;
+        QTest::newRow("CR LF is one break") << QByteArray("ab\r\ncd") << 2ULL << 2ULL;
+        QTest::newRow("CR alone breaks") << QByteArray("ab\rcd\r") << 3ULL << 2ULL;
+        QTest::newRow("LF CR is two") << QByteArray("a\n\rb") << 3ULL << 1ULL;
+        QTest::newRow("paragraph separator breaks") << QByteArray("ab\xe2\x80\xa9"
+                                                                  "c")
+                                                    << 2ULL << 2ULL;
+        QTest::newRow("utf-16 with its mark") << QByteArray("\xff\xfe"
+                                                            "a\0\n\0\x0a\x0a",
+                                                            8)
+                                              << 2ULL << 1ULL;
+    }
+    void measuresLines() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(qulonglong, lines);
+        QFETCH(qulonglong, longest);
+        const std::string_view view(bytes.constData(), size_t(bytes.size()));
+        const std::optional<QString> text = DecodeTextFile(view);
+        QVERIFY(text);
+        const TextShape shape = MeasureText(*text);
+        QCOMPARE(qulonglong(shape.lines), lines);
+        QCOMPARE(qulonglong(shape.longestLine), longest);
+        QCOMPARE(shape.chars, std::uint64_t(text->size()));
+        // What a box filled with the text counts.
+        QTextDocument box;
+        box.setPlainText(*text);
+        QCOMPARE(qulonglong(box.blockCount()), lines);
+        const TextShape least = LeastShape(view);
+        QVERIFY(least.lines <= shape.lines);
+        QVERIFY(least.chars <= shape.chars);
+        QVERIFY(least.longestLine <= shape.longestLine);
+    }
+
+    // A name the toolkit read with a replacement character finds its file
+    // again, if only one file in the folder reads that way.
+    void findsNamesThatAreNotUtf8_data() {
+        QTest::addColumn<QByteArrayList>("files"); // made in the folder
+        QTest::addColumn<QString>("asked");        // as the toolkit reads it
+        QTest::addColumn<QByteArrayList>("found");
+        const QString bad(QChar::ReplacementCharacter);
+        QTest::newRow("valid name")
+            << QByteArrayList{"caf\xc3\xa9.txt"} << QStringLiteral("caf\u00e9.txt")
+            << QByteArrayList{"caf\xc3\xa9.txt"};
+        QTest::newRow("byte 0xFF") << QByteArrayList{"caf\xff.txt", "other.txt"}
+                                   << "caf" + bad + ".txt" << QByteArrayList{"caf\xff.txt"};
+        QTest::newRow("Latin-1 e acute") << QByteArrayList{"caf\xe9.txt"} << "caf" + bad + ".txt"
+                                         << QByteArrayList{"caf\xe9.txt"};
+        QTest::newRow("two read alike")
+            << QByteArrayList{"caf\xff.txt", "caf\xfe.txt"} << "caf" + bad + ".txt"
+            << QByteArrayList{"caf\xfe.txt", "caf\xff.txt"};
+        QTest::newRow("none reads so") << QByteArrayList{"cafe.txt"} << "caf" + bad + ".txt"
+                                       << QByteArrayList{"caf\xef\xbf\xbd.txt"};
+        QTest::newRow("a real replacement character")
+            << QByteArrayList{"caf\xef\xbf\xbd.txt", "caf\xff.txt"} << "caf" + bad + ".txt"
+            << QByteArrayList{"caf\xef\xbf\xbd.txt"};
+    }
+    void findsNamesThatAreNotUtf8() {
+        QFETCH(QByteArrayList, files);
+        QFETCH(QString, asked);
+        QFETCH(QByteArrayList, found);
+        const QByteArray folder = QFile::encodeName(dir_.path()) + '/';
+        for (const QByteArray &name : files) {
+            const int fd = ::open((folder + name).constData(), O_WRONLY | O_CREAT, 0600);
+            QVERIFY(fd >= 0);
+            ::close(fd);
+        }
+        QByteArrayList names;
+        for (const std::string &native : NativeFileNames(Path(asked)))
+            names << QByteArray::fromStdString(native).mid(folder.size());
+        std::sort(names.begin(), names.end());
+        QCOMPARE(names, found);
+        if (found.size() == 1)
+            QCOMPARE(ReadTextFile(std::filesystem::path(NativeFileNames(Path(asked)).front())),
+                     files.contains(found.front()) ? std::optional<QString>(QString())
+                                                   : std::nullopt);
     }
 
     void readsLargeFileWhole() {

@@ -86,6 +86,7 @@ private slots:
         dialog_.SetScript({file.fileName()});
 
         Trigger("mnuFileOpen");
+        QVERIFY(FinishOpen(window_->findChild<TextCommands *>()));
 
         QCOMPARE(dialog_.shown, 1);
         QCOMPARE(window_->txtSpeech()->toPlainText(), QStringLiteral("Read me\naloud"));
