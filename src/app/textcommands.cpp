@@ -29,24 +29,27 @@ void TextCommands::Open() {
         dialog->SetCancelError(true);
         if (!dialog->ShowOpen(dialogParent_))
             return;
-        const QString name = dialog->FileName();
-
-        if (!NormalFileExists(QDir::toNativeSeparators(name))) {
-            if (services_.messageBoxes)
-                services_.messageBoxes->Show(dialogParent_, AppIdentity::Title(),
-                                             QStringLiteral("File does not exist"),
-                                             MessageIcon::Critical);
+        if (!OpenPath(dialog->FileName()))
             continue;
-        }
-
-        // The file is closed by the time the read returns, whatever happened,
-        // and the text is replaced only once the whole file is in hand.
-        const std::optional<QString> contents = ReadTextFile(QDir::toNativeSeparators(name));
-        if (!contents || !text_)
-            return;
-        text_->setPlainText(*contents);
         return;
     }
+}
+
+bool TextCommands::OpenPath(const QString &name) {
+    if (!NormalFileExists(QDir::toNativeSeparators(name))) {
+        if (services_.messageBoxes)
+            services_.messageBoxes->Show(dialogParent_, AppIdentity::Title(),
+                                         QStringLiteral("File does not exist"),
+                                         MessageIcon::Critical);
+        return false;
+    }
+
+    // The file is closed by the time the read returns, whatever happened,
+    // and the text is replaced only once the whole file is in hand.
+    const std::optional<QString> contents = ReadTextFile(QDir::toNativeSeparators(name));
+    if (contents && text_)
+        text_->setPlainText(*contents);
+    return true;
 }
 
 void TextCommands::Undo() {

@@ -25,6 +25,9 @@ public slots:
     // replaces the text with the file's. Only a missing file is reported; any
     // other failure ends the command quietly with the text as it was.
     void Open();
+    // Replaces the text with the named file's, as Open does once a name is
+    // chosen: false (after saying so) when no such file exists.
+    bool OpenPath(const QString &name);
 
     // Keystrokes queued to the text box, which does the work itself.
     void Undo();
