@@ -2,12 +2,14 @@
 
 #include "appicon.h"
 #include "appidentity.h"
+#include "espeakspeechcontrol.h"
 #include "frmmainlayout.h"
 #include "infowindows.h"
 #include "messagebox.h"
 #include "resizerule.h"
 #include "speakingcommands.h"
 #include "speechcontrol.h"
+#include "speechsaver.h"
 #include "speechtextbox.h"
 #include "textcommands.h"
 #include "twips.h"
@@ -253,6 +255,12 @@ void frmMain::ConnectMenus() {
     on("mnuPaste", [text] { text->Paste(); });
     on("mnuDelete", [text] { text->Delete(); });
     on("mnuSelectAll", [text] { text->SelectAll(); });
+    // A file dropped on the text opens as File > Open would open it.
+    connect(static_cast<SpeechTextBox *>(txtSpeech_), &SpeechTextBox::FileDropped, text,
+            &TextCommands::OpenPath);
+    // Save Speech As, on the voice's own menu.
+    if (auto *voice = qobject_cast<EspeakSpeechControl *>(DirectSS1_))
+        new SpeechSaver(*txtSpeech_, *voice, *services_.messageBoxes, this);
 }
 
 void frmMain::Load() {

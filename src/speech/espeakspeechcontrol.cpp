@@ -379,6 +379,10 @@ void EspeakSpeechControl::focusOutEvent(QFocusEvent *event) {
 QMenu *EspeakSpeechControl::CreateVoiceMenu() {
     auto *menu = new QMenu(tr("Voice"), this);
     menu->setObjectName(QStringLiteral("voiceMenu"));
+    QAction *save = menu->addAction(tr("Save Speech &As..."));
+    save->setObjectName(QStringLiteral("mnuSaveSpeechAs"));
+    connect(save, &QAction::triggered, this, &EspeakSpeechControl::SaveSpeechAsRequested);
+    menu->addSeparator();
     auto *group = new QActionGroup(menu);
     group->setExclusive(true);
 
