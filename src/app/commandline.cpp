@@ -242,10 +242,9 @@ int SpeakTo(const QCommandLineParser &parser) {
     const QString error = WriteSpeechFile(job, progress);
     if (terminal)
         Print(QStringLiteral("\n"), stderr);
-    if (stopAsked)
-        return Fail(QStringLiteral("Stopped; nothing was written"));
+    // A stop that came once everything was in place changes nothing.
     if (!error.isEmpty())
-        return Fail(error);
+        return Fail(stopAsked ? QStringLiteral("Stopped; nothing was written") : error);
     return 0;
 }
 
