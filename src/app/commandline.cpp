@@ -218,10 +218,12 @@ int SpeakTo(const QCommandLineParser &parser) {
     QElapsedTimer clock;
     clock.start();
     qint64 shownAt = -1000;
+    bool doneShown = false;
     const QString shownName = QDir::toNativeSeparators(job.path);
     const auto progress = [&](const SpeechFileProgress &p) {
         const bool done = p.reached >= p.total;
-        if (done || clock.elapsed() - shownAt >= 200) {
+        if ((done && !doneShown) || clock.elapsed() - shownAt >= 200) {
+            doneShown = done;
             shownAt = clock.elapsed();
             if (lines) {
                 Print(QStringLiteral("progress %1 %2\n").arg(p.reached).arg(p.total));

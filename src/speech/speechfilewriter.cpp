@@ -310,8 +310,10 @@ QString TimeLeftText(std::int64_t elapsedMs, double fraction) {
     if (fraction >= 1)
         return QStringLiteral("done");
     const double seconds = double(elapsedMs) / 1000 * (1 - fraction) / fraction;
+    if (seconds < 1.5)
+        return QStringLiteral("about a second left");
     if (seconds < 60)
-        return QStringLiteral("about %1 seconds left").arg(std::max(1, int(seconds + 0.5)));
+        return QStringLiteral("about %1 seconds left").arg(int(seconds + 0.5));
     if (seconds < 90)
         return QStringLiteral("about a minute left");
     if (seconds < 3600 * 2)

@@ -296,6 +296,7 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("too early") << 100 << 0.5 << "";
         QTest::newRow("nothing yet") << 5000 << 0.0 << "";
+        QTest::newRow("a second") << 1000 << 0.5 << "about a second left";
         QTest::newRow("seconds") << 10000 << 0.5 << "about 10 seconds left";
         QTest::newRow("a minute") << 60000 << 0.5 << "about a minute left";
         QTest::newRow("minutes") << 60000 << 0.2 << "about 4 minutes left";
