@@ -24,7 +24,7 @@
 namespace {
 const QString kWelcome = QStringLiteral("Hello and welcome to Zavren Speech.");
 
-enum class Way { CommandLine, Drop };
+enum class Way { CommandLine, Drop, DropOnButton };
 
 double Seconds(const QString &path) {
     SF_INFO info{};
@@ -53,8 +53,8 @@ private:
             .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
     SpeechSaver *Saver() const { return form_->findChild<SpeechSaver *>(); }
-    void Drop(QMimeData *mime) {
-        QWidget *viewport = form_->txtSpeech()->viewport();
+    void Drop(QMimeData *mime, QWidget *on = nullptr) {
+        QWidget *viewport = on ? on : form_->txtSpeech()->viewport();
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(viewport, &enter);
         QDropEvent drop(QPointF(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
@@ -99,6 +99,9 @@ private slots:
         QTest::newRow("dropped file") << Way::Drop << "story.txt"
                                       << "Once upon a time.\n"
                                       << "";
+        QTest::newRow("file dropped on a button") << Way::DropOnButton << "story.txt"
+                                                  << "Once upon a time.\n"
+                                                  << "";
         QTest::newRow("command-line missing file")
             << Way::CommandLine << "missing.txt" << kWelcome << "File does not exist";
         QTest::newRow("dropped missing file")
@@ -115,7 +118,7 @@ private slots:
             auto mime = std::make_unique<QMimeData>();
             mime->setUrls({QUrl::fromLocalFile(Path(name))});
             mime->setText(QUrl::fromLocalFile(Path(name)).toString());
-            Drop(mime.get());
+            Drop(mime.get(), way == Way::DropOnButton ? form_->cmdStop() : nullptr);
         }
         QTRY_COMPARE(form_->txtSpeech()->toPlainText(), text);
         QTest::qWait(50);
