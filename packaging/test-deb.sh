@@ -91,6 +91,9 @@ if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$work/tree/usr/share/applications/zavren-speech.desktop" ||
         fail "the desktop entry does not validate"
 fi
+entry="$work/tree/usr/share/applications/zavren-speech.desktop"
+grep -qx 'Exec=zavren-speech %f' "$entry" || fail "the launcher does not hand over the file to open"
+grep -qx 'MimeType=text/plain;' "$entry" || fail "the launcher does not offer to open text files"
 file_type=$(head -c 4 "$work/tree/usr/share/icons/hicolor/32x32/apps/zavren-speech.png" | od -An -c | tr -d ' ')
 [ "$file_type" = "211PNG" ] || fail "the 32x32 icon is not a PNG"
 
@@ -114,6 +117,12 @@ program=$(PATH=/usr/local/bin:/usr/bin:/bin command -v "$exec_cmd") ||
 [ "$program" = /usr/bin/zavren-speech ] || echo "   note: $exec_cmd resolves to $program"
 icon=$(sed -n 's/^Icon=//p' /usr/share/applications/zavren-speech.desktop)
 [ -f "/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "icon $icon is not in the hicolor theme"
+
+echo "== speaking to a file with no display"
+echo "Hello." | env -i HOME="$work" PATH=/usr/bin:/bin LANG=C.UTF-8 \
+    /usr/bin/zavren-speech --speak-to "$work/hello.ogg" - ||
+    fail "the installed program could not write speech to a file"
+[ -s "$work/hello.ogg" ] || fail "the speech file is empty"
 
 echo "== starting the installed program offscreen for ${stay_up}s"
 # A clean environment: no display, no user's sound server (and none spawned).

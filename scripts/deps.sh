@@ -8,6 +8,7 @@ packages=(
     cmake g++ pkg-config ninja-build
     qt6-base-dev qt6-multimedia-dev libqt6multimedia6 qt6-qpa-plugins
     libespeak-ng-dev espeak-ng-data
+    libsndfile1-dev libsndfile1
     pulseaudio pulseaudio-utils sox
     fonts-dejavu-core
     fonts-liberation

@@ -4,12 +4,15 @@
 #include "appidentity.h"
 #include "captionfont.h"
 #include "enterpress.h"
+#include "espeakspeechcontrol.h"
+#include "filedrop.h"
 #include "frmmainlayout.h"
 #include "infowindows.h"
 #include "messagebox.h"
 #include "resizerule.h"
 #include "speakingcommands.h"
 #include "speechcontrol.h"
+#include "speechsaver.h"
 #include "speechtextbox.h"
 #include "textcommands.h"
 #include "twips.h"
@@ -256,6 +259,14 @@ void frmMain::ConnectMenus() {
     on("mnuPaste", [text] { text->Paste(); });
     on("mnuDelete", [text] { text->Delete(); });
     on("mnuSelectAll", [text] { text->SelectAll(); });
+    // A file dropped on the text, or anywhere else on the window, opens as
+    // File > Open would open it.
+    connect(static_cast<SpeechTextBox *>(txtSpeech_), &SpeechTextBox::FileDropped, text,
+            &TextCommands::OpenPath);
+    connect(new FileDrop(*this), &FileDrop::FileDropped, text, &TextCommands::OpenPath);
+    // Save Speech As, on the voice's own menu.
+    if (auto *voice = qobject_cast<EspeakSpeechControl *>(DirectSS1_))
+        new SpeechSaver(*txtSpeech_, *voice, *services_.messageBoxes, this);
 }
 
 void frmMain::Load() {

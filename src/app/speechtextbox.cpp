@@ -1,5 +1,7 @@
 #include "speechtextbox.h"
 
+#include "filedrop.h"
+
 #include <QMimeData>
 
 namespace {
@@ -11,10 +13,17 @@ bool HoldsSomething(const QMimeData *source) {
 } // namespace
 
 bool SpeechTextBox::canInsertFromMimeData(const QMimeData *source) const {
-    return HoldsSomething(source) && QPlainTextEdit::canInsertFromMimeData(source);
+    return HoldsSomething(source) &&
+           (!DroppedLocalFile(source).isEmpty() || QPlainTextEdit::canInsertFromMimeData(source));
 }
 
 void SpeechTextBox::insertFromMimeData(const QMimeData *source) {
+    if (const QString file = DroppedLocalFile(source); !file.isEmpty()) {
+        // After the drop: opening may ask questions, which a drag must not wait on.
+        QMetaObject::invokeMethod(
+            this, [this, file] { emit FileDropped(file); }, Qt::QueuedConnection);
+        return;
+    }
     if (HoldsSomething(source))
         QPlainTextEdit::insertFromMimeData(source);
 }

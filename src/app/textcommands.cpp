@@ -46,38 +46,32 @@ void TextCommands::Open() {
         dialog->SetCancelError(true);
         if (!dialog->ShowOpen(dialogParent_))
             return;
-        const QString name = dialog->FileName();
-
-        const QString path = QDir::toNativeSeparators(name);
-        const std::vector<std::string> natives = NativeFileNames(path);
-        if (natives.size() > 1) {
-            SayNameIsAmbiguous(path, natives.size());
+        if (!OpenPath(dialog->FileName()))
             continue;
-        }
-        if (!NormalFileExists(natives.front())) {
-            if (services_.messageBoxes)
-                services_.messageBoxes->Show(dialogParent_, AppIdentity::Title(),
-                                             QStringLiteral("File does not exist"),
-                                             MessageIcon::Critical);
-            continue;
-        }
-        load_->Start(natives.front(), path);
         return;
     }
 }
 
 // The file is read whole before the box is touched; the read closes it
 // whatever happens.
-void TextCommands::OpenPath(const QString &name) {
+bool TextCommands::OpenPath(const QString &name) {
     if (!text_ || !load_ || Loading())
-        return;
+        return true;
     const QString path = QDir::toNativeSeparators(name);
     const std::vector<std::string> natives = NativeFileNames(path);
     if (natives.size() > 1) {
         SayNameIsAmbiguous(path, natives.size());
-        return;
+        return false;
+    }
+    if (!NormalFileExists(natives.front())) {
+        if (services_.messageBoxes)
+            services_.messageBoxes->Show(dialogParent_, AppIdentity::Title(),
+                                         QStringLiteral("File does not exist"),
+                                         MessageIcon::Critical);
+        return false;
     }
     load_->Start(natives.front(), path);
+    return true;
 }
 
 void TextCommands::SayNameIsAmbiguous(const QString &path, std::size_t count) {

@@ -30,9 +30,10 @@ public slots:
     // any other failure ends the command quietly with the text as it was.
     void Open();
     // Loads the named file into the text box, as Open does once a file is
-    // chosen. The load goes on after the call returns; OpenFinished follows.
-    // Ignored while another load runs.
-    void OpenPath(const QString &name);
+    // chosen: false (after saying so) when no such file exists or the name
+    // stands for several. The load goes on after the call returns;
+    // OpenFinished follows. Ignored while another load runs.
+    bool OpenPath(const QString &name);
 
     // Keystrokes queued to the text box, which does the work itself.
     void Undo();

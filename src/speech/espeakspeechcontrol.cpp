@@ -388,7 +388,14 @@ QMenu *EspeakSpeechControl::CreateVoiceMenu() {
     menu->setObjectName(QStringLiteral("voiceMenu"));
     menu->setAccessibleName(tr("Voice"));
     const auto &voices = Voices();
+    const auto addSave = [&] {
+        QAction *save = menu->addAction(tr("Save Speech &As..."));
+        save->setObjectName(QStringLiteral("mnuSaveSpeechAs"));
+        connect(save, &QAction::triggered, this, &EspeakSpeechControl::SaveSpeechAsRequested);
+        menu->addSeparator();
+    };
     if (voices.empty()) {
+        addSave();
         menu->addAction(tr("No voices are available"))->setEnabled(false);
         return menu;
     }
@@ -402,7 +409,7 @@ QMenu *EspeakSpeechControl::CreateVoiceMenu() {
                             .replace(u'&', QStringLiteral("&&")));
     current->setObjectName(QStringLiteral("voiceInUse"));
     current->setEnabled(false);
-    menu->addSeparator();
+    addSave();
 
     // Each language by name, with its voices under it.
     struct Entry {

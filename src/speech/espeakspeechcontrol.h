@@ -60,6 +60,10 @@ public:
     // The voice menu, opened as the context menu; the caller owns it.
     QMenu *CreateVoiceMenu();
 
+signals:
+    // Save Speech As was chosen from the voice menu.
+    void SaveSpeechAsRequested();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;

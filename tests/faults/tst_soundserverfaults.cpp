@@ -462,6 +462,7 @@ void SoundServerFaultsTest::defaultDeviceIsFollowed() {
         }
         QVERIFY(Click(window_->cmdStop(), "STOP after a default change").isEmpty());
     }
+    QVERIFY(Pactl({QStringLiteral("set-default-sink"), QStringLiteral("zavren_null")}));
 }
 
 // The sound is fed from a thread of its own: the window's thread busy for

@@ -421,7 +421,14 @@ void LiveSpeechTest::voiceMenuOpens() {
     QCOMPARE(menu->accessibleName(), QStringLiteral("Voice"));
     QAction *inUse = menu->findChild<QAction *>(QStringLiteral("voiceInUse"));
     QVERIFY(inUse);
-    QCOMPARE(menu->actions().value(0), inUse);
+    const QList<QAction *> items = menu->actions();
+    QCOMPARE(items.value(0), inUse);
+    // Save Speech As next, set apart from the voices.
+    QCOMPARE(items.value(1)->objectName(), QStringLiteral("mnuSaveSpeechAs"));
+    QVERIFY(items.value(2)->isSeparator());
+    QSignalSpy save(control, &EspeakSpeechControl::SaveSpeechAsRequested);
+    items[1]->trigger();
+    QCOMPARE(save.count(), 1);
     QList<QAction *> voices;
     for (QAction *item : menu->actions()) {
         if (QMenu *language = item->menu()) {

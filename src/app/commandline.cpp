@@ -1,0 +1,312 @@
+#include "commandline.h"
+
+#include "appidentity.h"
+#include "filedialog.h"
+#include "filesearch.h"
+#include "frmmain.h"
+#include "keystrokes.h"
+#include "messagebox.h"
+#include "process.h"
+#include "registry.h"
+#include "speechcontrol.h"
+#include "speechcontrolfactory.h"
+#include "speechengine.h"
+#include "speechfilewriter.h"
+#include "terminal.h"
+#include "textcommands.h"
+#include "textfile.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+// The options that mean no window; everything else opens one.
+constexpr const char *kNoWindowOptions[] = {
+    "--speak-to", "--list-voices", "--help", "-h", "--help-all", "-?", "--version", "-v"};
+
+volatile std::sig_atomic_t stopAsked = 0;
+
+void OnStop(int) {
+    stopAsked = 1;
+}
+
+void Describe(QCommandLineParser &parser) {
+    parser.setApplicationDescription(
+        QStringLiteral("A text-to-speech editor. Opens the speech window, with FILE in it if "
+                       "given; with --speak-to, writes FILE's speech to an audio file instead."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(
+        QStringLiteral("file"),
+        QStringLiteral("Text file to open, or to speak with --speak-to (- reads standard input)."),
+        QStringLiteral("[FILE]"));
+    parser.addOptions({
+        {QStringLiteral("speak-to"),
+         QStringLiteral("Write the speech of FILE to OUT without opening a window. The kind of "
+                        "audio follows OUT's extension: .wav, .flac, .ogg, .opus or .mp3."),
+         QStringLiteral("OUT")},
+        {QStringLiteral("voice"),
+         QStringLiteral("Speak with voice NAME: an identifier, language or name as listed by "
+                        "--list-voices."),
+         QStringLiteral("NAME")},
+        {QStringLiteral("pitch"), QStringLiteral("Pitch, 84 to 338, as on the Pitch slider."),
+         QStringLiteral("N")},
+        {QStringLiteral("speed"), QStringLiteral("Speed, 84 to 338, as on the Speed slider."),
+         QStringLiteral("N")},
+        {QStringLiteral("overwrite"), QStringLiteral("Replace OUT (and subtitles) if they exist.")},
+        {QStringLiteral("srt"),
+         QStringLiteral("Also write subtitles beside OUT: a .srt with a cue per sentence.")},
+        {QStringLiteral("lrc"),
+         QStringLiteral("Also write lyrics beside OUT: a .lrc with every word timed.")},
+        {QStringLiteral("progress"),
+         QStringLiteral("Report progress on standard output as lines \"progress DONE TOTAL\" "
+                        "(characters of the text).")},
+        {QStringLiteral("list-voices"),
+         QStringLiteral("List the voices: identifier, language and name, tab-separated.")},
+    });
+}
+
+int Fail(const QString &message, int code = kFailed) {
+    const QByteArray line = (QStringLiteral("zavren-speech: ") + message + u'\n').toLocal8Bit();
+    std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
+    std::fflush(stderr);
+    return code;
+}
+
+void Print(const QString &text, std::FILE *to = stdout) {
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), to);
+}
+
+int ListVoices() {
+    const std::shared_ptr<SpeechEngine> engine = SpeechEngine::Acquire();
+    if (const QString error = engine->StartupError(); !error.isEmpty())
+        return Fail(error);
+    for (const SpeechVoice &voice : engine->Voices())
+        Print(QStringLiteral("%1\t%2\t%3\n")
+                  .arg(QString::fromUtf8(voice.identifier), voice.language, voice.name));
+    std::fflush(stdout);
+    return 0;
+}
+
+// A voice by identifier, language or name, in that order, ignoring case.
+std::optional<QByteArray> FindVoice(const std::vector<SpeechVoice> &voices, const QString &wanted) {
+    const auto find = [&](auto key) -> std::optional<QByteArray> {
+        for (const SpeechVoice &voice : voices)
+            if (key(voice).compare(wanted, Qt::CaseInsensitive) == 0)
+                return voice.identifier;
+        return std::nullopt;
+    };
+    if (auto found = find([](const SpeechVoice &v) { return QString::fromUtf8(v.identifier); }))
+        return found;
+    if (auto found = find([](const SpeechVoice &v) { return v.language; }))
+        return found;
+    return find([](const SpeechVoice &v) { return v.name; });
+}
+
+std::optional<std::int32_t> SliderValue(const QString &text) {
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok || value < VoiceScale::kLowest || value > VoiceScale::kHighest)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<QString> ReadStandardInput(QString &error) {
+    std::string bytes;
+    char buffer[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) {
+        bytes.append(buffer, n);
+        if (bytes.size() > kMaxTextFileBytes) {
+            error = QStringLiteral("The standard input holds more than %1 MB")
+                        .arg(kMaxTextFileBytes >> 20);
+            return std::nullopt;
+        }
+    }
+    if (std::ferror(stdin)) {
+        error = QStringLiteral("Cannot read the standard input: %1")
+                    .arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return std::nullopt;
+    }
+    std::optional<QString> text = DecodeTextFile(bytes);
+    if (!text)
+        error = QStringLiteral("Cannot decode the standard input");
+    return text;
+}
+
+int SpeakTo(const QCommandLineParser &parser) {
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 1)
+        return Fail(QStringLiteral("--speak-to needs one text file to speak, or - for the "
+                                   "standard input (see --help)"),
+                    kUsage);
+    SpeechFileJob job;
+    job.path = parser.value(QStringLiteral("speak-to"));
+    job.overwrite = parser.isSet(QStringLiteral("overwrite"));
+    job.srt = parser.isSet(QStringLiteral("srt"));
+    job.lrc = parser.isSet(QStringLiteral("lrc"));
+    if (!AudioFormatForPath(job.path))
+        return Fail(QStringLiteral("Cannot tell the kind of audio file from the name %1: it "
+                                   "should end in .wav, .flac, .ogg, .opus or .mp3")
+                        .arg(QDir::toNativeSeparators(job.path)),
+                    kUsage);
+    for (const char *name : {"pitch", "speed"}) {
+        const QString option = QString::fromLatin1(name);
+        if (!parser.isSet(option))
+            continue;
+        const std::optional<std::int32_t> value = SliderValue(parser.value(option));
+        if (!value)
+            return Fail(QStringLiteral("--%1 takes a number from %2 to %3")
+                            .arg(option)
+                            .arg(VoiceScale::kLowest)
+                            .arg(VoiceScale::kHighest),
+                        kUsage);
+        (option == QLatin1String("pitch") ? job.pitch : job.speed) = *value;
+    }
+
+    const std::shared_ptr<SpeechEngine> engine = SpeechEngine::Acquire();
+    if (const QString error = engine->StartupError(); !error.isEmpty())
+        return Fail(error);
+    if (parser.isSet(QStringLiteral("voice"))) {
+        const QString wanted = parser.value(QStringLiteral("voice"));
+        const std::optional<QByteArray> voice = FindVoice(engine->Voices(), wanted);
+        if (!voice)
+            return Fail(
+                QStringLiteral("There is no voice \"%1\" (--list-voices lists them)").arg(wanted),
+                kUsage);
+        job.voice = *voice;
+    }
+
+    const QString input = files.front();
+    if (input == QLatin1String("-")) {
+        QString error;
+        std::optional<QString> text = ReadStandardInput(error);
+        if (!text)
+            return Fail(error);
+        job.text = std::move(*text);
+    } else {
+        if (!NormalFileExists(QDir::toNativeSeparators(input)))
+            return Fail(QStringLiteral("%1: File does not exist").arg(input));
+        std::optional<QString> text = ReadTextFile(QDir::toNativeSeparators(input));
+        if (!text)
+            return Fail(QStringLiteral("%1: Cannot read the file (it must be a readable text "
+                                       "file of at most %2 MB)")
+                            .arg(input)
+                            .arg(kMaxTextFileBytes >> 20));
+        job.text = std::move(*text);
+    }
+
+    // Ctrl+C, or the window cancelling, ends the writing cleanly: the files
+    // under way are removed.
+    std::signal(SIGINT, OnStop);
+    std::signal(SIGTERM, OnStop);
+
+    const bool lines = parser.isSet(QStringLiteral("progress"));
+    const bool terminal = StandardErrorIsTerminal();
+    QElapsedTimer clock;
+    clock.start();
+    qint64 shownAt = -1000;
+    bool doneShown = false;
+    const QString shownName = QDir::toNativeSeparators(job.path);
+    const auto progress = [&](const SpeechFileProgress &p) {
+        const bool done = p.reached >= p.total;
+        if ((done && !doneShown) || clock.elapsed() - shownAt >= 200) {
+            doneShown = done;
+            shownAt = clock.elapsed();
+            if (lines) {
+                Print(QStringLiteral("progress %1 %2\n").arg(p.reached).arg(p.total));
+                std::fflush(stdout);
+            }
+            if (terminal) {
+                const double fraction = p.total > 0 ? double(p.reached) / double(p.total) : 1;
+                Print(QStringLiteral("\r%1: %2%  %3\x1b[K")
+                          .arg(shownName)
+                          .arg(int(fraction * 100))
+                          .arg(TimeLeftText(clock.elapsed(), fraction)),
+                      stderr);
+                std::fflush(stderr);
+            }
+        }
+        return stopAsked == 0;
+    };
+    const QString error = WriteSpeechFile(job, progress);
+    if (terminal)
+        Print(QStringLiteral("\n"), stderr);
+    // A stop that came once everything was in place changes nothing.
+    if (!error.isEmpty())
+        return Fail(stopAsked ? QStringLiteral("Stopped; nothing was written") : error);
+    return 0;
+}
+
+int RunWithoutWindow(int argc, char *argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("zavren-speech"));
+    QCoreApplication::setApplicationVersion(AppIdentity::VersionText());
+    QCommandLineParser parser;
+    Describe(parser);
+    parser.process(app); // answers --help and --version, and refuses unknown options
+    if (parser.isSet(QStringLiteral("list-voices")))
+        return ListVoices();
+    return SpeakTo(parser);
+}
+
+} // namespace
+
+bool WantsNoWindow(int argc, char *argv[]) {
+    for (int i = 1; i < argc && argv[i]; ++i) {
+        const std::string_view arg(argv[i]);
+        if (arg == "--")
+            break;
+        for (const char *option : kNoWindowOptions)
+            if (arg == option || (arg.starts_with(option) && arg.size() > std::strlen(option) &&
+                                  arg[std::strlen(option)] == '='))
+                return true;
+    }
+    return false;
+}
+
+void OpenAtStart(frmMain &window, const QString &path) {
+    if (auto *text = window.findChild<TextCommands *>())
+        text->OpenPath(path);
+}
+
+int RunZavrenSpeech(int argc, char *argv[]) {
+    if (WantsNoWindow(argc, argv))
+        return RunWithoutWindow(argc, argv);
+
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(AppIdentity::VersionText());
+    QCommandLineParser parser;
+    Describe(parser);
+    parser.process(app);
+
+    QtMessageBoxes messageBoxes;
+    QtFileDialog fileDialog;
+    QtKeystrokeInjector keystrokes;
+    const auto registry = CreateSystemRegistry();
+    const auto processes = CreateSystemProcessStarter();
+    Services services{&messageBoxes};
+    services.fileDialog = &fileDialog;
+    services.keystrokes = &keystrokes;
+    services.registry = registry.get();
+    services.processes = processes.get();
+    frmMain window(services, CreateSpeechControl(nullptr));
+    // The file's refusal, if any, comes before the window, which then shows
+    // its welcome text.
+    if (const QStringList files = parser.positionalArguments(); !files.isEmpty())
+        OpenAtStart(window, files.front());
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "voicescale.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+// The kinds of audio file speech can be written to, chosen by the name's
+// extension (case-insensitive).
+enum class AudioFileFormat { Wav, Flac, Ogg, Opus, Mp3 };
+std::optional<AudioFileFormat> AudioFormatForPath(const QString &path);
+// "wav", "flac", "ogg", "opus", "mp3".
+QStringList AudioFileExtensions();
+
+// What to write: the text, in a voice (an engine identifier; empty for the
+// default) at slider positions for pitch and speed, to `path`. Subtitles go
+// beside it, under the same name with .srt (a cue per sentence) or .lrc (a
+// line per sentence, every word timed).
+struct SpeechFileJob {
+    QString text;
+    QByteArray voice;
+    std::int32_t pitch = VoiceScale::StartingPitch();
+    std::int32_t speed = VoiceScale::StartingSpeed();
+    QString path;
+    bool overwrite = false;
+    bool srt = false;
+    bool lrc = false;
+};
+
+// How far the writing has got, in UTF-16 units of the text (reached of
+// total), and the audio written so far.
+struct SpeechFileProgress {
+    qsizetype reached = 0;
+    qsizetype total = 0;
+    std::uint64_t samples = 0;
+    int sampleRate = 0;
+};
+
+// The files a job produces: the audio and whichever subtitles it asks for.
+QStringList SpeechFileOutputs(const SpeechFileJob &job);
+
+// Synthesizes the job's text as fast as the engine goes and writes it. Every
+// file is written under a hidden temporary name in the target's folder and
+// renamed only when all of them are complete, so a failure or a cancel leaves
+// nothing under the names asked for. `progress` is called as the audio grows;
+// returning false cancels. Returns an empty string on success, otherwise what
+// went wrong, for a person to read. Uses the process's speech engine, so
+// nothing else in the process should speak meanwhile.
+QString WriteSpeechFile(const SpeechFileJob &job,
+                        const std::function<bool(const SpeechFileProgress &)> &progress = {});
+
+// "about 3 minutes left", reckoned from the rate so far: `elapsedMs` spent on
+// `fraction` (0..1) of the work. Empty while too little is done to tell.
+QString TimeLeftText(std::int64_t elapsedMs, double fraction);

@@ -1,0 +1,350 @@
+// Speech written to audio files, through the real program's --speak-to and
+// through the writer itself; every file is decoded again with libsndfile.
+#include "speechfilewriter.h"
+#include "speechsubtitles.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cmath>
+#include <memory>
+#include <sndfile.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kProgram = QStringLiteral(ZAVREN_SPEECH_BINARY);
+const QByteArray kThreeSentences = "Hello world. This is a test of the speech file writer. "
+                                   "Another sentence follows here!";
+
+struct Decoded {
+    bool ok = false;
+    double seconds = 0;
+    double rms = 0;
+    int sampleRate = 0;
+};
+
+Decoded Decode(const QString &path) {
+    Decoded d;
+    SF_INFO info{};
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    if (!file)
+        return d;
+    std::vector<float> buffer(4096);
+    double sum = 0;
+    sf_count_t frames = 0, n;
+    while ((n = sf_read_float(file, buffer.data(), sf_count_t(buffer.size()))) > 0) {
+        for (sf_count_t i = 0; i < n; ++i)
+            sum += double(buffer[std::size_t(i)]) * buffer[std::size_t(i)];
+        frames += n;
+    }
+    sf_close(file);
+    d.ok = frames > 0 && info.samplerate > 0;
+    d.sampleRate = info.samplerate;
+    d.seconds = d.ok ? double(frames) / info.samplerate : 0;
+    d.rms = frames > 0 ? std::sqrt(sum / double(frames)) : 0;
+    return d;
+}
+
+struct Run {
+    int code = -1;
+    QString err;
+    QString out;
+};
+
+} // namespace
+
+class SpeechFileTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+
+    QString Path(const QString &name) const { return dir_->filePath(name); }
+    QString Write(const QString &name, const QByteArray &bytes) {
+        QFile file(Path(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            return {};
+        return file.fileName();
+    }
+    // Every name in the folder, hidden ones too.
+    QStringList Entries(const QString &dir) const {
+        return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+    Run Speak(const QStringList &args, const QByteArray &input = {}) {
+        QProcess p;
+        p.start(kProgram, args);
+        p.write(input);
+        p.closeWriteChannel();
+        Run r;
+        if (!p.waitForFinished(120000)) {
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.err = QString::fromLocal8Bit(p.readAllStandardError());
+        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+        return r;
+    }
+
+private slots:
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
+        QVERIFY(!Write(QStringLiteral("in.txt"), kThreeSentences).isEmpty());
+    }
+
+    // Every kind of file decodes to the same length of speech, at a sound level.
+    void formats_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("rate");
+        QTest::newRow("wav") << "out.wav" << 22050;
+        QTest::newRow("flac") << "out.FLAC" << 22050;
+        QTest::newRow("ogg vorbis") << "out.ogg" << 22050;
+        QTest::newRow("opus") << "out.opus" << 24000;
+        QTest::newRow("mp3") << "out.mp3" << 22050;
+    }
+    void formats() {
+        QFETCH(QString, name);
+        QFETCH(int, rate);
+        const Run r = Speak({QStringLiteral("--speak-to"), Path(name), Path("in.txt")});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+        const Decoded d = Decode(Path(name));
+        QVERIFY(d.ok);
+        QCOMPARE(d.sampleRate, rate);
+        // Sixteen words at 175 a minute, with pauses at the full stops.
+        QVERIFY2(d.seconds > 3.5 && d.seconds < 7.5, qPrintable(QString::number(d.seconds)));
+        QVERIFY2(d.rms > 0.03 && d.rms < 0.5, qPrintable(QString::number(d.rms)));
+        QCOMPARE(Entries(dir_->path()), (QStringList{QStringLiteral("in.txt"), name}));
+    }
+
+    // Faster speech is shorter; standard input and voices by language work.
+    void speedAndVoice() {
+        const auto seconds = [&](const QStringList &extra) {
+            QFile::remove(Path("s.wav"));
+            const Run r = Speak(QStringList{QStringLiteral("--speak-to"), Path("s.wav")} + extra +
+                                    QStringList{QStringLiteral("-")},
+                                kThreeSentences);
+            return r.code == 0 ? Decode(Path("s.wav")).seconds : -1;
+        };
+        const double normal = seconds({});
+        const double fast = seconds({QStringLiteral("--speed"), QStringLiteral("338")});
+        const double german = seconds({QStringLiteral("--voice"), QStringLiteral("de")});
+        QVERIFY(normal > 0 && fast > 0 && german > 0);
+        QVERIFY2(fast < normal * 0.6, qPrintable(QStringLiteral("%1 %2").arg(fast).arg(normal)));
+        QVERIFY(std::abs(german - normal) > 0.05);
+    }
+
+    // One cue per sentence, times rising and ending with the audio; every
+    // word timed in the lyrics.
+    void subtitles() {
+        const Run r = Speak({QStringLiteral("--speak-to"), Path("talk.ogg"),
+                             QStringLiteral("--srt"), QStringLiteral("--lrc"), Path("in.txt")});
+        QCOMPARE(r.code, 0);
+        QFile srt(Path("talk.srt")), lrc(Path("talk.lrc"));
+        QVERIFY(srt.open(QIODevice::ReadOnly) && lrc.open(QIODevice::ReadOnly));
+        const QStringList cues =
+            QString::fromUtf8(srt.readAll()).split(QStringLiteral("\n\n"), Qt::SkipEmptyParts);
+        QCOMPARE(cues.size(), 3);
+        QVERIFY(cues[1].endsWith(QLatin1String("\nThis is a test of the speech file writer.")));
+        QStringList times;
+        for (const QString &cue : cues)
+            times += cue.section(u'\n', 1, 1).split(QStringLiteral(" --> "));
+        QStringList sorted = times;
+        sorted.sort();
+        QCOMPARE(times, sorted);
+        const double end =
+            QTime::fromString(times.last(), QStringLiteral("hh:mm:ss,zzz")).msecsSinceStartOfDay() /
+            1000.0;
+        QVERIFY(std::abs(end - Decode(Path("talk.ogg")).seconds) < 0.1);
+        const QStringList lines = QString::fromUtf8(lrc.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines[2].startsWith(QLatin1String("[00:0")));
+        QVERIFY(lines[2].count(u'<') >= 4);
+
+        QCOMPARE(SpeechSubtitles::SrtTime(3723004), QByteArray("01:02:03,004"));
+        QCOMPARE(SpeechSubtitles::LrcTime(3723004), QByteArray("62:03.00"));
+    }
+
+    // Bad input: a clear message, a failing exit, and nothing left behind.
+    void refusals_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        const QString out = QStringLiteral("@/out.wav");
+        QTest::newRow("missing input")
+            << QStringList{"--speak-to", out, "@/none.txt"} << "File does not exist";
+        QTest::newRow("folder missing")
+            << QStringList{"--speak-to", "@/no/such/folder/out.wav", "@/in.txt"}
+            << "Cannot write to";
+        QTest::newRow("folder is a file")
+            << QStringList{"--speak-to", "@/in.txt/out.wav", "@/in.txt"} << "Cannot write to";
+        QTest::newRow("unknown extension")
+            << QStringList{"--speak-to", "@/out.aiff", "@/in.txt"} << "should end in .wav";
+        QTest::newRow("no extension")
+            << QStringList{"--speak-to", "@/out", "@/in.txt"} << "should end in .wav";
+        QTest::newRow("existing output")
+            << QStringList{"--speak-to", "@/in.txt.wav", "@/in.txt"} << "exists already";
+        QTest::newRow("existing subtitles")
+            << QStringList{"--speak-to", "@/in.wav", "--srt", "@/in.txt"} << "exists already";
+        QTest::newRow("pitch off the scale")
+            << QStringList{"--speak-to", out, "--pitch", "83", "@/in.txt"} << "from 84 to 338";
+        QTest::newRow("speed not a number")
+            << QStringList{"--speak-to", out, "--speed", "fast", "@/in.txt"} << "from 84 to 338";
+        QTest::newRow("unknown voice")
+            << QStringList{"--speak-to", out, "--voice", "no-such-voice", "@/in.txt"} << "no voice";
+        QTest::newRow("two inputs")
+            << QStringList{"--speak-to", out, "@/in.txt", "@/in.txt"} << "one text file";
+        QTest::newRow("nothing to say")
+            << QStringList{"--speak-to", out, "@/blank.txt"} << "nothing to speak";
+    }
+    void refusals() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        QVERIFY(!Write(QStringLiteral("in.txt.wav"), "keep").isEmpty());
+        QVERIFY(!Write(QStringLiteral("in.srt"), "keep").isEmpty());
+        QVERIFY(!Write(QStringLiteral("blank.txt"), " \n\t ").isEmpty());
+        const QStringList before = Entries(dir_->path());
+        for (QString &arg : args)
+            arg.replace(QLatin1String("@"), dir_->path());
+        const Run r = Speak(args);
+        QVERIFY(r.code > 0);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QCOMPARE(Entries(dir_->path()), before);
+        QFile kept(Path("in.txt.wav"));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("keep"));
+    }
+
+    void overwriteReplaces() {
+        QVERIFY(!Write(QStringLiteral("old.wav"), "old").isEmpty());
+        const Run r = Speak({QStringLiteral("--speak-to"), Path("old.wav"),
+                             QStringLiteral("--overwrite"), Path("in.txt")});
+        QCOMPARE(r.code, 0);
+        QVERIFY(Decode(Path("old.wav")).ok);
+    }
+
+    // A disk that fills up halfway, and one that takes no writing at all:
+    // the error, and no partial file.
+    void smallDisks_data() {
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("full disk") << "size=64k"
+                                   << "No space left";
+        QTest::newRow("read-only disk") << "size=1m,ro"
+                                        << "Read-only file system";
+    }
+    void smallDisks() {
+        QFETCH(QString, options);
+        QFETCH(QString, message);
+        if (geteuid() != 0)
+            QSKIP("Mounting a small disk needs root");
+        const QString mount = Path(QStringLiteral("small"));
+        QVERIFY(QDir().mkpath(mount));
+        if (QProcess::execute(QStringLiteral("mount"),
+                              {"-t", "tmpfs", "-o", options, "tmpfs", mount}) != 0)
+            QSKIP("This machine does not allow mounting a tmpfs");
+        QByteArray longText;
+        for (int i = 0; i < 40; ++i)
+            longText += kThreeSentences + ' ';
+        QVERIFY(!Write(QStringLiteral("long.txt"), longText).isEmpty());
+        const Run r = Speak({"--speak-to", mount + "/out.wav", "--srt", Path("long.txt")});
+        const QStringList left = Entries(mount);
+        QProcess::execute(QStringLiteral("umount"), {mount});
+        QVERIFY(r.code > 0);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QCOMPARE(left, QStringList());
+    }
+
+    // Cancelled halfway, from inside (the writer's progress) and from outside
+    // (the signal the window sends): nothing is left.
+    void cancelHalfway_data() {
+        QTest::addColumn<bool>("bySignal");
+        QTest::newRow("progress says stop") << false;
+        QTest::newRow("terminated") << true;
+    }
+    void cancelHalfway() {
+        QFETCH(bool, bySignal);
+        QByteArray longText;
+        for (int i = 0; i < 100; ++i)
+            longText += kThreeSentences + '\n';
+        QVERIFY(!Write(QStringLiteral("long.txt"), longText).isEmpty());
+        const QStringList before = Entries(dir_->path());
+        if (!bySignal) {
+            SpeechFileJob job;
+            job.text = QString::fromUtf8(longText);
+            job.path = Path("out.ogg");
+            job.srt = true;
+            int calls = 0;
+            qsizetype reached = 0;
+            const QString error = WriteSpeechFile(job, [&](const SpeechFileProgress &p) {
+                reached = p.reached;
+                return ++calls < 20 || p.reached == 0;
+            });
+            QCOMPARE(error, QStringLiteral("Cancelled"));
+            QVERIFY(reached > 0 && reached < job.text.size());
+        } else {
+            QProcess p;
+            p.start(kProgram,
+                    {"--speak-to", Path("out.ogg"), "--lrc", "--progress", Path("long.txt")});
+            QByteArray lines;
+            while (!lines.contains("progress ") && p.waitForReadyRead(30000))
+                lines += p.readAllStandardOutput();
+            QVERIFY(lines.contains("progress "));
+            p.terminate();
+            QVERIFY(p.waitForFinished(30000));
+            QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+            QVERIFY(p.exitCode() != 0);
+        }
+        QCOMPARE(Entries(dir_->path()), before);
+    }
+
+    void timeLeft_data() {
+        QTest::addColumn<int>("elapsedMs");
+        QTest::addColumn<double>("fraction");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("too early") << 100 << 0.5 << "";
+        QTest::newRow("nothing yet") << 5000 << 0.0 << "";
+        QTest::newRow("a second") << 1000 << 0.5 << "about a second left";
+        QTest::newRow("seconds") << 10000 << 0.5 << "about 10 seconds left";
+        QTest::newRow("a minute") << 60000 << 0.5 << "about a minute left";
+        QTest::newRow("minutes") << 60000 << 0.2 << "about 4 minutes left";
+        QTest::newRow("hours") << 3600000 << 0.25 << "about 3 hours left";
+    }
+    void timeLeft() {
+        QFETCH(int, elapsedMs);
+        QFETCH(double, fraction);
+        QFETCH(QString, text);
+        QCOMPARE(TimeLeftText(elapsedMs, fraction), text);
+    }
+
+    // Without a display: help, version and the voice list.
+    void noDisplay_data() {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("help") << "--help"
+                              << "--speak-to <OUT>";
+        QTest::newRow("version") << "--version"
+                                 << "1.0.0";
+        QTest::newRow("voices") << "--list-voices"
+                                << "gmw/en-US\ten-us\tEnglish (America)";
+    }
+    void noDisplay() {
+        QFETCH(QString, option);
+        QFETCH(QString, expected);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        p.setProcessEnvironment(env);
+        p.start(kProgram, {option});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(QString::fromLocal8Bit(p.readAllStandardOutput()).contains(expected));
+    }
+};
+
+QTEST_GUILESS_MAIN(SpeechFileTest)
+#include "tst_speechfile.moc"
