@@ -2,6 +2,7 @@
 
 #include "appidentity.h"
 #include "espeakspeechcontrol.h"
+#include "filedialog.h"
 #include "messagebox.h"
 #include "speechfilewriter.h"
 
@@ -64,6 +65,7 @@ std::optional<SpeechSaver::Target> SpeechSaver::AskWithDialog(QWidget *parent) {
     dialog.setFileMode(QFileDialog::AnyFile);
     // Qt's own dialog, so the subtitles choice can sit in it.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    ShowColumnsWhole(dialog);
     dialog.setNameFilters({tr("Audio files (*.wav *.flac *.ogg *.opus *.mp3)"), tr("WAV (*.wav)"),
                            tr("FLAC (*.flac)"), tr("Ogg Vorbis (*.ogg)"), tr("Opus (*.opus)"),
                            tr("MP3 (*.mp3)")});

@@ -62,6 +62,19 @@ void FitColumns(QFileDialog &dialog, bool toContents) {
 
 } // namespace
 
+void ShowColumnsWhole(QFileDialog &dialog) {
+    FitColumns(dialog, false);
+    // Each folder shown, once read, widens the columns to its entries.
+    if (auto *model = dialog.findChild<QFileSystemModel *>()) {
+        QObject::connect(model, &QFileSystemModel::directoryLoaded, &dialog,
+                         [&dialog](const QString &path) {
+                             if (path == dialog.directory().absolutePath()) {
+                                 FitColumns(dialog, true);
+                             }
+                         });
+    }
+}
+
 bool FileDialog::ShowOpen(QWidget *parent) {
     std::optional<QString> chosen = Run(parent);
     fileName_ = chosen.value_or(QString());
@@ -74,16 +87,7 @@ std::optional<QString> QtFileDialog::Run(QWidget *parent) {
     // as it stands, so the caller can say so.
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    FitColumns(dialog, false);
-    // Each folder shown, once read, widens the columns to its entries.
-    if (auto *model = dialog.findChild<QFileSystemModel *>()) {
-        QObject::connect(model, &QFileSystemModel::directoryLoaded, &dialog,
-                         [&dialog](const QString &path) {
-                             if (path == dialog.directory().absolutePath()) {
-                                 FitColumns(dialog, true);
-                             }
-                         });
-    }
+    ShowColumnsWhole(dialog);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     const QStringList files = dialog.selectedFiles();

@@ -3,7 +3,12 @@
 #include <QString>
 #include <optional>
 
+class QFileDialog;
 class QWidget;
+
+// Sizes a non-native file dialog so that its detail columns show whole, and
+// keeps them so as folders are read.
+void ShowColumnsWhole(QFileDialog &dialog);
 
 // The open-file dialog: the user picks or types a file name, or cancels. The
 // name need not exist; the caller decides what a missing file means.

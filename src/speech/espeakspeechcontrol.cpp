@@ -442,8 +442,11 @@ QMenu *EspeakSpeechControl::CreateVoiceMenu() {
     };
     for (const auto *language : ordered) {
         const auto &[name, entries] = *language;
-        if (entries.size() == 1 && entries.front().variant.isEmpty()) {
-            addVoice(menu, name, *entries.front().voice);
+        // A language of one voice needs no submenu.
+        if (entries.size() == 1) {
+            const QString &variant = entries.front().variant;
+            addVoice(menu, variant.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, variant),
+                     *entries.front().voice);
             continue;
         }
         QMenu *sub = menu->addMenu(QString(name).replace(u'&', QStringLiteral("&&")));
