@@ -115,4 +115,4 @@ tar -C "$repo" --exclude='./build*' -cf - . | tar -C "$root/src" -xf -
 echo "== Debian $suite root ready: $(. "$root/etc/os-release" && echo "$PRETTY_NAME")"
 chroot "$root" /usr/bin/env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     HOME=/root LANG=C.UTF-8 TERM=dumb DEBIAN_FRONTEND=noninteractive \
-    ZAVREN_JOBS="${ZAVREN_JOBS:-2}" /bin/bash -c 'cd /src && exec "$@"' bash "$@"
+    ZAVREN_JOBS="${ZAVREN_JOBS:-2}" ZAVREN_SKIP_PACKAGES="${ZAVREN_SKIP_PACKAGES:-}" /bin/bash -c 'cd /src && exec "$@"' bash "$@"
