@@ -16,7 +16,7 @@
 #       so the caller's process id is the server's: SIGSTOP stalls it, SIGKILL
 #       ends it.
 #   private-sound-server.sh wait
-#       waits up to 10 s until the server answers.
+#       waits up to 10 s until the server answers with its default sink.
 #   private-sound-server.sh with SINK COMMAND [ARGS...]
 #       all of the above around one command, in a temporary folder.
 set -euo pipefail
@@ -97,7 +97,9 @@ run_pulseaudio() { # socket sink
 # links the streams; it watches no devices, and it goes when the server goes.
 run_pipewire() { # socket sink
     local conf=$XDG_RUNTIME_DIR/zavren-pipewire
-    mkdir -p "$conf"
+    # WirePlumber's settings and remembered state stay in here too.
+    export XDG_CONFIG_HOME=$conf/config XDG_STATE_HOME=$conf/state XDG_CACHE_HOME=$conf/cache
+    mkdir -p "$conf" "$XDG_CONFIG_HOME" "$XDG_STATE_HOME" "$XDG_CACHE_HOME"
     cat >"$conf/pipewire.conf" <<EOF
 context.properties = {
     core.daemon = true
@@ -180,10 +182,13 @@ EOF
     exec pipewire -c "$conf/pipewire.conf"
 }
 
+# Up once it answers with a default sink (PipeWire's comes a moment later,
+# from WirePlumber).
 wait_for_server() {
-    local _
+    local _ sink
     for _ in $(seq 100); do
-        pactl info >/dev/null 2>&1 && return 0
+        sink=$(pactl get-default-sink 2>/dev/null) && [ -n "$sink" ] &&
+            [ "$sink" != "@DEFAULT_SINK@" ] && return 0
         sleep 0.1
     done
     return 1
