@@ -143,8 +143,8 @@ EOF
     if [ -d /usr/share/wireplumber/main.lua.d ]; then
         mkdir -p "$wp/main.lua.d" "$wp/bluetooth.lua.d"
         printf '%s\n' "alsa_monitor.enabled = false" "v4l2_monitor.enabled = false" \
-            "libcamera_monitor.enabled = false" >"$wp/main.lua.d/99-zavren-private.lua"
-        echo "bluez_monitor.enabled = false" >"$wp/bluetooth.lua.d/99-zavren-private.lua"
+            "libcamera_monitor.enabled = false" >"$wp/main.lua.d/80-zavren-private.lua"
+        echo "bluez_monitor.enabled = false" >"$wp/bluetooth.lua.d/80-zavren-private.lua"
     else
         mkdir -p "$wp/wireplumber.conf.d"
         cat >"$wp/wireplumber.conf.d/99-zavren-private.conf" <<'EOF'
@@ -173,7 +173,13 @@ EOF
             [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] && break
             sleep 0.1
         done
-        wireplumber </dev/null &
+        # WirePlumber 0.4 stops without a session bus: it gets a private one,
+        # never the user's.
+        if have dbus-run-session; then
+            dbus-run-session -- wireplumber </dev/null &
+        else
+            wireplumber </dev/null &
+        fi
         manager=$!
         while kill -0 "$server" 2>/dev/null && kill -0 "$manager" 2>/dev/null; do sleep 0.2; done
         kill "$manager" 2>/dev/null || true
