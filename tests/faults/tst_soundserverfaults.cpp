@@ -49,6 +49,17 @@ bool ServerAnswers() {
            pactl.exitCode() == 0;
 }
 
+// Ready for the program: it answers with a default sink (PipeWire's comes a
+// moment after it answers).
+bool ServerReady() {
+    QProcess wait;
+    wait.start(QStringLiteral("bash"),
+               {QStringLiteral(ZAVREN_SOUND_SERVER_SCRIPT), QStringLiteral("wait")});
+    // Events go on meanwhile, as in the window's own life.
+    return QTest::qWaitFor([&] { return wait.state() == QProcess::NotRunning; }, 15000) &&
+           wait.exitStatus() == QProcess::NormalExit && wait.exitCode() == 0;
+}
+
 // A sound server of our own with one null sink, and a recorder on the
 // sink's monitor.
 class PrivateServer {
@@ -64,13 +75,8 @@ public:
                        QStringLiteral("zavren_null")});
         if (!server_.waitForStarted(5000))
             return false;
-        QElapsedTimer clock;
-        clock.start();
-        while (!ServerAnswers()) {
-            if (clock.elapsed() > 10000 || server_.state() == QProcess::NotRunning)
-                return false;
-            QTest::qWait(100);
-        }
+        if (!ServerReady())
+            return false;
         recorded_.clear();
         recorder_.start(QStringLiteral("parec"),
                         {QStringLiteral("-d"), QStringLiteral("zavren_null.monitor"),

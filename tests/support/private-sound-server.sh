@@ -165,7 +165,7 @@ wireplumber.profiles = {
 }
 EOF
     fi
-    export PIPEWIRE_RUNTIME_DIR=$XDG_RUNTIME_DIR DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/no-bus
+    export PIPEWIRE_RUNTIME_DIR=$XDG_RUNTIME_DIR DBUS_SESSION_BUS_ADDRESS=unix:path=$conf/bus-$$
     unset PIPEWIRE_REMOTE DISPLAY WAYLAND_DISPLAY
     local server=$$
     (
@@ -175,15 +175,21 @@ EOF
         done
         # WirePlumber 0.4 stops without a session bus: it gets a private one,
         # never the user's.
-        if have dbus-run-session; then
-            dbus-run-session -- wireplumber </dev/null &
-        else
-            wireplumber </dev/null &
+        local bus=""
+        if have dbus-daemon; then
+            dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS" \
+                </dev/null >/dev/null 2>&1 &
+            bus=$!
+            for _ in $(seq 50); do
+                [ -S "$conf/bus-$server" ] && break
+                sleep 0.1
+            done
         fi
+        wireplumber </dev/null &
         manager=$!
         while kill -0 "$server" 2>/dev/null && kill -0 "$manager" 2>/dev/null; do sleep 0.2; done
-        kill "$manager" 2>/dev/null || true
-        wait "$manager" 2>/dev/null || true
+        kill "$manager" $bus 2>/dev/null || true
+        wait 2>/dev/null || true
     ) &
     exec pipewire -c "$conf/pipewire.conf"
 }
