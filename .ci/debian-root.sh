@@ -102,7 +102,11 @@ mount_in --bind /dev /dev
 mount_in --bind /dev/pts /dev/pts
 mount_in -t tmpfs tmpfs /dev/shm
 mkdir -p "$archives"
-mount_in --bind "$archives" /var/cache/apt/archives
+# One root at a time uses the kept .debs; another running meanwhile downloads its own.
+exec 9>"$archives.lock"
+if flock -n 9; then
+    mount_in --bind "$archives" /var/cache/apt/archives
+fi
 cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
 # Packages' services are not started inside the root.
 printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
