@@ -32,7 +32,7 @@ while [ $# -gt 0 ]; do
 done
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_textdecode fuzz_getkeyvalue fuzz_keysequence)
 
-"$root/scripts/deps.sh"
+"$root/scripts/deps.sh" test
 start=$SECONDS
 # Warnings are errors in the GCC builds; Clang's own extra warnings must not
 # stop a fuzzing run.

@@ -27,7 +27,7 @@ export ZAVREN_STRESS_OPS=${ZAVREN_STRESS_OPS:-1500}
 stages=("$@")
 [ ${#stages[@]} -gt 0 ] || stages=(asan tsan)
 
-"$root/scripts/deps.sh"
+"$root/scripts/deps.sh" test
 
 configure() { # build-dir sanitizers
     # -O1: sanitized code at -O0 makes the slow tests much slower; -g for the reports.

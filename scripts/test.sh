@@ -4,7 +4,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ZAVREN_BUILD_DIR:-$root/build}
-"$root/scripts/deps.sh"
+"$root/scripts/deps.sh" test
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZAVREN_WERROR=ON
 cmake --build "$build"
 cd "$build"

@@ -142,8 +142,9 @@ QByteArray SpeechEngine::EngineText(QStringView text) {
             else
                 clean += u' ';
             ++i;
-        } else if (c.isSurrogate()) {
-            clean += QChar::ReplacementCharacter;
+        } else if (c.isSurrogate() || c == QChar::ReplacementCharacter) {
+            // Silent in espeak-ng, yet 1.51 puts the next word's mark on it.
+            clean += u' ';
         } else {
             clean += EngineSafe(u) ? c : QChar(u' ');
         }
@@ -214,12 +215,17 @@ qsizetype SpeechEngine::SliceEnd(QStringView text, qsizetype from) {
     return text[limit - 1].isHighSurrogate() ? limit - 1 : limit;
 }
 
+namespace {
+
+bool InWord(QChar c) {
+    return c.isLetterOrNumber() || c.isMark() || c.isSurrogate() || c == u'\'' || c == u'\u2019';
+}
+
+} // namespace
+
 std::optional<WordSpan> SpeechEngine::FitWord(QStringView text, WordSpan word, WordSpan previous) {
     const qsizetype size = text.size();
-    const auto inWord = [](QChar c) {
-        return c.isLetterOrNumber() || c.isMark() || c.isSurrogate() || c == u'\'' ||
-               c == u'\u2019';
-    };
+    const auto inWord = InWord;
     // The word starting at `at` (after any blanks and punctuation before it).
     const auto wordFrom = [&](qsizetype at) -> WordSpan {
         while (at < size && !inWord(text[at]))
@@ -254,6 +260,14 @@ std::optional<WordSpan> SpeechEngine::FitWord(QStringView text, WordSpan word, W
             return next;
     }
     return WordSpan{from, to - from};
+}
+
+WordSpan SpeechEngine::WidenWord(QStringView text, WordSpan word, qsizetype limit) {
+    limit = std::min(limit, text.size());
+    qsizetype end = word.start + word.length;
+    while (end < limit && InWord(text[end]))
+        ++end;
+    return {word.start, end - word.start};
 }
 
 void SpeechEngine::Speak(std::shared_ptr<SpeechChannel> channel, std::uint64_t generation,
@@ -316,6 +330,7 @@ void SpeechEngine::Synthesize(Job &job) {
     current_ = &job;
     produced_ = 0;
     lastWord_ = {};
+    DropHeld();
     ApplyVoice(job.request.voice);
     for (qsizetype from = std::clamp<qsizetype>(job.request.from, 0, text.size());
          from < text.size() && !abandoned_;) {
@@ -334,8 +349,33 @@ void SpeechEngine::Synthesize(Job &job) {
         // Plain text only: no espeakSSML, so '<' in the text is never a tag.
         espeak_Synth(utf8.constData(), static_cast<size_t>(utf8.size()) + 1, 0, POS_CHARACTER, 0,
                      espeakCHARS_UTF8, nullptr, nullptr);
+        if (!abandoned_)
+            ReleaseHeld(job, end);
     }
+    DropHeld();
     current_ = nullptr;
+}
+
+void SpeechEngine::DropHeld() {
+    heldMarks_.clear();
+    heldSamples_.clear();
+    heldWord_.reset();
+}
+
+void SpeechEngine::ReleaseHeld(Job &job, qsizetype nextWord) {
+    if (heldWord_) {
+        WordSpan &word = heldMarks_[*heldWord_].word;
+        const bool latest = word == lastWord_;
+        word = WidenWord(job.request.text, word, nextWord);
+        if (latest)
+            lastWord_ = word;
+    }
+    if (!heldMarks_.empty())
+        job.channel->timeline.Add(job.generation, heldMarks_);
+    if (!heldSamples_.empty() &&
+        !job.channel->queue.Push(job.generation, heldSamples_.data(), heldSamples_.size()))
+        abandoned_ = true;
+    DropHeld();
 }
 
 bool SpeechEngine::OnChunk(const short *samples, int count, const void *eventList) {
@@ -347,9 +387,10 @@ bool SpeechEngine::OnChunk(const short *samples, int count, const void *eventLis
     // Rate and pitch written while speaking take effect from the next clause.
     ApplySettings(*job.channel);
 
-    // Marks go in before the audio they point into, so the listener never
-    // reaches a sample whose mark is still to come.
-    marks_.clear();
+    // A word's marks and audio are held until the next word is placed: an
+    // engine may speak several characters as one word yet place only the
+    // first (espeak-ng 1.52 on "你好"), and the highlight is to cover all of
+    // what is heard. Marks still go in before the audio they point into.
     const std::uint64_t base = job.request.streamBase + sliceBase_;
     const qsizetype codePoints = static_cast<qsizetype>(sliceOffsets_.size()) - 1;
     for (auto *e = static_cast<const espeak_EVENT *>(eventList);
@@ -364,6 +405,9 @@ bool SpeechEngine::OnChunk(const short *samples, int count, const void *eventLis
             if (last == first)
                 continue;
             const qsizetype start = sliceFrom_ + sliceOffsets_[std::size_t(first)];
+            ReleaseHeld(job, start);
+            if (abandoned_)
+                return false;
             const std::optional<WordSpan> word =
                 FitWord(job.request.text,
                         {start, sliceFrom_ + sliceOffsets_[std::size_t(last)] - start}, lastWord_);
@@ -374,6 +418,7 @@ bool SpeechEngine::OnChunk(const short *samples, int count, const void *eventLis
             mark.kind = SpeechMark::Kind::Word;
             mark.word = *word;
             lastWord_ = *word;
+            heldWord_ = heldMarks_.size();
         } else if (e->type == espeakEVENT_PHONEME) {
             const std::string_view name = PhonemeName(*e);
             if (name.substr(0, 1) == "(")
@@ -383,16 +428,14 @@ bool SpeechEngine::OnChunk(const short *samples, int count, const void *eventLis
         } else {
             continue;
         }
-        marks_.push_back(mark);
+        heldMarks_.push_back(mark);
     }
-    if (!marks_.empty())
-        job.channel->timeline.Add(job.generation, marks_);
 
-    if (samples && count > 0)
+    if (samples && count > 0) {
         produced_ += static_cast<std::uint64_t>(count);
-    if (samples && count > 0 &&
-        !job.channel->queue.Push(job.generation, reinterpret_cast<const std::int16_t *>(samples),
-                                 static_cast<std::size_t>(count)))
-        abandoned_ = true;
+        heldSamples_.insert(heldSamples_.end(), samples, samples + count);
+    }
+    if (!heldWord_)
+        ReleaseHeld(job, 0);
     return !abandoned_;
 }

@@ -87,6 +87,9 @@ public:
     // word before (as for the second word of a phrase it knows as a whole,
     // "déjà vu"), moved to the word that follows that one.
     static std::optional<WordSpan> FitWord(QStringView text, WordSpan word, WordSpan previous);
+    // A word widened over the letters right after it, up to `limit`: what an
+    // engine spoke as part of the word without placing them.
+    static WordSpan WidenWord(QStringView text, WordSpan word, qsizetype limit);
     // Long texts go to espeak-ng a slice at a time, so the first sound never
     // waits for the whole text to be converted. A slice ends after a sentence
     // or line where possible, else after a space. Returns the end of the slice
@@ -110,6 +113,10 @@ private:
     void ApplySettings(const SpeechChannel &channel);
     void ApplyVoice(const QByteArray &voice);
     void ListVoices();
+    // Hands the held marks and audio on, the held word widened up to
+    // `nextWord` (where the engine placed the next one).
+    void ReleaseHeld(Job &job, qsizetype nextWord);
+    void DropHeld();
 
     std::mutex mutex_;
     std::condition_variable wake_;
@@ -128,9 +135,11 @@ private:
     qsizetype sliceFrom_ = 0;
     std::vector<qsizetype> sliceOffsets_;
     std::uint64_t sliceBase_ = 0;
-    std::uint64_t produced_ = 0; // samples of the job so far
-    std::vector<SpeechMark> marks_;
-    WordSpan lastWord_; // the job's latest word mark
+    std::uint64_t produced_ = 0;        // samples of the job so far
+    std::vector<SpeechMark> heldMarks_; // from the latest word mark on, if any
+    std::vector<std::int16_t> heldSamples_;
+    std::optional<std::size_t> heldWord_; // its place in heldMarks_
+    WordSpan lastWord_;                   // the job's latest word mark
 
     QString startupError_;
     int sampleRate_ = 0;

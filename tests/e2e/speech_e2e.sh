@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End to end through real sound: the speech control plays through QAudioSink
-# into a private PulseAudio server's null sink, whose monitor is recorded.
+# into a private sound server's null sink (PulseAudio, or PipeWire's PulseAudio
+# service), whose monitor is recorded.
 #  1. with no server yet, speak fails with a description;
 #  2. once the server is up, the next speak is heard;
 #  3. after stop, the sink is silent;
@@ -10,7 +11,9 @@
 set -euo pipefail
 
 driver=${1:?usage: speech_e2e.sh DRIVER}
-for tool in pulseaudio pactl parec sox; do
+server=$(dirname "$0")/../support/private-sound-server.sh
+kind=$("$server" kind) || { echo "FAIL: no sound server is installed"; exit 1; }
+for tool in pactl parec sox; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed"; exit 1; }
 done
 
@@ -25,14 +28,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-export HOME=$tmp/home XDG_RUNTIME_DIR=$tmp/run XDG_CONFIG_HOME=$tmp/home/.config
-export PULSE_RUNTIME_PATH=$tmp/run/pulse PULSE_STATE_PATH=$tmp/state
-export PULSE_SERVER=unix:$tmp/run/native PULSE_CLIENTCONFIG=$tmp/client.conf
+eval "$("$server" env "$tmp")"
 export QT_QPA_PLATFORM=offscreen
-unset DISPLAY WAYLAND_DISPLAY
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$PULSE_RUNTIME_PATH" "$PULSE_STATE_PATH"
-chmod 700 "$XDG_RUNTIME_DIR"
-echo "autospawn = no" > "$PULSE_CLIENTCONFIG"
 
 passed=0
 failed=0
@@ -65,13 +62,10 @@ check "speak without a sound server fails with a description" grep -q '^error .*
 
 # 2. A private server with a null sink, and one recorder kept running from the
 # start (a recorder's first samples from an idle null sink come late).
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --system=no \
-    --disable-shm=yes --realtime=no --high-priority=no --log-target=stderr \
-    -L "module-native-protocol-unix socket=$tmp/run/native auth-anonymous=1" \
-    -L "module-null-sink sink_name=zavren_null" 2>"$tmp/pulse.log" &
+echo "sound server: $kind"
+"$server" run zavren_null 2>"$tmp/server.log" &
 started+=("$!")
-for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-pactl info >/dev/null 2>&1 || { cat "$tmp/pulse.log"; echo "FAIL: the sound server did not start"; exit 1; }
+"$server" wait || { cat "$tmp/server.log"; echo "FAIL: the sound server did not start"; exit 1; }
 
 rec=$tmp/rec.raw
 : >"$rec"

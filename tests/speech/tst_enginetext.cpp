@@ -17,6 +17,8 @@ private slots:
     void fitWord();
     void voiceNames_data();
     void voiceNames();
+    void widenWord_data();
+    void widenWord();
 };
 
 void EngineTextTest::engineText_data() {
@@ -57,10 +59,10 @@ void EngineTextTest::engineText_data() {
         << QStringLiteral("a\U00010400b") << QByteArray("a b");
     QTest::newRow("rare CJK pair kept")
         << QStringLiteral("\U00020000") << QStringLiteral("\U00020000").toUtf8();
-    QTest::newRow("lone surrogates replaced")
-        << (QStringLiteral("a") + QChar(0xdc00) + QStringLiteral("b") + QChar(0xd800))
-        << QByteArray("a\xEF\xBF\xBD"
-                      "b\xEF\xBF\xBD");
+    QTest::newRow("lone surrogates and replacement characters become spaces")
+        << (QStringLiteral("a") + QChar(0xdc00) + QStringLiteral("b") + QChar(0xd800) +
+            QStringLiteral("\uFFFDc"))
+        << QByteArray("a b  c");
 }
 
 void EngineTextTest::engineText() {
@@ -211,6 +213,32 @@ void EngineTextTest::voiceNames() {
     const VoiceNameParts parts = SplitVoiceName(name);
     QCOMPARE(parts.language, language);
     QCOMPARE(parts.variant, variant);
+}
+
+void EngineTextTest::widenWord_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("start"); // as fitted
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("limit"); // where the next word was placed
+    QTest::addColumn<QString>("widened");
+    const QString hello = QStringLiteral("中文 你好世界");
+    QTest::newRow("letters left unplaced join it") << hello << 3 << 1 << 5 << "你好";
+    QTest::newRow("the next word placed right after: as it is") << hello << 3 << 1 << 4 << "你";
+    QTest::newRow("never over a blank") << hello << 1 << 1 << 3 << "文";
+    QTest::newRow("the end of the text as the limit") << hello << 5 << 1 << 7 << "世界";
+    QTest::newRow("limit beyond the text") << QStringLiteral("ab") << 0 << 1 << 99 << "ab";
+    QTest::newRow("a combining accent left over")
+        << QStringLiteral("Cafe\u0301 au") << 0 << 4 << 6 << "Cafe\u0301";
+}
+
+void EngineTextTest::widenWord() {
+    QFETCH(QString, text);
+    QFETCH(int, start);
+    QFETCH(int, length);
+    QFETCH(int, limit);
+    QFETCH(QString, widened);
+    const WordSpan word = SpeechEngine::WidenWord(text, {start, length}, limit);
+    QCOMPARE(text.mid(word.start, word.length), widened);
 }
 
 QTEST_APPLESS_MAIN(EngineTextTest)

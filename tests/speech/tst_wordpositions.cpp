@@ -24,6 +24,23 @@ QStringList HeardWords(const QString &text, const QByteArray &voice = {}) {
     return words;
 }
 
+// Whether the heard words are the expected ones, in order, none left out
+// and none split; a voice may run adjacent ones together as it speaks them
+// ("你好" as one word), but never across a blank.
+QString Mismatch(const QStringList &heard, const QStringList &expected) {
+    qsizetype next = 0;
+    for (const QString &word : heard) {
+        QString run;
+        while (run.size() < word.size() && next < expected.size())
+            run += expected[next++];
+        if (run != word)
+            return QStringLiteral("heard \"%1\" where \"%2\" was due").arg(word, run);
+    }
+    if (next < expected.size())
+        return QStringLiteral("\"%1\" was never heard").arg(expected[next]);
+    return {};
+}
+
 QByteArray VoiceFor(const QString &language) {
     const auto engine = SpeechEngine::Acquire();
     for (const SpeechVoice &v : engine->Voices())
@@ -60,7 +77,7 @@ void WordPositionsTest::wordsOfTheText_data() {
         << "We read 中文 text here."
         << ""
         << QStringList{"We", "read", "中文", "text", "here"}; // read as two words, heard as one
-    QTest::newRow("cjk read by a Mandarin voice")
+    QTest::newRow("cjk read by a Mandarin voice")             // "你好" heard as one word or two
         << "中文 你好世界"
         << "cmn" << QStringList{"中", "文", "你", "好", "世", "界"};
     QTest::newRow("greek") << "Καλημέρα κόσμε φίλε"
@@ -75,7 +92,7 @@ void WordPositionsTest::wordsOfTheText_data() {
                                                           "beta \x1b gamma\tdelta")
                                         << "" << QStringList{"alpha", "beta", "gamma", "delta"};
     QTest::newRow("lone surrogate") << QStringLiteral("one ") + QChar(0xd800) + " two three"
-                                    << "" << QStringList{"one", QString(QChar(0xd800)), "three"};
+                                    << "" << QStringList{"one", "two", "three"};
 
     // Long texts go to espeak-ng in slices of about 2000 characters: words
     // past the first slice must land on themselves too.
@@ -98,7 +115,9 @@ void WordPositionsTest::wordsOfTheText() {
         voice = VoiceFor(language);
         QVERIFY2(!voice.isEmpty(), qPrintable(language));
     }
-    QCOMPARE(HeardWords(text, voice), words);
+    const QStringList heard = HeardWords(text, voice);
+    const QString mismatch = Mismatch(heard, words);
+    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch + QStringLiteral(": ") + heard.join(u'|')));
 }
 
 QTEST_MAIN(WordPositionsTest)

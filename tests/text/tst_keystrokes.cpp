@@ -127,7 +127,7 @@ private slots:
 
         KeyRecorder recorder;
         recorder.show();
-        QApplication::setActiveWindow(&recorder);
+        recorder.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&recorder));
         recorder.setFocus();
         QCOMPARE(QApplication::focusWidget(), &recorder);

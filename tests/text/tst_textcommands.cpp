@@ -332,7 +332,7 @@ private slots:
         QFETCH(QString, clipboard);
 
         window_->show();
-        QApplication::setActiveWindow(window_.get());
+        window_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window_.get()));
         QApplication::clipboard()->setText(QStringLiteral("clip"));
         text_->setPlainText(text);
@@ -383,7 +383,7 @@ private slots:
         QFETCH(bool, fromMenu);
         QFETCH(QKeyCombination, key);
         window_->show();
-        QApplication::setActiveWindow(window_.get());
+        window_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window_.get()));
         QApplication::clipboard()->setMimeData(new QMimeData);
         text_->setFocus();
@@ -406,7 +406,7 @@ private slots:
     void selectAll() {
         QFETCH(QString, text);
         window_->show();
-        QApplication::setActiveWindow(window_.get());
+        window_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window_.get()));
         text_->setPlainText(text);
         button_->setFocus();

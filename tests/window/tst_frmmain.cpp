@@ -272,7 +272,7 @@ void FrmMainTest::FocusOrder() {
     QFETCH(QStringList, order);
     Window w(200, voiceTakesFocus ? Qt::StrongFocus : Qt::NoFocus);
     w.Show();
-    QApplication::setActiveWindow(w.form.get());
+    w.form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
     QStringList seen{QApplication::focusWidget()->objectName()};
     for (qsizetype i = 1; i < order.size(); ++i) {
@@ -285,7 +285,7 @@ void FrmMainTest::FocusOrder() {
 void FrmMainTest::EnterAndEscapeStayInTextBox() {
     Window w;
     w.Show();
-    QApplication::setActiveWindow(w.form.get());
+    w.form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
     QPlainTextEdit *text = w.form->txtSpeech();
     text->setPlainText(QStringLiteral("ab"));

@@ -11,19 +11,8 @@ started=$(date +%s)
 
 # Packages: the cross compiler, Wine (64-bit), the build tools, and the
 # locale sources Wine's code pages are chosen by.
-packages=(mingw-w64 wine wine64 cmake ninja-build locales)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    $sudo apt-get update -qq
-    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+# Installed only if apt can do so without removing anything.
+"$root/scripts/deps.sh" only mingw-w64 wine wine64 cmake ninja-build locales
 
 cmake -S "$root/tests/windows/project" -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo
