@@ -63,8 +63,11 @@ run_tsan() {
     # Qt itself is not instrumented: its futex-based locks are invisible to
     # TSan, so pthread calls made from inside Qt (e.g. QtTest's watchdog thread
     # tearing down its wait condition) would be reported as races. Only races
-    # where our own instrumented code takes part are reported.
-    export TSAN_OPTIONS="suppressions=$supp/tsan.supp:ignore_noninstrumented_modules=1:second_deadlock_stack=1:history_size=4"
+    # where our own instrumented code takes part are reported. Qt starts
+    # programs through a vfork-like clone, whose child marks the shared memory
+    # as "forked while threaded": without die_after_fork=0 the parent's next
+    # thread (a test writing speech after starting a program) would die.
+    export TSAN_OPTIONS="suppressions=$supp/tsan.supp:ignore_noninstrumented_modules=1:second_deadlock_stack=1:history_size=4:die_after_fork=0"
     (cd "$tsan_build" && timed "tsan tests" ctest --output-on-failure --timeout 900 -R "$tsan_tests")
 }
 
