@@ -330,7 +330,7 @@ void FrmMainTest::ButtonKeys() {
     QFETCH(int, presses);
     Window w;
     w.Show();
-    QApplication::setActiveWindow(w.form.get());
+    w.form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
     auto *pressed = w.form->findChild<QPushButton *>(button);
     QVERIFY(pressed);
