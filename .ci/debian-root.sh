@@ -90,6 +90,8 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 tar -C "$root" -xzf "$tarball"
+# mktemp made it private; tests that drop root to nobody must still reach /.
+chmod 755 "$root"
 mount_in() { # mount arguments... target (inside the root)
     local target=$root${*: -1}
     mkdir -p "$target"
