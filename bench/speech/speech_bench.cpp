@@ -14,6 +14,7 @@
 #include "espeakspeechcontrol.h"
 #include "memoryaudiooutput.h"
 #include "pcmqueue.h"
+#include "procstatus.h"
 #include "pulseaudiooutput.h"
 #include "qaudiosinkoutput.h"
 #include "signalanalysis.h"
@@ -57,13 +58,7 @@ QString TextOfBytes(qsizetype bytes) {
 }
 
 long RssKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
+    return ProcStatus::Kib("VmRSS:");
 }
 
 // Lets the control's timers run for about ms milliseconds.

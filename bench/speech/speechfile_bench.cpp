@@ -2,6 +2,7 @@
 // 1 MB text goes to Ogg Vorbis, how soon the first bytes reach the disk, and
 // whether memory stays flat while a 10 MB text is written.
 //   speechfile_bench [--format ogg] [--big-seconds 60] [--skip-1mb] [--dir DIR]
+#include "procstatus.h"
 #include "speechfilewriter.h"
 
 #include <QDir>
@@ -33,13 +34,7 @@ QString Text(qsizetype bytes) {
 }
 
 long RssKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
+    return ProcStatus::Kib("VmRSS:");
 }
 
 double CpuSeconds() {

@@ -6,6 +6,7 @@
 //   bench_textbudget              all cases, a table
 //   bench_textbudget box KIND N   one text box case (KIND: lines, line, prose)
 //   bench_textbudget open FILE    one File > Open case
+#include "procstatus.h"
 #include "speechtextbox.h"
 #include "textcommands.h"
 #include "textfile.h"
@@ -22,21 +23,10 @@
 namespace {
 
 long StatusKiB(const char *key) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qsizetype(qstrlen(key))).trimmed().split(' ').front().toLong();
-    return -1;
+    return ProcStatus::Kib(key);
 }
 
-// Starts the peak over from the present size.
-void ResetPeak() {
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
+using ProcStatus::ResetPeak;
 
 QString Text(const QString &kind, qsizetype n) {
     if (kind == QLatin1String("lines"))

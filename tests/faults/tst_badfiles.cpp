@@ -12,6 +12,7 @@
 #include "messagebox.h"
 #include "modalanswerer.h"
 #include "process.h"
+#include "procstatus.h"
 #include "registry.h"
 #include "speechcontrol.h"
 #include "speechcontrolfactory.h"
@@ -73,21 +74,10 @@ enum class Result {
 };
 
 long PeakKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').front().toLong();
-    return -1;
+    return ProcStatus::Kib("VmHWM:");
 }
 
-// The peak starts over from the present size.
-void ResetPeak() {
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
+using ProcStatus::ResetPeak;
 
 QByteArray Repeated(const QByteArray &unit, qsizetype size) {
     QByteArray bytes;
