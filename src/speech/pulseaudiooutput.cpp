@@ -207,8 +207,8 @@ private:
     }
 
     void OpenStream() {
-        pa_sample_spec spec{PA_SAMPLE_S16LE, std::uint32_t(streamRate_), 1};
-        stream_ = pa_stream_new(context_, "Speech", &spec, nullptr);
+        const pa_sample_spec format{PA_SAMPLE_S16LE, std::uint32_t(streamRate_), 1};
+        stream_ = pa_stream_new(context_, "Speech", &format, nullptr);
         if (!stream_) {
             Fail(Unavailable("the sound server refused the stream"));
             return;
@@ -258,7 +258,6 @@ private:
         std::size_t writable = pa_stream_writable_size(stream_);
         if (writable == std::size_t(-1))
             return;
-        bool drained = false;
         while (writable >= 2) {
             const std::size_t want = std::min(writable / 2, buffer_.size());
             std::size_t got = 0;
@@ -267,7 +266,6 @@ private:
                 if (want_ != session_ || !queue_)
                     return; // stopped meanwhile: not one more sample
                 got = queue_->Pull(buffer_.data(), want);
-                drained = got == 0 && queue_->Drained();
             }
             if (got == 0)
                 break;
@@ -280,9 +278,10 @@ private:
             writable -= got * 2;
             triggered_ = false;
         }
-        if (!drained) {
+        bool drained = false;
+        {
             std::lock_guard lock(mutex_);
-            drained = queue_ && queue_->Drained();
+            drained = want_ == session_ && queue_ && queue_->Drained();
         }
         // The end of the speech plays even when it is shorter than the prebuffer.
         if (drained && !triggered_ && written_local_ > 0) {
