@@ -57,10 +57,6 @@ QString TextOfBytes(qsizetype bytes) {
     return text;
 }
 
-long RssKb() {
-    return ProcStatus::Kib("VmRSS:");
-}
-
 // Lets the control's timers run for about ms milliseconds.
 void Wait(int ms) {
     QElapsedTimer clock;
@@ -205,7 +201,7 @@ void FrameCost() {
 void MemoryWhileSpeaking(int seconds) {
     const QString text = TextOfBytes(10'000'000);
     Voice voice(1.0);
-    const long before = RssKb();
+    const long before = ProcStatus::Kib("VmRSS:");
     long peak = before;
     if (!voice.control->Speak(text).ok())
         return;
@@ -213,7 +209,7 @@ void MemoryWhileSpeaking(int seconds) {
     clock.start();
     while (clock.elapsed() < seconds * 1000) {
         Wait(250);
-        peak = std::max(peak, RssKb());
+        peak = std::max(peak, ProcStatus::Kib("VmRSS:"));
     }
     const double spoken = double(voice.sink->SampleCount()) / kRate;
     (void)voice.control->StopSpeaking();

@@ -33,10 +33,6 @@ QString Text(qsizetype bytes) {
     return text;
 }
 
-long RssKb() {
-    return ProcStatus::Kib("VmRSS:");
-}
-
 double CpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -100,7 +96,7 @@ Figures Write(const QString &dir, const QString &name, qsizetype bytes, double l
         // Memory once a second, after the first second (the engine's start).
         if (clock.elapsed() - lastSample >= 1000) {
             lastSample = clock.elapsed();
-            const long rss = RssKb();
+            const long rss = ProcStatus::Kib("VmRSS:");
             if (f.rssStart == 0)
                 f.rssStart = f.rssMin = rss;
             f.rssMin = std::min(f.rssMin, rss);

@@ -22,12 +22,6 @@
 
 namespace {
 
-long StatusKiB(const char *key) {
-    return ProcStatus::Kib(key);
-}
-
-using ProcStatus::ResetPeak;
-
 QString Text(const QString &kind, qsizetype n) {
     if (kind == QLatin1String("lines"))
         return QStringLiteral("a\n").repeated(n);
@@ -53,8 +47,8 @@ int RunBox(const QString &kind, qsizetype n) {
     Box(box);
     QString text = Text(kind, n);
     const TextShape shape = MeasureText(text);
-    ResetPeak();
-    const long before = StatusKiB("VmRSS:");
+    ProcStatus::ResetPeak();
+    const long before = ProcStatus::Kib("VmRSS:");
     QElapsedTimer clock;
     clock.start();
     box.setPlainText(text);
@@ -62,8 +56,8 @@ int RunBox(const QString &kind, qsizetype n) {
     QCoreApplication::processEvents();
     const qint64 ms = clock.elapsed();
     text = QString();
-    const double grown = (StatusKiB("VmRSS:") - before) * 1024.0;
-    double peak = (StatusKiB("VmHWM:") - before) * 1024.0;
+    const double grown = (ProcStatus::Kib("VmRSS:") - before) * 1024.0;
+    double peak = (ProcStatus::Kib("VmHWM:") - before) * 1024.0;
     std::printf("box %-6s %9llu lines %10llu chars  %7lld ms  RSS %+8.1f MB  peak %+8.1f MB  "
                 "%7.1f B/line %6.2f B/char\n",
                 qPrintable(kind), qulonglong(shape.lines), qulonglong(shape.chars), ms,
@@ -79,11 +73,11 @@ int RunBox(const QString &kind, qsizetype n) {
     box.setFont(font);
     box.viewport()->repaint();
     QCoreApplication::processEvents();
-    peak = (StatusKiB("VmHWM:") - before) * 1024.0;
+    peak = (ProcStatus::Kib("VmHWM:") - before) * 1024.0;
     std::printf("    then resized and refonted  %7lld ms  RSS %+8.1f MB  peak %+8.1f MB  "
                 "%7.1f B/line %6.2f B/char\n",
-                clock.elapsed(), (StatusKiB("VmRSS:") - before) * 1024.0 / 1048576, peak / 1048576,
-                peak / double(shape.lines), peak / double(shape.chars));
+                clock.elapsed(), (ProcStatus::Kib("VmRSS:") - before) * 1024.0 / 1048576,
+                peak / 1048576, peak / double(shape.lines), peak / double(shape.chars));
     return 0;
 }
 
@@ -101,8 +95,8 @@ int RunOpen(const QString &path) {
                      [&] { longestGap = std::max(longestGap, sinceTurn.restart()); });
     turns.start(10);
     QCoreApplication::processEvents();
-    ResetPeak();
-    const long base = StatusKiB("VmRSS:");
+    ProcStatus::ResetPeak();
+    const long base = ProcStatus::Kib("VmRSS:");
     QElapsedTimer clock;
     clock.start();
     sinceTurn.start();
@@ -113,8 +107,8 @@ int RunOpen(const QString &path) {
     const bool loaded = box.document()->characterCount() > 20;
     std::printf("open %-32s %-8s %7lld ms  longest pause %5lld ms  peak RSS %7.1f MB (%+7.1f MB)\n",
                 qPrintable(QFile(path).fileName().section(u'/', -1)), loaded ? "loaded" : "refused",
-                ms, longestGap, StatusKiB("VmHWM:") / 1024.0,
-                (StatusKiB("VmHWM:") - base) / 1024.0);
+                ms, longestGap, ProcStatus::Kib("VmHWM:") / 1024.0,
+                (ProcStatus::Kib("VmHWM:") - base) / 1024.0);
     return 0;
 }
 

@@ -73,12 +73,6 @@ enum class Result {
     Refused,   // too large: a message saying so, the text as it was
 };
 
-long PeakKiB() {
-    return ProcStatus::Kib("VmHWM:");
-}
-
-using ProcStatus::ResetPeak;
-
 QByteArray Repeated(const QByteArray &unit, qsizetype size) {
     QByteArray bytes;
     bytes.reserve(size + unit.size());
@@ -263,11 +257,11 @@ void BadFilesTest::openThroughTheDialog() {
     QElapsedTimer clock;
     clock.start();
     int dialogs = 0;
-    ResetPeak();
+    ProcStatus::ResetPeak();
     // A second answer of Cancel ends the loop when the dialog comes back.
     const QList<ModalAnswerer::Box> boxes = Open({path, QString()}, dialogs);
     qInfo("Open took %lld ms, RSS %+ld KiB", clock.elapsed(), RssKiB() - rssBefore);
-    const long peak = PeakKiB();
+    const long peak = ProcStatus::Kib("VmHWM:");
     QVERIFY2(peak < 0 || quint64(peak) * 1024 <= kMemoryBudgetBytes,
              qPrintable(QStringLiteral("peak RSS %1 KiB").arg(peak)));
 
