@@ -227,7 +227,7 @@ void SynthesisSpeed() {
     QElapsedTimer clock;
     clock.start();
     const std::uint64_t generation = channel->queue.Begin();
-    engine->Speak(channel, generation, kSentence.repeated(40));
+    engine->Speak(channel, generation, SpeechRequest{kSentence.repeated(40), 0, 0, {}});
     std::uint64_t samples = 0;
     std::int16_t buffer[4096];
     while (!channel->queue.Drained()) {

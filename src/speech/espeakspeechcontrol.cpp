@@ -55,8 +55,7 @@ EspeakSpeechControl::EspeakSpeechControl(std::unique_ptr<AudioOutput> output,
     : SpeechControl(parent), engine_(SpeechEngine::Acquire()),
       channel_(std::make_shared<SpeechChannel>(kQueueSamples)), output_(std::move(output)),
       clock_(clock), frames_(this), pitch_(VoiceScale::StartingPitch()),
-      speed_(VoiceScale::StartingSpeed()), voice_(engine_->DefaultVoice()),
-      pose_(PoseOf(Viseme::Rest)) {
+      speed_(VoiceScale::StartingSpeed()), pose_(PoseOf(Viseme::Rest)) {
     if (!clock_)
         clock_ = output_.get();
     channel_->pitch = VoiceScale::EspeakPitch(pitch_);
@@ -64,11 +63,17 @@ EspeakSpeechControl::EspeakSpeechControl(std::unique_ptr<AudioOutput> output,
     frames_.setInterval(kFrameMs);
     frames_.setTimerType(Qt::PreciseTimer);
     connect(&frames_, &QTimer::timeout, this, &EspeakSpeechControl::Frame);
-    output_->SetFailureHandler(this, [this](const QString &description) {
+    const auto fail = [this](const QString &description) {
         if (!speaking_)
             return;
         StopSpeaking().ok();
         emit SpeakingFailed(description);
+    };
+    output_->SetFailureHandler(this, fail);
+    // The voice's helper failed: heard on the engine's thread, handled here.
+    channel_->SetFaultHandler([this, fail](const QString &description) {
+        QMetaObject::invokeMethod(
+            this, [fail, description] { fail(description); }, Qt::QueuedConnection);
     });
     setAccessibleName(tr("Voice"));
     setAccessibleDescription(tr("Idle"));
@@ -80,6 +85,7 @@ EspeakSpeechControl::EspeakSpeechControl(std::unique_ptr<AudioOutput> output,
 EspeakSpeechControl::~EspeakSpeechControl() {
     // Closing the queue turns the engine away from this control at once, so
     // releasing the engine (and joining its thread) never waits on speech.
+    channel_->SetFaultHandler({});
     channel_->queue.Close();
     channel_->timeline.Clear();
     output_->Stop();
@@ -150,6 +156,10 @@ const std::vector<SpeechVoice> &EspeakSpeechControl::Voices() const {
     return engine_->Voices();
 }
 
+QByteArray EspeakSpeechControl::Voice() const {
+    return voice_.isEmpty() ? engine_->DefaultVoice() : voice_;
+}
+
 bool EspeakSpeechControl::SetVoice(const QByteArray &identifier) {
     const auto &voices = Voices();
     if (std::none_of(voices.begin(), voices.end(),
@@ -158,7 +168,7 @@ bool EspeakSpeechControl::SetVoice(const QByteArray &identifier) {
     voice_ = identifier;
     if (!speaking_)
         return true;
-    voiceChanged_ = voice_ != jobVoice_;
+    voiceChanged_ = voice_ != (jobVoice_.isEmpty() ? engine_->DefaultVoice() : jobVoice_);
     const SpeechTimeline::Heard heard = CatchUp();
     voiceChosenAtWord_ = heard.wordSerial;
     if (speaking_)
@@ -401,11 +411,12 @@ QMenu *EspeakSpeechControl::CreateVoiceMenu() {
     }
 
     // The voice in use, named first.
+    const QByteArray chosen = Voice();
     const auto inUse = std::find_if(voices.begin(), voices.end(),
-                                    [&](const SpeechVoice &v) { return v.identifier == voice_; });
+                                    [&](const SpeechVoice &v) { return v.identifier == chosen; });
     QAction *current =
         menu->addAction(tr("Voice: %1")
-                            .arg(inUse != voices.end() ? inUse->name : QString::fromUtf8(voice_))
+                            .arg(inUse != voices.end() ? inUse->name : QString::fromUtf8(chosen))
                             .replace(u'&', QStringLiteral("&&")));
     current->setObjectName(QStringLiteral("voiceInUse"));
     current->setEnabled(false);
@@ -435,7 +446,7 @@ QMenu *EspeakSpeechControl::CreateVoiceMenu() {
     const auto addVoice = [&](QMenu *to, QString caption, const SpeechVoice &voice) {
         QAction *action = to->addAction(caption.replace(u'&', QStringLiteral("&&")));
         action->setCheckable(true);
-        action->setChecked(voice.identifier == voice_);
+        action->setChecked(voice.identifier == chosen);
         action->setData(voice.identifier);
         group->addAction(action);
         connect(action, &QAction::triggered, this, [this, id = voice.identifier] { SetVoice(id); });

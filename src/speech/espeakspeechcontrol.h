@@ -47,7 +47,7 @@ public:
     // while speaking is heard from the next word; it lasts as long as the
     // control.
     const std::vector<SpeechVoice> &Voices() const;
-    QByteArray Voice() const { return voice_; }
+    QByteArray Voice() const;
     bool SetVoice(const QByteArray &identifier); // false for an unknown voice
 
     // The mouth shape for what is heard now (Rest when silent).
@@ -97,7 +97,7 @@ private:
 
     // The utterance under way and what its synthesis was started with.
     QString text_;
-    QByteArray voice_;
+    QByteArray voice_; // empty: the engine's default
     QByteArray jobVoice_;
     int jobRate_ = 0;
     int jobPitch_ = 0;

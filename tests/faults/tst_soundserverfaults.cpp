@@ -19,6 +19,7 @@
 #include "registry.h"
 #include "speechcontrol.h"
 #include "speechcontrolfactory.h"
+#include "speechengine.h"
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
@@ -209,6 +210,8 @@ private slots:
     void stalledServerSaysWhyAndTheWindowResponds();
     void defaultDeviceIsFollowed();
     void stalledWindowLeavesNoGap();
+    void voiceFaultKeepsTheText_data();
+    void voiceFaultKeepsTheText();
     void cleanupTestCase();
 
 private:
@@ -217,7 +220,8 @@ private:
     QList<ModalAnswerer::Box> Click(QPushButton *button, const char *step, int waitMs = 300);
     // Play All of the long text, heard.
     void StartSpeaking();
-    void CheckErrorBox(const QList<ModalAnswerer::Box> &boxes);
+    void CheckErrorBox(const QList<ModalAnswerer::Box> &boxes,
+                       QLatin1String about = QLatin1String("sound"));
     void CheckUsable();
 
     QtMessageBoxes boxes_;
@@ -282,15 +286,15 @@ void SoundServerFaultsTest::StartSpeaking() {
     QVERIFY2(server_.Heard(from, 10000), "Play All was not heard");
 }
 
-void SoundServerFaultsTest::CheckErrorBox(const QList<ModalAnswerer::Box> &boxes) {
+void SoundServerFaultsTest::CheckErrorBox(const QList<ModalAnswerer::Box> &boxes,
+                                          QLatin1String about) {
     QCOMPARE(boxes.size(), 1);
     qInfo("box: %s", qPrintable(boxes[0].text));
     QCOMPARE(boxes[0].title, QStringLiteral("Zavren Speech"));
     QCOMPARE(boxes[0].icon, QMessageBox::NoIcon);
     QVERIFY2(boxes[0].text.startsWith(QLatin1String("Error: ")), qPrintable(boxes[0].text));
     // Says what is wrong, not just that something is.
-    QVERIFY2(boxes[0].text.contains(QLatin1String("sound"), Qt::CaseInsensitive),
-             qPrintable(boxes[0].text));
+    QVERIFY2(boxes[0].text.contains(about, Qt::CaseInsensitive), qPrintable(boxes[0].text));
 }
 
 // The window still takes typing and its text is intact.
@@ -491,6 +495,55 @@ void SoundServerFaultsTest::stalledWindowLeavesNoGap() {
     qInfo("longest silence: %d ms speaking undisturbed, %d ms around a 500 ms stall", pause, gap);
     QVERIFY2(gap <= pause + 50, "the stall was heard");
     QVERIFY(Click(window_->cmdStop(), "STOP after the stall").isEmpty());
+}
+
+void SoundServerFaultsTest::voiceFaultKeepsTheText_data() {
+    QTest::addColumn<QByteArray>("fault"); // the helper's test switch, or "kill"
+    QTest::newRow("voice crashes mid-speech") << QByteArray("abort:zzyzx");
+    QTest::newRow("voice killed mid-speech") << QByteArray("kill");
+    QTest::newRow("voice stops answering") << QByteArray("hang:zzyzx");
+}
+
+// Whatever becomes of the voice's process, the window keeps its text and
+// selection, says the voice stopped, and the next Play is heard.
+void SoundServerFaultsTest::voiceFaultKeepsTheText() {
+    QFETCH(QByteArray, fault);
+    const std::shared_ptr<SpeechEngine> engine = SpeechEngine::Acquire();
+    QVERIFY(engine->StartupError().isEmpty());
+    if (fault != "kill") {
+        // The switch is read when a helper starts: the idle one goes.
+        qputenv("ZAVREN_VOICE_FAULT", fault);
+        ::kill(pid_t(engine->HelperId()), SIGKILL);
+    }
+    QPlainTextEdit *text = window_->txtSpeech();
+    text->setPlainText(QStringLiteral("zzyzx ") + kLongText);
+    QTextCursor selection(text->document());
+    selection.setPosition(20);
+    selection.setPosition(40, QTextCursor::KeepAnchor);
+    text->setTextCursor(selection);
+    const QString before = text->toPlainText();
+
+    ModalAnswerer answerer;
+    HangGuard guard(60);
+    guard.Step("Play All, the voice failing");
+    const qsizetype from = server_.Recorded();
+    window_->cmdPlayAll()->click();
+    QVERIFY2(server_.Heard(from, 10000), "Play All was not heard");
+    if (fault == "kill")
+        ::kill(pid_t(engine->HelperId()), SIGKILL);
+    QVERIFY2(QTest::qWaitFor([&] { return !answerer.boxes.isEmpty(); }, 20000),
+             "nobody was told that the voice stopped");
+    qunsetenv("ZAVREN_VOICE_FAULT");
+    CheckErrorBox(answerer.boxes, QLatin1String("voice"));
+    QCOMPARE(text->toPlainText(), before);
+    QCOMPARE(text->textCursor().selectionStart(), 20);
+    QCOMPARE(text->textCursor().selectionEnd(), 40);
+    guard.Step("typing after the voice failed");
+    CheckUsable();
+
+    text->setPlainText(kLongText);
+    StartSpeaking();
+    QVERIFY(Click(window_->cmdStop(), "STOP, fresh voice").isEmpty());
 }
 
 void SoundServerFaultsTest::cleanupTestCase() {
