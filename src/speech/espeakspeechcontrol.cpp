@@ -52,9 +52,8 @@ EspeakSpeechControl::EspeakSpeechControl(std::unique_ptr<AudioOutput> output,
 
 EspeakSpeechControl::EspeakSpeechControl(std::unique_ptr<AudioOutput> output,
                                          const PlaybackClock *clock, QWidget *parent)
-    : SpeechControl(parent), engine_(SpeechEngine::Acquire()),
-      channel_(std::make_shared<SpeechChannel>(kQueueSamples)), output_(std::move(output)),
-      clock_(clock), frames_(this), pitch_(VoiceScale::StartingPitch()),
+    : SpeechControl(parent), channel_(std::make_shared<SpeechChannel>(kQueueSamples)),
+      output_(std::move(output)), clock_(clock), frames_(this), pitch_(VoiceScale::StartingPitch()),
       speed_(VoiceScale::StartingSpeed()), pose_(PoseOf(Viseme::Rest)) {
     if (!clock_)
         clock_ = output_.get();
@@ -94,7 +93,7 @@ EspeakSpeechControl::~EspeakSpeechControl() {
 }
 
 SpeechStatus EspeakSpeechControl::Speak(const QString &text) {
-    if (const QString error = engine_->StartupError(); !error.isEmpty())
+    if (const QString error = Engine().StartupError(); !error.isEmpty())
         return SpeechStatus::Failed(error);
     output_->Stop();
     settingsChanged_ = voiceChanged_ = restarted_ = false;
@@ -106,7 +105,7 @@ SpeechStatus EspeakSpeechControl::Speak(const QString &text) {
     }
     const std::uint64_t generation = channel_->queue.Begin();
     channel_->timeline.Begin(generation);
-    const SpeechStatus started = output_->Start(channel_->queue, engine_->SampleRate());
+    const SpeechStatus started = output_->Start(channel_->queue, Engine().SampleRate());
     if (!started.ok()) {
         channel_->queue.Cancel();
         channel_->timeline.Clear();
@@ -117,7 +116,7 @@ SpeechStatus EspeakSpeechControl::Speak(const QString &text) {
     jobVoice_ = voice_;
     jobRate_ = channel_->rate;
     jobPitch_ = channel_->pitch;
-    engine_->Speak(channel_, generation, SpeechRequest{text_, 0, 0, jobVoice_});
+    Engine().Speak(channel_, generation, SpeechRequest{text_, 0, 0, jobVoice_});
     // A new text starts with the mouth at rest.
     SetMouth(Viseme::Rest, true);
     SetSpeaking(true);
@@ -153,11 +152,18 @@ bool EspeakSpeechControl::SynthesisDone() const {
 }
 
 const std::vector<SpeechVoice> &EspeakSpeechControl::Voices() const {
-    return engine_->Voices();
+    return Engine().Voices();
+}
+
+// The voice starts once the window has been painted, or when first needed.
+SpeechEngine &EspeakSpeechControl::Engine() const {
+    if (!engine_)
+        engine_ = SpeechEngine::Acquire();
+    return *engine_;
 }
 
 QByteArray EspeakSpeechControl::Voice() const {
-    return voice_.isEmpty() ? engine_->DefaultVoice() : voice_;
+    return voice_.isEmpty() ? Engine().DefaultVoice() : voice_;
 }
 
 bool EspeakSpeechControl::SetVoice(const QByteArray &identifier) {
@@ -168,7 +174,7 @@ bool EspeakSpeechControl::SetVoice(const QByteArray &identifier) {
     voice_ = identifier;
     if (!speaking_)
         return true;
-    voiceChanged_ = voice_ != (jobVoice_.isEmpty() ? engine_->DefaultVoice() : jobVoice_);
+    voiceChanged_ = voice_ != (jobVoice_.isEmpty() ? Engine().DefaultVoice() : jobVoice_);
     const SpeechTimeline::Heard heard = CatchUp();
     voiceChosenAtWord_ = heard.wordSerial;
     if (speaking_)
@@ -230,7 +236,7 @@ void EspeakSpeechControl::Restart(const SpeechTimeline::Heard &heard, const QByt
     const std::uint64_t generation = channel_->queue.Rewind(listener);
     const std::uint64_t played = channel_->queue.HandedOver();
     channel_->timeline.Rewind(generation, played);
-    const SpeechStatus started = output_->Start(channel_->queue, engine_->SampleRate());
+    const SpeechStatus started = output_->Start(channel_->queue, Engine().SampleRate());
     if (!started.ok()) {
         // The sound output went away under the voice: it falls silent.
         StopSpeaking().ok();
@@ -239,7 +245,7 @@ void EspeakSpeechControl::Restart(const SpeechTimeline::Heard &heard, const QByt
     jobVoice_ = voice;
     jobRate_ = channel_->rate;
     jobPitch_ = channel_->pitch;
-    engine_->Speak(channel_, generation, SpeechRequest{text_, from, played, jobVoice_});
+    Engine().Speak(channel_, generation, SpeechRequest{text_, from, played, jobVoice_});
     restarted_ = true;
     restartedAtWord_ = heard.wordSerial;
 }
@@ -321,6 +327,8 @@ QRectF EspeakSpeechControl::MouthBox() const {
 }
 
 void EspeakSpeechControl::paintEvent(QPaintEvent *) {
+    if (!engine_)
+        QTimer::singleShot(0, this, [this] { Engine(); });
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF area = QRectF(rect()).adjusted(1, 1, -1, -1);

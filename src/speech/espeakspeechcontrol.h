@@ -86,7 +86,9 @@ private:
     void OpenVoiceMenu(const QPoint &globalPos);
     QRectF MouthBox() const;
 
-    std::shared_ptr<SpeechEngine> engine_;
+    SpeechEngine &Engine() const;
+
+    mutable std::shared_ptr<SpeechEngine> engine_;
     std::shared_ptr<SpeechChannel> channel_;
     std::unique_ptr<AudioOutput> output_;
     const PlaybackClock *clock_;

@@ -49,7 +49,7 @@ void UnsafeTextTest::spokenWithoutHarm() {
     EspeakSpeechControl control(std::make_unique<MemoryAudioOutput>());
     if (!language.isEmpty()) {
         QByteArray voice;
-        for (const SpeechVoice &v : SpeechEngine::Acquire()->Voices())
+        for (const SpeechVoice &v : control.Voices())
             if (v.language == language)
                 voice = v.identifier;
         QVERIFY2(control.SetVoice(voice), "no such voice");
