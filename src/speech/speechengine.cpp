@@ -379,8 +379,10 @@ void SpeechEngine::ReplaceIfGone() {
     Received got = Received::Message;
     while (helper_ && (got == Received::Message || got == Received::Woken))
         got = Receive(stale, 0);
-    if (got == Received::Gone)
+    if (got == Received::Gone) {
+        ++restarts_;
         StartHelper();
+    }
 }
 
 void SpeechEngine::Synthesize(Job &job) {
@@ -424,6 +426,7 @@ void SpeechEngine::Synthesize(Job &job) {
             // Nobody is told about speech that was given up anyway.
             if (job.channel->queue.IsCurrent(job.generation) && !interrupt_)
                 job.channel->ReportFault(fault);
+            ++restarts_;
             StartHelper();
         } else if (outcome == Outcome::Done && !abandoned_) {
             ReleaseHeld(job, end);

@@ -84,8 +84,10 @@ public:
     const std::vector<SpeechVoice> &Voices() const;
     QByteArray DefaultVoice() const;
 
-    // The helper's process id (0: none running), and where its program is.
+    // The helper's process id (0: none running), how many times it has been
+    // replaced after a fault, and where its program is.
     long long HelperId() const;
+    int Restarts() const { return restarts_; }
     static QString HelperPath();
 
     // Synthesizes into the channel's queue and timeline for synthesis
@@ -148,6 +150,7 @@ private:
     std::optional<Job> pending_;
     bool quit_ = false;
     std::atomic<bool> interrupt_{false};   // a newer request or quit is waiting
+    std::atomic<int> restarts_{0};
     std::unique_ptr<ChildProcess> helper_; // replaced under mutex_, used by the worker
 
     // Known once the first helper has said hello (ready_), under mutex_.
