@@ -51,6 +51,8 @@ private slots:
     void endsWithTheProgram();
     void foreignInputEndsIt_data();
     void foreignInputEndsIt();
+    void brokenHelperIsReported_data();
+    void brokenHelperIsReported();
 };
 
 void VoiceHelperTest::endsWithTheProgram_data() {
@@ -117,6 +119,38 @@ void VoiceHelperTest::foreignInputEndsIt() {
     std::memcpy(&first, output.constData(), sizeof first);
     QCOMPARE(first.kind, voice::Kind::Hello);
     QCOMPARE(output.size(), qsizetype(sizeof first + first.size));
+}
+
+void VoiceHelperTest::brokenHelperIsReported_data() {
+    QTest::addColumn<QByteArray>("helper"); // the script installed as the helper
+    QTest::newRow("ends at once") << QByteArray("#!/bin/sh\nexit 3\n");
+    QTest::newRow("says something else") << QByteArray("#!/bin/sh\necho hello there\n");
+}
+
+// The program beside a helper that does not work says so, and why.
+void VoiceHelperTest::brokenHelperIsReported() {
+    QFETCH(QByteArray, helper);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString program = dir.filePath(QStringLiteral("zavren-speech"));
+    QVERIFY(QFile::copy(QStringLiteral(ZAVREN_SPEECH_BINARY), program));
+    QFile script(dir.filePath(QStringLiteral("zavren-voice")));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write(helper);
+    script.close();
+    QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
+    QProcess run;
+    run.start(program, {QStringLiteral("--speak-to"), dir.filePath(QStringLiteral("out.wav")),
+                        QStringLiteral("-")});
+    QVERIFY(run.waitForStarted(10000));
+    run.write("Hello.");
+    run.closeWriteChannel();
+    QVERIFY2(run.waitForFinished(60000), "the program hung");
+    QVERIFY(run.exitCode() != 0);
+    const QString said = QString::fromLocal8Bit(run.readAllStandardError());
+    QVERIFY2(said.contains(QLatin1String("could not be started")), qPrintable(said));
+    QVERIFY2(said.contains(script.fileName()), qPrintable(said));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("out.wav"))));
 }
 
 QTEST_GUILESS_MAIN(VoiceHelperTest)
