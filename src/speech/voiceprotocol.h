@@ -110,7 +110,8 @@ public:
             return {};
         }
         std::vector<T> values(count);
-        std::memcpy(values.data(), at_, count * sizeof(T));
+        if (count > 0)
+            std::memcpy(values.data(), at_, count * sizeof(T));
         at_ += count * sizeof(T);
         return values;
     }
