@@ -148,7 +148,7 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable wake_;
     std::optional<Job> pending_;
-    bool quit_ = false;
+    std::atomic<bool> quit_{false};
     std::atomic<bool> interrupt_{false};   // a newer request or quit is waiting
     std::atomic<int> restarts_{0};
     std::unique_ptr<ChildProcess> helper_; // replaced under mutex_, used by the worker
