@@ -95,28 +95,6 @@ public:
     void Speak(std::shared_ptr<SpeechChannel> channel, std::uint64_t generation,
                SpeechRequest request);
 
-    // Text as it goes to espeak-ng: UTF-8, with control characters (which
-    // espeak-ng would take as embedded commands), lone surrogates and U+FFFD
-    // turned into spaces, so every code point stands for one UTF-16 unit or
-    // one surrogate pair of the text.
-    static QByteArray EngineText(QStringView text);
-    // espeak-ng reports word positions in code points; this gives the UTF-16
-    // offset of every code point of `text`, plus its end.
-    static std::vector<qsizetype> CodePointOffsets(QStringView text);
-    // A word as espeak-ng placed it, fitted to the text: without surrounding
-    // blanks (none left: not a word to show), and, when it lands inside the
-    // word before (as for the second word of a phrase it knows as a whole,
-    // "déjà vu"), moved to the word that follows that one.
-    static std::optional<WordSpan> FitWord(QStringView text, WordSpan word, WordSpan previous);
-    // A word widened over the letters right after it, up to `limit`: what an
-    // engine spoke as part of the word without placing them.
-    static WordSpan WidenWord(QStringView text, WordSpan word, qsizetype limit);
-    // Long texts go to espeak-ng a slice at a time, so the first sound never
-    // waits for the whole text to be converted. A slice ends after a sentence
-    // or line where possible, else after a space. Returns the end of the slice
-    // starting at `from`.
-    static qsizetype SliceEnd(QStringView text, qsizetype from);
-
 private:
     struct Job {
         std::shared_ptr<SpeechChannel> channel;
@@ -149,7 +127,7 @@ private:
     mutable std::condition_variable wake_;
     std::optional<Job> pending_;
     std::atomic<bool> quit_{false};
-    std::atomic<bool> interrupt_{false};   // a newer request or quit is waiting
+    std::atomic<bool> interrupt_{false}; // a newer request or quit is waiting
     std::atomic<int> restarts_{0};
     std::unique_ptr<ChildProcess> helper_; // replaced under mutex_, used by the worker
 

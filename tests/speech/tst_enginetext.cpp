@@ -1,5 +1,6 @@
 #include "scriptvoices.h"
 #include "speechengine.h"
+#include "speechtext.h"
 #include "voicenames.h"
 
 #include <QtTest>
@@ -64,7 +65,7 @@ void EngineTextTest::engineText_data() {
 void EngineTextTest::engineText() {
     QFETCH(QString, text);
     QFETCH(QByteArray, utf8);
-    QCOMPARE(SpeechEngine::EngineText(text), utf8);
+    QCOMPARE(SpeechText::EngineText(text), utf8);
 }
 
 void EngineTextTest::sliceEnd_data() {
@@ -93,7 +94,7 @@ void EngineTextTest::sliceEnd() {
     QFETCH(QString, text);
     QFETCH(int, from);
     QFETCH(int, end);
-    QCOMPARE(SpeechEngine::SliceEnd(text, from), qsizetype(end));
+    QCOMPARE(SpeechText::SliceEnd(text, from), qsizetype(end));
 }
 
 void EngineTextTest::slicesCoverTheWholeText() {
@@ -102,7 +103,7 @@ void EngineTextTest::slicesCoverTheWholeText() {
         text += (i % 7 == 0) ? QStringLiteral("End. ") : QStringLiteral("word%1 ").arg(i);
     QString rebuilt;
     for (qsizetype from = 0; from < text.size();) {
-        const qsizetype end = SpeechEngine::SliceEnd(text, from);
+        const qsizetype end = SpeechText::SliceEnd(text, from);
         QVERIFY(end > from);
         rebuilt += QStringView(text).sliced(from, end - from);
         from = end;
@@ -130,11 +131,11 @@ void EngineTextTest::codePointOffsets_data() {
 void EngineTextTest::codePointOffsets() {
     QFETCH(QString, text);
     QFETCH(QList<qsizetype>, offsets);
-    const std::vector<qsizetype> got = SpeechEngine::CodePointOffsets(text);
+    const std::vector<qsizetype> got = SpeechText::CodePointOffsets(text);
     QCOMPARE(QList<qsizetype>(got.begin(), got.end()), offsets);
     // As many code points as espeak-ng reads in the text it is given.
     QCOMPARE(qsizetype(got.size()) - 1,
-             qsizetype(QString::fromUtf8(SpeechEngine::EngineText(text)).toUcs4().size()));
+             qsizetype(QString::fromUtf8(SpeechText::EngineText(text)).toUcs4().size()));
 }
 
 void EngineTextTest::fitWord_data() {
@@ -168,7 +169,7 @@ void EngineTextTest::fitWord() {
     QFETCH(int, previousLength);
     QFETCH(QString, fitted);
     const std::optional<WordSpan> word =
-        SpeechEngine::FitWord(text, {start, length}, {previousStart, previousLength});
+        SpeechText::FitWord(text, {start, length}, {previousStart, previousLength});
     QCOMPARE(word ? text.mid(word->start, word->length) : QStringLiteral("-"), fitted);
 }
 
@@ -233,7 +234,7 @@ void EngineTextTest::widenWord() {
     QFETCH(int, length);
     QFETCH(int, limit);
     QFETCH(QString, widened);
-    const WordSpan word = SpeechEngine::WidenWord(text, {start, length}, limit);
+    const WordSpan word = SpeechText::WidenWord(text, {start, length}, limit);
     QCOMPARE(text.mid(word.start, word.length), widened);
 }
 
