@@ -1,6 +1,5 @@
 #include "speechengine.h"
 
-#include "platform/childprocess.h"
 #include "speech/scriptvoices.h"
 #include "speech/speechtext.h"
 
@@ -15,7 +14,6 @@ namespace {
 // (it sends a chunk every 20 ms of audio, taking a few milliseconds each).
 constexpr int kStartLimitMs = 10000;
 constexpr int kAnswerLimitMs = 4000;
-constexpr int kWriteLimitMs = 1000;
 
 // An espeak-ng phoneme name: up to 8 bytes, not terminated when it fills them.
 std::string_view PhonemeName(const voice::Event &e) {
@@ -26,11 +24,6 @@ QString Unstartable(const QString &why) {
     return QStringLiteral("The speech engine (espeak-ng) could not be started: %1").arg(why);
 }
 } // namespace
-
-struct SpeechEngine::Message {
-    voice::Kind kind{};
-    std::vector<char> body;
-};
 
 void SpeechChannel::SetFaultHandler(std::function<void(const QString &)> handler) {
     std::lock_guard lock(faultMutex_);
@@ -129,53 +122,21 @@ void SpeechEngine::StartHelper() {
         std::lock_guard lock(mutex_);
         helper_.reset();
     }
-    input_.clear();
-    inputFrom_ = 0;
     sentRate_ = sentPitch_ = -1;
-    const QString path = HelperPath();
-    std::string error;
-    std::unique_ptr<ChildProcess> child = StartChildProcess(path.toStdString(), {}, error);
+    VoiceLink::Hello hello;
     QString failure;
-    Message hello;
-    if (!child) {
-        failure = QStringLiteral("its helper %1 cannot be run (%2).")
-                      .arg(path, QString::fromLocal8Bit(error.c_str()));
-    } else {
-        {
-            std::lock_guard lock(mutex_);
-            helper_ = std::move(child);
-        }
-        Received got;
-        do
-            got = Receive(hello, kStartLimitMs);
-        while (got == Received::Woken && !quit_);
-        if (got != Received::Message || hello.kind != voice::Kind::Hello)
-            failure = QStringLiteral("its helper %1 did not start.").arg(path);
-    }
-    voice::Reader reader(hello.body.data(), hello.body.size());
-    const int rate = failure.isEmpty() ? reader.Get<std::int32_t>() : 0;
-    if (failure.isEmpty() && rate <= 0)
-        failure = QString::fromStdString(reader.GetText());
+    std::unique_ptr<VoiceLink> link =
+        VoiceLink::Start(HelperPath(), kStartLimitMs, quit_, hello, failure);
     std::lock_guard lock(mutex_);
-    if (!failure.isEmpty())
-        helper_.reset();
+    helper_ = std::move(link);
     if (ready_)
         return;
-    if (!failure.isEmpty()) {
+    if (!helper_) {
         startupError_ = Unstartable(failure);
     } else {
-        reader.GetText(); // no error
-        defaultVoice_ = QByteArray::fromStdString(reader.GetText());
-        const std::uint32_t count = reader.Get<std::uint32_t>();
-        for (std::uint32_t i = 0; i < count && reader.ok(); ++i) {
-            SpeechVoice v;
-            v.name = QString::fromStdString(reader.GetText()).trimmed();
-            v.language = QString::fromStdString(reader.GetText());
-            v.identifier = QByteArray::fromStdString(reader.GetText());
-            if (reader.ok() && !v.name.isEmpty() && !v.identifier.isEmpty())
-                voices_.push_back(std::move(v));
-        }
-        sampleRate_ = rate;
+        sampleRate_ = hello.sampleRate;
+        defaultVoice_ = hello.defaultVoice;
+        voices_ = std::move(hello.voices);
         scripts_ = std::make_unique<ScriptVoices>(voices_);
     }
     ready_ = true;
@@ -215,50 +176,11 @@ void SpeechEngine::Run() {
 }
 
 bool SpeechEngine::Send(const std::vector<char> &message) {
-    return helper_ && helper_->Write(message.data(), message.size(), kWriteLimitMs);
+    return helper_ && helper_->Send(message);
 }
 
-// The next message from the helper, waiting at most `timeoutMs` for output.
 SpeechEngine::Received SpeechEngine::Receive(Message &message, int timeoutMs) {
-    for (;;) {
-        const std::size_t held = input_.size() - inputFrom_;
-        if (held >= sizeof(voice::Header)) {
-            voice::Header header;
-            std::memcpy(&header, input_.data() + inputFrom_, sizeof header);
-            if (header.size > voice::kMaxBody)
-                return Received::Gone; // not our helper speaking
-            if (held >= sizeof header + header.size) {
-                const char *body = input_.data() + inputFrom_ + sizeof header;
-                message.kind = header.kind;
-                message.body.assign(body, body + header.size);
-                inputFrom_ += sizeof header + header.size;
-                if (inputFrom_ == input_.size()) {
-                    input_.clear();
-                    inputFrom_ = 0;
-                }
-                return Received::Message;
-            }
-        }
-        if (inputFrom_ > 0 && inputFrom_ * 2 > input_.size()) {
-            input_.erase(input_.begin(), input_.begin() + std::ptrdiff_t(inputFrom_));
-            inputFrom_ = 0;
-        }
-        if (!helper_)
-            return Received::Gone;
-        char buffer[64 * 1024];
-        const std::ptrdiff_t got = helper_->Read(buffer, sizeof buffer);
-        if (got < 0)
-            return Received::Gone;
-        if (got > 0) {
-            input_.insert(input_.end(), buffer, buffer + got);
-            continue;
-        }
-        const ChildProcess::Ready ready = helper_->Wait(timeoutMs);
-        if (ready == ChildProcess::Ready::Woken)
-            return Received::Woken;
-        if (ready == ChildProcess::Ready::TimedOut)
-            return Received::Silent;
-    }
+    return helper_ ? helper_->Receive(message, timeoutMs) : Received::Gone;
 }
 
 // A helper that died while nobody was speaking is replaced without a word.

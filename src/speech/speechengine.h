@@ -2,6 +2,7 @@
 
 #include "speech/pcmqueue.h"
 #include "speech/speechtimeline.h"
+#include "speech/voicelink.h"
 #include "speech/voiceprotocol.h"
 
 #include <QByteArray>
@@ -16,7 +17,6 @@
 #include <thread>
 #include <vector>
 
-class ChildProcess;
 class ScriptVoices;
 
 // What one speech control speaks through: its sample queue, the marks that
@@ -40,13 +40,6 @@ private:
     mutable std::mutex faultMutex_;
     std::function<void(const QString &)> faultHandler_;
     QString fault_;
-};
-
-// One of espeak-ng's voices.
-struct SpeechVoice {
-    QString name;          // e.g. "English (America)"
-    QString language;      // e.g. "en-us"
-    QByteArray identifier; // what selects it, e.g. "gmw/en-US"
 };
 
 // What to synthesize: `text` from UTF-16 offset `from` on, in `voice` (empty:
@@ -102,8 +95,8 @@ private:
         SpeechRequest request;
     };
     enum class Outcome { Done, Abandoned, Failed };
-    struct Message;
-    enum class Received { Message, Woken, Silent, Gone };
+    using Message = VoiceLink::Message;
+    using Received = VoiceLink::Received;
 
     SpeechEngine();
     void Run();
@@ -129,7 +122,7 @@ private:
     std::atomic<bool> quit_{false};
     std::atomic<bool> interrupt_{false}; // a newer request or quit is waiting
     std::atomic<int> restarts_{0};
-    std::unique_ptr<ChildProcess> helper_; // replaced under mutex_, used by the worker
+    std::unique_ptr<VoiceLink> helper_; // replaced under mutex_, used by the worker
 
     // Known once the first helper has said hello (ready_), under mutex_.
     bool ready_ = false;
@@ -140,8 +133,6 @@ private:
 
     // Owned by the worker thread.
     std::unique_ptr<ScriptVoices> scripts_;
-    std::vector<char> input_; // read from the helper, not yet taken
-    std::size_t inputFrom_ = 0;
     std::uint64_t sliceSerial_ = 0;
     int sentRate_ = -1;
     int sentPitch_ = -1;
