@@ -16,13 +16,15 @@
 
 namespace {
 
-std::shared_ptr<SpeechEngine> &Engine() {
-    static std::shared_ptr<SpeechEngine> engine = [] {
+// Kept to the very end, so the count can be told at exit.
+SpeechEngine &Engine() {
+    static auto *engine = [] {
+        auto *held = new std::shared_ptr<SpeechEngine>(SpeechEngine::Acquire());
         std::atexit(
-            [] { std::fprintf(stderr, "voice helper replaced %d times\n", Engine()->Restarts()); });
-        return SpeechEngine::Acquire();
+            [] { std::fprintf(stderr, "voice helper replaced %d times\n", Engine().Restarts()); });
+        return held;
     }();
-    return engine;
+    return **engine;
 }
 
 } // namespace
@@ -30,7 +32,7 @@ std::shared_ptr<SpeechEngine> &Engine() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     if (size < 1)
         return 0;
-    SpeechEngine &engine = *Engine();
+    SpeechEngine &engine = Engine();
     FUZZ_CHECK(engine.StartupError().isEmpty(), "the voice did not start");
     const auto &voices = engine.Voices();
     // The first byte picks the voice; the rest is UTF-16, broken pairs and all.
