@@ -2,10 +2,9 @@
 
 #include "audiooutput.h"
 #include "speechengine.h"
-#include "voicenames.h"
+#include "voicemenu.h"
 #include "voicescale.h"
 
-#include <QActionGroup>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -14,7 +13,6 @@
 #include <QStyleOptionFocusRect>
 #include <algorithm>
 #include <cmath>
-#include <map>
 
 namespace {
 // Synthesis may run this far ahead of the device (100 ms at 22050 Hz).
@@ -402,83 +400,10 @@ void EspeakSpeechControl::focusOutEvent(QFocusEvent *event) {
 }
 
 QMenu *EspeakSpeechControl::CreateVoiceMenu() {
-    auto *menu = new QMenu(tr("Voice"), this);
-    menu->setObjectName(QStringLiteral("voiceMenu"));
-    menu->setAccessibleName(tr("Voice"));
-    const auto &voices = Voices();
-    const auto addSave = [&] {
-        QAction *save = menu->addAction(tr("Save Speech &As..."));
-        save->setObjectName(QStringLiteral("mnuSaveSpeechAs"));
-        connect(save, &QAction::triggered, this, &EspeakSpeechControl::SaveSpeechAsRequested);
-        menu->addSeparator();
-    };
-    if (voices.empty()) {
-        addSave();
-        menu->addAction(tr("No voices are available"))->setEnabled(false);
-        return menu;
-    }
-
-    // The voice in use, named first.
-    const QByteArray chosen = Voice();
-    const auto inUse = std::find_if(voices.begin(), voices.end(),
-                                    [&](const SpeechVoice &v) { return v.identifier == chosen; });
-    QAction *current =
-        menu->addAction(tr("Voice: %1")
-                            .arg(inUse != voices.end() ? inUse->name : QString::fromUtf8(chosen))
-                            .replace(u'&', QStringLiteral("&&")));
-    current->setObjectName(QStringLiteral("voiceInUse"));
-    current->setEnabled(false);
-    addSave();
-
-    // Each language by name, with its voices under it.
-    struct Entry {
-        QString variant;
-        const SpeechVoice *voice;
-    };
-    std::map<QString, std::pair<QString, std::vector<Entry>>> languages;
-    for (const SpeechVoice &voice : voices) {
-        const VoiceNameParts parts = SplitVoiceName(voice.name);
-        auto &language = languages[parts.language.toCaseFolded()];
-        language.first = parts.language;
-        language.second.push_back({parts.variant, &voice});
-    }
-    std::vector<const std::pair<QString, std::vector<Entry>> *> ordered;
-    for (const auto &entry : languages)
-        ordered.push_back(&entry.second);
-    std::sort(ordered.begin(), ordered.end(), [](const auto *a, const auto *b) {
-        return QString::localeAwareCompare(a->first, b->first) < 0;
-    });
-
-    auto *group = new QActionGroup(menu);
-    group->setExclusive(true);
-    const auto addVoice = [&](QMenu *to, QString caption, const SpeechVoice &voice) {
-        QAction *action = to->addAction(caption.replace(u'&', QStringLiteral("&&")));
-        action->setCheckable(true);
-        action->setChecked(voice.identifier == chosen);
-        action->setData(voice.identifier);
-        group->addAction(action);
-        connect(action, &QAction::triggered, this, [this, id = voice.identifier] { SetVoice(id); });
-    };
-    for (const auto *language : ordered) {
-        const auto &[name, entries] = *language;
-        // A language of one voice needs no submenu.
-        if (entries.size() == 1) {
-            const QString &variant = entries.front().variant;
-            addVoice(menu, variant.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, variant),
-                     *entries.front().voice);
-            continue;
-        }
-        QMenu *sub = menu->addMenu(QString(name).replace(u'&', QStringLiteral("&&")));
-        sub->setAccessibleName(name);
-        for (const Entry &entry : entries) {
-            QString caption = entry.variant.isEmpty() ? name : entry.variant;
-            // Two voices of one name are told apart by their language codes.
-            if (std::count_if(entries.begin(), entries.end(),
-                              [&](const Entry &e) { return e.variant == entry.variant; }) > 1)
-                caption += QStringLiteral(" [%1]").arg(entry.voice->language);
-            addVoice(sub, caption, *entry.voice);
-        }
-    }
+    auto *menu = new VoiceMenu(Voices(), Voice(), this);
+    connect(menu, &VoiceMenu::VoiceChosen, this, &EspeakSpeechControl::SetVoice);
+    connect(menu, &VoiceMenu::SaveSpeechAsChosen, this,
+            &EspeakSpeechControl::SaveSpeechAsRequested);
     return menu;
 }
 
