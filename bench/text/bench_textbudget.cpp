@@ -6,11 +6,11 @@
 //   bench_textbudget              all cases, a table
 //   bench_textbudget box KIND N   one text box case (KIND: lines, line, prose)
 //   bench_textbudget open FILE    one File > Open case
+#include "app/speechtextbox.h"
+#include "app/textcommands.h"
+#include "app/textfile.h"
+#include "app/textload.h"
 #include "procstatus.h"
-#include "speechtextbox.h"
-#include "textcommands.h"
-#include "textfile.h"
-#include "textload.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

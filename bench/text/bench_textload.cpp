@@ -1,9 +1,9 @@
 // Times loading a 10 MB text file: the whole-file read and decode, filling
 // the text box, and File > Open end to end. Prints the median of three runs.
-#include "filedialog.h"
-#include "messagebox.h"
-#include "textcommands.h"
-#include "textfile.h"
+#include "app/textcommands.h"
+#include "app/textfile.h"
+#include "platform/qt/filedialog.h"
+#include "platform/qt/messagebox.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

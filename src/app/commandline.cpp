@@ -1,26 +1,27 @@
 #include "commandline.h"
 
-#include "appidentity.h"
-#include "filedialog.h"
-#include "filesearch.h"
-#include "frmmain.h"
-#include "keystrokes.h"
-#include "messagebox.h"
-#include "process.h"
-#include "registry.h"
-#include "speechcontrol.h"
-#include "speechcontrolfactory.h"
-#include "speechengine.h"
-#include "speechfilewriter.h"
-#include "terminal.h"
-#include "textcommands.h"
-#include "textfile.h"
+#include "app/frmmain.h"
+#include "app/textcommands.h"
+#include "app/textfile.h"
+#include "platform/appidentity.h"
+#include "platform/normalfile.h"
+#include "platform/process.h"
+#include "platform/qt/filedialog.h"
+#include "platform/qt/keystrokes.h"
+#include "platform/qt/messagebox.h"
+#include "platform/registry.h"
+#include "platform/terminal.h"
+#include "speech/speechcontrol.h"
+#include "speech/speechcontrolfactory.h"
+#include "speech/speechengine.h"
+#include "speech/speechfilewriter.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -197,7 +198,7 @@ int SpeakTo(const QCommandLineParser &parser) {
             return Fail(error);
         job.text = std::move(*text);
     } else {
-        if (!NormalFileExists(QDir::toNativeSeparators(input)))
+        if (!NormalFileExists(QFile::encodeName(QDir::toNativeSeparators(input)).toStdString()))
             return Fail(QStringLiteral("%1: File does not exist").arg(input));
         std::optional<QString> text = ReadTextFile(QDir::toNativeSeparators(input));
         if (!text)
@@ -253,7 +254,7 @@ int SpeakTo(const QCommandLineParser &parser) {
 int RunWithoutWindow(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zavren-speech"));
-    QCoreApplication::setApplicationVersion(AppIdentity::VersionText());
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(AppIdentity::kVersion));
     QCommandLineParser parser;
     Describe(parser);
     parser.process(app); // answers --help and --version, and refuses unknown options
@@ -287,7 +288,7 @@ int RunZavrenSpeech(int argc, char *argv[]) {
         return RunWithoutWindow(argc, argv);
 
     QApplication app(argc, argv);
-    QCoreApplication::setApplicationVersion(AppIdentity::VersionText());
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(AppIdentity::kVersion));
     QCommandLineParser parser;
     Describe(parser);
     parser.process(app);

@@ -1,22 +1,22 @@
 #include "frmmain.h"
 
-#include "appicon.h"
-#include "appidentity.h"
-#include "captionfont.h"
-#include "enterpress.h"
-#include "espeakspeechcontrol.h"
-#include "filedrop.h"
-#include "frmmainlayout.h"
-#include "infowindows.h"
-#include "messagebox.h"
-#include "resizerule.h"
-#include "speakingcommands.h"
-#include "speechcontrol.h"
-#include "speechsaver.h"
-#include "speechtextbox.h"
-#include "textcommands.h"
-#include "twips.h"
-#include "wordhighlight.h"
+#include "app/filedrop.h"
+#include "app/frmmainlayout.h"
+#include "app/resizerule.h"
+#include "app/speakingcommands.h"
+#include "app/speechsaver.h"
+#include "app/speechtextbox.h"
+#include "app/textcommands.h"
+#include "app/wordhighlight.h"
+#include "info/appicon.h"
+#include "info/infowindows.h"
+#include "platform/appidentity.h"
+#include "platform/qt/captionfont.h"
+#include "platform/qt/enterpress.h"
+#include "platform/qt/messagebox.h"
+#include "platform/qt/twips.h"
+#include "speech/espeakspeechcontrol.h"
+#include "speech/speechcontrol.h"
 
 #include <QAction>
 #include <QEvent>
@@ -205,8 +205,9 @@ void frmMain::CreateControls(std::unique_ptr<SpeechControl> voice) {
         setTabOrder(focusOrder[i - 1], focusOrder[i]);
     }
 
-    speaking_ = std::make_unique<SpeakingCommands>(*DirectSS1_, *services_.messageBoxes,
-                                                   *txtSpeech_, AppIdentity::Title());
+    speaking_ =
+        std::make_unique<SpeakingCommands>(*DirectSS1_, *services_.messageBoxes, *txtSpeech_,
+                                           QString::fromLatin1(AppIdentity::kTitle));
     // The word being heard is marked in the text box; the box owns the marker.
     speaking_->SetHighlight(new WordHighlight(*txtSpeech_, *DirectSS1_));
 }
@@ -270,7 +271,8 @@ void frmMain::ConnectMenus() {
 }
 
 void frmMain::Load() {
-    setWindowTitle(AppIdentity::Title() + QLatin1Char(' ') + AppIdentity::VersionText());
+    setWindowTitle(QString::fromLatin1(AppIdentity::kTitle) + QLatin1Char(' ') +
+                   QString::fromLatin1(AppIdentity::kVersion));
     txtSpeech_->setPlainText(QStringLiteral("Hello and welcome to Zavren Speech."));
     // Out-of-range pitches settle at the nearer end; the change writes that back.
     sldPitch_->setValue(DirectSS1_->Pitch());

@@ -1,13 +1,13 @@
 #include "textcommands.h"
 
-#include "appidentity.h"
-#include "filedialog.h"
-#include "filesearch.h"
-#include "keystrokes.h"
-#include "messagebox.h"
-#include "nativename.h"
-#include "textfile.h"
-#include "textload.h"
+#include "app/textfile.h"
+#include "app/textload.h"
+#include "platform/appidentity.h"
+#include "platform/normalfile.h"
+#include "platform/qt/filedialog.h"
+#include "platform/qt/keystrokes.h"
+#include "platform/qt/messagebox.h"
+#include "platform/qt/nativename.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -65,7 +65,7 @@ bool TextCommands::OpenPath(const QString &name) {
     }
     if (!NormalFileExists(natives.front())) {
         if (services_.messageBoxes)
-            services_.messageBoxes->Show(dialogParent_, AppIdentity::Title(),
+            services_.messageBoxes->Show(dialogParent_, QString::fromLatin1(AppIdentity::kTitle),
                                          QStringLiteral("File does not exist"),
                                          MessageIcon::Critical);
         return false;
@@ -77,7 +77,7 @@ bool TextCommands::OpenPath(const QString &name) {
 void TextCommands::SayNameIsAmbiguous(const QString &path, std::size_t count) {
     if (services_.messageBoxes)
         services_.messageBoxes->Show(
-            dialogParent_, AppIdentity::Title(),
+            dialogParent_, QString::fromLatin1(AppIdentity::kTitle),
             QStringLiteral("The name \"%1\" is not valid UTF-8, and %L2 files in its folder read "
                            "the same way, so which one is meant cannot be told. Rename the file "
                            "to open it.")

@@ -1,7 +1,7 @@
 #include "textfile.h"
 
-#include "codepage.h"
-#include "regularfile.h"
+#include "platform/codepage.h"
+#include "platform/regularfile.h"
 
 #include <QStringDecoder>
 #include <algorithm>

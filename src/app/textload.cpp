@@ -1,7 +1,7 @@
 #include "textload.h"
 
-#include "appidentity.h"
-#include "messagebox.h"
+#include "platform/appidentity.h"
+#include "platform/qt/messagebox.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -250,7 +250,8 @@ void TextLoad::End(const QString &refusal) {
     running_ = false;
     restoring_ = false;
     if (!refusal.isEmpty() && boxes_)
-        boxes_->Show(dialogParent_, AppIdentity::Title(), refusal, MessageIcon::Critical);
+        boxes_->Show(dialogParent_, QString::fromLatin1(AppIdentity::kTitle), refusal,
+                     MessageIcon::Critical);
     emit Finished();
 }
 
@@ -261,7 +262,7 @@ void TextLoad::ShowProgress() {
         return;
     auto *dialog = new QProgressDialog(dialogParent_);
     dialog->setObjectName(QStringLiteral("dlgOpenProgress"));
-    dialog->setWindowTitle(AppIdentity::Title());
+    dialog->setWindowTitle(QString::fromLatin1(AppIdentity::kTitle));
     dialog->setLabelText(QStringLiteral("Opening \"%1\"...").arg(fileName_));
     dialog->setAutoClose(false);
     dialog->setAutoReset(false);

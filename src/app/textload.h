@@ -1,6 +1,6 @@
 #pragma once
 
-#include "textfile.h"
+#include "app/textfile.h"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -1,10 +1,10 @@
 #include "infowindows.h"
 
-#include "frmabout.h"
-#include "frmhelp.h"
-#include "messagebox.h"
-#include "process.h"
-#include "registry.h"
+#include "info/frmabout.h"
+#include "info/frmhelp.h"
+#include "platform/process.h"
+#include "platform/qt/messagebox.h"
+#include "platform/registry.h"
 
 #include <memory>
 

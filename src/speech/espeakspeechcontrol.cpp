@@ -1,9 +1,9 @@
 #include "espeakspeechcontrol.h"
 
-#include "audiooutput.h"
-#include "speechengine.h"
-#include "voicenames.h"
-#include "voicescale.h"
+#include "speech/audiooutput.h"
+#include "speech/speechengine.h"
+#include "speech/voicenames.h"
+#include "speech/voicescale.h"
 
 #include <QActionGroup>
 #include <QContextMenuEvent>

@@ -1,6 +1,6 @@
 #include "memoryaudiooutput.h"
 
-#include "pcmqueue.h"
+#include "speech/pcmqueue.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "pcmqueue.h"
-#include "speechtimeline.h"
+#include "speech/pcmqueue.h"
+#include "speech/speechtimeline.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "viseme.h"
+#include "speech/viseme.h"
 
 #include <QtGlobal>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // Drives the real speech control from standard input, one command a line:
 //   speak TEXT | speaklong | stop | quit
 // and answers each with "ok" or "error DESCRIPTION".
-#include "speechcontrol.h"
-#include "speechcontrolfactory.h"
+#include "speech/speechcontrol.h"
+#include "speech/speechcontrolfactory.h"
 
 #include <QApplication>
 #include <QSocketNotifier>

@@ -5,19 +5,19 @@
 //
 // Run as root, the test first becomes an unprivileged user, so that a file
 // without read permission is really unreadable.
-#include "filedialog.h"
-#include "frmmain.h"
+#include "app/frmmain.h"
+#include "app/textcommands.h"
+#include "app/textfile.h"
 #include "hangguard.h"
-#include "keystrokes.h"
-#include "messagebox.h"
 #include "modalanswerer.h"
-#include "process.h"
+#include "platform/process.h"
+#include "platform/qt/filedialog.h"
+#include "platform/qt/keystrokes.h"
+#include "platform/qt/messagebox.h"
+#include "platform/registry.h"
 #include "procstatus.h"
-#include "registry.h"
-#include "speechcontrol.h"
-#include "speechcontrolfactory.h"
-#include "textcommands.h"
-#include "textfile.h"
+#include "speech/speechcontrol.h"
+#include "speech/speechcontrolfactory.h"
 
 #include <QAction>
 #include <QElapsedTimer>

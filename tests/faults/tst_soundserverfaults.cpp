@@ -9,16 +9,16 @@
 //
 // Everything lives in a temporary folder (socket, HOME, XDG_RUNTIME_DIR);
 // only the processes started here are stopped, by their own ids.
-#include "filedialog.h"
-#include "frmmain.h"
+#include "app/frmmain.h"
 #include "hangguard.h"
-#include "keystrokes.h"
-#include "messagebox.h"
 #include "modalanswerer.h"
-#include "process.h"
-#include "registry.h"
-#include "speechcontrol.h"
-#include "speechcontrolfactory.h"
+#include "platform/process.h"
+#include "platform/qt/filedialog.h"
+#include "platform/qt/keystrokes.h"
+#include "platform/qt/messagebox.h"
+#include "platform/registry.h"
+#include "speech/speechcontrol.h"
+#include "speech/speechcontrolfactory.h"
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>

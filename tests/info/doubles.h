@@ -1,8 +1,8 @@
 #pragma once
 
-#include "messagebox.h"
-#include "process.h"
-#include "registry.h"
+#include "platform/process.h"
+#include "platform/qt/messagebox.h"
+#include "platform/registry.h"
 
 #include <QString>
 #include <algorithm>

@@ -1,8 +1,8 @@
+#include "app/frmmain.h"
 #include "doubles.h"
-#include "frmabout.h"
-#include "frmhelp.h"
-#include "frmmain.h"
-#include "speechcontrol.h"
+#include "info/frmabout.h"
+#include "info/frmhelp.h"
+#include "speech/speechcontrol.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,11 +1,11 @@
-#include "appicon.h"
 #include "captionink.h"
 #include "doubles.h"
-#include "frmabout.h"
-#include "frmhelp.h"
-#include "lineshape.h"
-#include "sysinfo.h"
-#include "twips.h"
+#include "info/appicon.h"
+#include "info/frmabout.h"
+#include "info/frmhelp.h"
+#include "info/lineshape.h"
+#include "info/sysinfo.h"
+#include "platform/qt/twips.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,5 +1,5 @@
-#include "speechengine.h"
-#include "voicenames.h"
+#include "speech/speechengine.h"
+#include "speech/voicenames.h"
 
 #include <QtTest>
 

@@ -1,9 +1,9 @@
 // The word being heard, marked in the speech window's text box.
-#include "espeakspeechcontrol.h"
-#include "frmmain.h"
-#include "memoryaudiooutput.h"
-#include "messagebox.h"
-#include "wordhighlight.h"
+#include "app/frmmain.h"
+#include "app/wordhighlight.h"
+#include "platform/qt/messagebox.h"
+#include "speech/espeakspeechcontrol.h"
+#include "speech/memoryaudiooutput.h"
 
 #include <QAction>
 #include <QPlainTextEdit>

@@ -9,11 +9,11 @@
 //
 // ZAVREN_STRESS_OPS sets the operations per run (default 3000),
 // ZAVREN_STRESS_SEED the random seed (default fixed, printed).
-#include "espeakspeechcontrol.h"
-#include "frmmain.h"
+#include "app/frmmain.h"
 #include "hangguard.h"
-#include "memoryaudiooutput.h"
-#include "messagebox.h"
+#include "platform/qt/messagebox.h"
+#include "speech/espeakspeechcontrol.h"
+#include "speech/memoryaudiooutput.h"
 
 #include <QAction>
 #include <QPlainTextEdit>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "filedialog.h"
-#include "messagebox.h"
-#include "textcommands.h"
+#include "app/textcommands.h"
+#include "platform/qt/filedialog.h"
+#include "platform/qt/messagebox.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "filedialog.h"
+#include "platform/qt/filedialog.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,4 +1,4 @@
-#include "keystrokes.h"
+#include "platform/qt/keystrokes.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

@@ -1,10 +1,10 @@
-#include "appidentity.h"
-#include "keystrokes.h"
-#include "speechtextbox.h"
-#include "textcommands.h"
+#include "app/speechtextbox.h"
+#include "app/textcommands.h"
+#include "app/textfile.h"
+#include "app/textload.h"
+#include "platform/appidentity.h"
+#include "platform/qt/keystrokes.h"
 #include "textdoubles.h"
-#include "textfile.h"
-#include "textload.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -144,7 +144,7 @@ private slots:
         QCOMPARE(text_->toPlainText().split(u'\n'), lines);
         QCOMPARE(boxes_.shown.size(), missingReported);
         for (const RecordingMessageBoxes::Box &box : boxes_.shown) {
-            QCOMPARE(box.title, AppIdentity::Title());
+            QCOMPARE(box.title, QString::fromLatin1(AppIdentity::kTitle));
             QCOMPARE(box.text, QStringLiteral("File does not exist"));
             QCOMPARE(box.icon, MessageIcon::Critical);
         }
@@ -262,7 +262,7 @@ private slots:
             if (!commands_->Loading())
                 QSKIP("loaded before it could be cancelled");
             QProgressDialog *progress = commands_->Load()->Progress();
-            QCOMPARE(progress->windowTitle(), AppIdentity::Title());
+            QCOMPARE(progress->windowTitle(), QString::fromLatin1(AppIdentity::kTitle));
             QPushButton *cancel = progress->findChild<QPushButton *>();
             QVERIFY(cancel);
             cancel->click();

@@ -1,8 +1,8 @@
-#include "filesearch.h"
-#include "nativename.h"
-#include "regularfile.h"
+#include "app/textfile.h"
+#include "platform/normalfile.h"
+#include "platform/qt/nativename.h"
+#include "platform/regularfile.h"
 #include "textdoubles.h"
-#include "textfile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -279,7 +279,7 @@ private slots:
     void changedAfterSearch() {
         QFETCH(bool, replaceWithFifo);
         const QString path = WriteFile(QStringLiteral("brief.txt"), "here a moment");
-        QVERIFY(NormalFileExists(path));
+        QVERIFY(NormalFileExists(QFile::encodeName(path).toStdString()));
         QVERIFY(QFile::remove(path));
         if (replaceWithFifo)
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);

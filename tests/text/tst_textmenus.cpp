@@ -1,6 +1,6 @@
-#include "frmmain.h"
-#include "keystrokes.h"
-#include "speechcontrol.h"
+#include "app/frmmain.h"
+#include "platform/qt/keystrokes.h"
+#include "speech/speechcontrol.h"
 #include "textdoubles.h"
 
 #include <QAction>

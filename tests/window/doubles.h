@@ -1,7 +1,7 @@
 #pragma once
 
-#include "messagebox.h"
-#include "speechcontrol.h"
+#include "platform/qt/messagebox.h"
+#include "speech/speechcontrol.h"
 
 #include <QPointer>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "appicon.h"
+#include "info/appicon.h"
 
 #include <QImage>
 #include <QSet>

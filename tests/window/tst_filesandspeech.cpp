@@ -1,11 +1,11 @@
 // Files reaching the window (the command line, a drop) and Save Speech As,
 // which runs the real program to write the file.
-#include "commandline.h"
+#include "app/commandline.h"
+#include "app/frmmain.h"
+#include "app/speechsaver.h"
 #include "doubles.h"
-#include "espeakspeechcontrol.h"
-#include "frmmain.h"
-#include "memoryaudiooutput.h"
-#include "speechsaver.h"
+#include "speech/espeakspeechcontrol.h"
+#include "speech/memoryaudiooutput.h"
 
 #include <QDir>
 #include <QMenu>

@@ -1,8 +1,8 @@
-#include "captionfont.h"
+#include "app/frmmain.h"
 #include "captionink.h"
 #include "doubles.h"
-#include "frmmain.h"
-#include "twips.h"
+#include "platform/qt/captionfont.h"
+#include "platform/qt/twips.h"
 
 #include <QAccessible>
 #include <QAction>

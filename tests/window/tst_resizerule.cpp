@@ -1,5 +1,5 @@
-#include "resizerule.h"
-#include "twips.h"
+#include "app/resizerule.h"
+#include "platform/qt/twips.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
+#include "app/frmmain.h"
+#include "app/speakingcommands.h"
 #include "doubles.h"
-#include "frmmain.h"
-#include "speakingcommands.h"
 
 #include <QAction>
 #include <QPlainTextEdit>

@@ -1,8 +1,8 @@
 #include "speakingcommands.h"
 
-#include "messagebox.h"
-#include "speechcontrol.h"
-#include "wordhighlight.h"
+#include "app/wordhighlight.h"
+#include "platform/qt/messagebox.h"
+#include "speech/speechcontrol.h"
 
 #include <QPlainTextEdit>
 #include <QTextCursor>

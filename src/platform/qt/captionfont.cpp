@@ -1,6 +1,6 @@
 #include "captionfont.h"
 
-#include "twips.h"
+#include "platform/qt/twips.h"
 
 #include <QAbstractButton>
 #include <QFontMetricsF>

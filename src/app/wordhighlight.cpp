@@ -1,6 +1,6 @@
 #include "wordhighlight.h"
 
-#include "speechcontrol.h"
+#include "speech/speechcontrol.h"
 
 #include <QEvent>
 #include <QPainter>

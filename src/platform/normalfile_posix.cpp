@@ -1,4 +1,4 @@
-#include "filesearch.h"
+#include "normalfile.h"
 
 #include <sys/stat.h>
 
