@@ -10,12 +10,13 @@
 // PulseAudio output the program uses, and Qt's QAudioSink beside it) on their
 // own (start -> first read from the queue, and the stop call) and the slider
 // change through them, up to the device reporting the new audio played.
-// Usage: speech_bench [seconds-of-10MB-speech]
+// Usage: speech_bench [seconds-of-10MB-speech]; on a machine without sound,
+//   tests/support/private-sound-server.sh with bench_null build/bench/speech/speech_bench
+#include "memoryaudiooutput.h"
 #include "platform/soundserver.h"
 #include "procstatus.h"
 #include "signalanalysis.h"
 #include "speech/espeakspeechcontrol.h"
-#include "speech/memoryaudiooutput.h"
 #include "speech/pcmqueue.h"
 #include "speech/pulseaudiooutput.h"
 #include "speech/qaudiosinkoutput.h"

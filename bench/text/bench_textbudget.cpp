@@ -10,6 +10,7 @@
 #include "app/textcommands.h"
 #include "app/textfile.h"
 #include "app/textload.h"
+#include "doubles.h"
 #include "procstatus.h"
 
 #include <QApplication>
@@ -85,8 +86,8 @@ int RunOpen(const QString &path) {
     SpeechTextBox box;
     Box(box);
     box.setPlainText(QStringLiteral("Hello and welcome."));
-    Services services;
-    TextCommands commands(&box, nullptr, services);
+    ServiceDoubles doubles;
+    TextCommands commands(&box, nullptr, doubles.All());
     // The longest the event loop went without a turn while loading.
     QElapsedTimer sinceTurn;
     qint64 longestGap = 0;

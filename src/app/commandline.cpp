@@ -1,18 +1,12 @@
 #include "commandline.h"
 
 #include "app/frmmain.h"
+#include "app/speechprogram.h"
 #include "app/textcommands.h"
 #include "app/textfile.h"
 #include "platform/appidentity.h"
 #include "platform/normalfile.h"
-#include "platform/process.h"
-#include "platform/qt/filedialog.h"
-#include "platform/qt/keystrokes.h"
-#include "platform/qt/messagebox.h"
-#include "platform/registry.h"
 #include "platform/terminal.h"
-#include "speech/speechcontrol.h"
-#include "speech/speechcontrolfactory.h"
 #include "speech/speechengine.h"
 #include "speech/speechfilewriter.h"
 
@@ -293,17 +287,8 @@ int RunZavrenSpeech(int argc, char *argv[]) {
     Describe(parser);
     parser.process(app);
 
-    QtMessageBoxes messageBoxes;
-    QtFileDialog fileDialog;
-    QtKeystrokeInjector keystrokes;
-    const auto registry = CreateSystemRegistry();
-    const auto processes = CreateSystemProcessStarter();
-    Services services{&messageBoxes};
-    services.fileDialog = &fileDialog;
-    services.keystrokes = &keystrokes;
-    services.registry = registry.get();
-    services.processes = processes.get();
-    frmMain window(services, CreateSpeechControl(nullptr));
+    SpeechProgram program;
+    frmMain &window = program.Window();
     // The file's refusal, if any, comes before the window, which then shows
     // its welcome text.
     if (const QStringList files = parser.positionalArguments(); !files.isEmpty())

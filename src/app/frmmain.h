@@ -5,7 +5,6 @@
 #include <QMainWindow>
 #include <memory>
 
-class MessageBoxes;
 class QAction;
 class QLabel;
 class QPlainTextEdit;
@@ -19,7 +18,8 @@ class SpeechControl;
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
-    frmMain(Services services, std::unique_ptr<SpeechControl> voice, QWidget *parent = nullptr);
+    frmMain(const Services &services, std::unique_ptr<SpeechControl> voice,
+            QWidget *parent = nullptr);
     ~frmMain() override;
 
     QPlainTextEdit *txtSpeech() const { return txtSpeech_; }
@@ -51,7 +51,6 @@ private:
     void ApplyResizeRule();
 
     Services services_;
-    std::unique_ptr<MessageBoxes> ownBoxes_; // only when none was handed in
     QWidget *client_ = nullptr;
     QPlainTextEdit *txtSpeech_ = nullptr;
     SpeechControl *DirectSS1_ = nullptr;

@@ -38,15 +38,15 @@ void TextCommands::New() {
 }
 
 void TextCommands::Open() {
-    FileDialog *dialog = services_.fileDialog;
-    if (!dialog || !text_ || Loading())
+    FileDialog &dialog = services_.fileDialog;
+    if (!text_ || Loading())
         return;
     for (;;) {
         // Cancel counts as a failure, and every failure ends the command quietly.
-        dialog->SetCancelError(true);
-        if (!dialog->ShowOpen(dialogParent_))
+        dialog.SetCancelError(true);
+        if (!dialog.ShowOpen(dialogParent_))
             return;
-        if (!OpenPath(dialog->FileName()))
+        if (!OpenPath(dialog.FileName()))
             continue;
         return;
     }
@@ -64,10 +64,8 @@ bool TextCommands::OpenPath(const QString &name) {
         return false;
     }
     if (!NormalFileExists(natives.front())) {
-        if (services_.messageBoxes)
-            services_.messageBoxes->Show(dialogParent_, QString::fromLatin1(AppIdentity::kTitle),
-                                         QStringLiteral("File does not exist"),
-                                         MessageIcon::Critical);
+        services_.messageBoxes.Show(dialogParent_, QString::fromLatin1(AppIdentity::kTitle),
+                                    QStringLiteral("File does not exist"), MessageIcon::Critical);
         return false;
     }
     load_->Start(natives.front(), path);
@@ -75,15 +73,14 @@ bool TextCommands::OpenPath(const QString &name) {
 }
 
 void TextCommands::SayNameIsAmbiguous(const QString &path, std::size_t count) {
-    if (services_.messageBoxes)
-        services_.messageBoxes->Show(
-            dialogParent_, QString::fromLatin1(AppIdentity::kTitle),
-            QStringLiteral("The name \"%1\" is not valid UTF-8, and %L2 files in its folder read "
-                           "the same way, so which one is meant cannot be told. Rename the file "
-                           "to open it.")
-                .arg(QFileInfo(path).fileName())
-                .arg(qulonglong(count)),
-            MessageIcon::Critical);
+    services_.messageBoxes.Show(
+        dialogParent_, QString::fromLatin1(AppIdentity::kTitle),
+        QStringLiteral("The name \"%1\" is not valid UTF-8, and %L2 files in its folder read "
+                       "the same way, so which one is meant cannot be told. Rename the file "
+                       "to open it.")
+            .arg(QFileInfo(path).fileName())
+            .arg(qulonglong(count)),
+        MessageIcon::Critical);
 }
 
 void TextCommands::Undo() {
@@ -122,6 +119,5 @@ void TextCommands::SendKeys(const QString &keys) {
     if (!text_)
         return;
     text_->setFocus();
-    if (services_.keystrokes)
-        services_.keystrokes->Send(keys);
+    services_.keystrokes.Send(keys);
 }

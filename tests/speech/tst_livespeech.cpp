@@ -1,9 +1,9 @@
 // The speech control as a listener follows it: the mouth and the words track
 // the played position (a fake clock here, so the test decides what has been
 // heard), live pitch and speed changes restart at the right word, and voices.
+#include "memoryaudiooutput.h"
 #include "signalanalysis.h"
 #include "speech/espeakspeechcontrol.h"
-#include "speech/memoryaudiooutput.h"
 #include "speech/speechengine.h"
 
 #include <QContextMenuEvent>

@@ -1,6 +1,6 @@
+#include "memoryaudiooutput.h"
 #include "signalanalysis.h"
 #include "speech/espeakspeechcontrol.h"
-#include "speech/memoryaudiooutput.h"
 #include "speech/voicescale.h"
 
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
+#include "memoryaudiooutput.h"
 #include "speech/espeakspeechcontrol.h"
-#include "speech/memoryaudiooutput.h"
 #include "speech/speechengine.h"
 
 #include <QtTest>

@@ -19,10 +19,9 @@ public:
     // When set, Cancel makes ShowOpen fail; when clear, Cancel succeeds and
     // leaves an empty file name.
     void SetCancelError(bool cancelError) { cancelError_ = cancelError; }
-    bool CancelError() const { return cancelError_; }
 
     // Shows the dialog modally and waits for it to close. False only when the
-    // user cancelled while CancelError is set.
+    // user cancelled with the cancel error set.
     bool ShowOpen(QWidget *parent);
 
     // The name chosen in the last ShowOpen, as the dialog reported it.

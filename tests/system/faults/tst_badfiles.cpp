@@ -6,18 +6,13 @@
 // Run as root, the test first becomes an unprivileged user, so that a file
 // without read permission is really unreadable.
 #include "app/frmmain.h"
+#include "app/speechprogram.h"
 #include "app/textcommands.h"
 #include "app/textfile.h"
 #include "hangguard.h"
 #include "modalanswerer.h"
-#include "platform/process.h"
-#include "platform/qt/filedialog.h"
-#include "platform/qt/keystrokes.h"
 #include "platform/qt/messagebox.h"
-#include "platform/registry.h"
 #include "procstatus.h"
-#include "speech/speechcontrol.h"
-#include "speech/speechcontrolfactory.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -99,30 +94,17 @@ private:
     QList<ModalAnswerer::Box> Open(const QStringList &answers, int &dialogs);
 
     QTemporaryDir dir_;
-    std::unique_ptr<QtMessageBoxes> boxes_;
-    std::unique_ptr<QtFileDialog> dialog_;
-    std::unique_ptr<QtKeystrokeInjector> keystrokes_;
-    std::unique_ptr<Registry> registry_;
-    std::unique_ptr<ProcessStarter> processes_;
-    std::unique_ptr<frmMain> window_;
+    std::unique_ptr<SpeechProgram> program_;
+    frmMain *window_ = nullptr;
 };
 
 void BadFilesTest::initTestCase() {
     QVERIFY(dir_.isValid());
-    // As main() builds it.
-    boxes_ = std::make_unique<QtMessageBoxes>();
-    dialog_ = std::make_unique<QtFileDialog>();
-    keystrokes_ = std::make_unique<QtKeystrokeInjector>();
-    registry_ = CreateSystemRegistry();
-    processes_ = CreateSystemProcessStarter();
-    Services services{boxes_.get()};
-    services.fileDialog = dialog_.get();
-    services.keystrokes = keystrokes_.get();
-    services.registry = registry_.get();
-    services.processes = processes_.get();
-    window_ = std::make_unique<frmMain>(services, CreateSpeechControl(nullptr));
+    // As the program makes it.
+    program_ = std::make_unique<SpeechProgram>();
+    window_ = &program_->Window();
     window_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(window_));
 }
 
 QList<ModalAnswerer::Box> BadFilesTest::Open(const QStringList &answers, int &dialogs) {

@@ -9,11 +9,10 @@
 //
 // ZAVREN_STRESS_OPS sets the operations per run (default 3000),
 // ZAVREN_STRESS_SEED the random seed (default fixed, printed).
-#include "app/frmmain.h"
 #include "hangguard.h"
-#include "platform/qt/messagebox.h"
+#include "memoryaudiooutput.h"
 #include "speech/espeakspeechcontrol.h"
-#include "speech/memoryaudiooutput.h"
+#include "speechwindow.h"
 
 #include <QAction>
 #include <QPlainTextEdit>
@@ -44,14 +43,6 @@ int EnvInt(const char *name, int fallback) {
     const int value = qEnvironmentVariableIntValue(name, &ok);
     return ok && value > 0 ? value : fallback;
 }
-
-class RecordingBoxes final : public MessageBoxes {
-public:
-    void Show(QWidget *, const QString &, const QString &text, MessageIcon) override {
-        shown << text;
-    }
-    QStringList shown;
-};
 
 // Any UTF-16 unit: lone surrogates, noncharacters and characters espeak-ng
 // 1.51 mishandles (U+0AE6 and many more, which the engine must keep from it)
@@ -312,12 +303,10 @@ void SpeechStressTest::windowStorm() {
 
     auto output = std::make_unique<MemoryAudioOutput>(4.0);
     MemoryAudioOutput &sink = *output;
-    RecordingBoxes boxes;
-    Services services;
-    services.messageBoxes = &boxes;
-    frmMain window(services, std::make_unique<EspeakSpeechControl>(std::move(output)));
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    SpeechWindow speech(std::make_unique<EspeakSpeechControl>(std::move(output)));
+    frmMain &window = *speech.form;
+    const RecordingBoxes &boxes = speech.boxes;
+    speech.Show();
     QPlainTextEdit *text = window.txtSpeech();
     const QStringList commands = {QStringLiteral("mnuFilePlayAll"),
                                   QStringLiteral("mnuFilePlaySelected"),
@@ -391,7 +380,7 @@ void SpeechStressTest::windowStorm() {
         }
     }
     ReportRss("end", firstQuarterKiB);
-    QVERIFY2(boxes.shown.isEmpty(), qPrintable(boxes.shown.join(QStringLiteral(" | "))));
+    QVERIFY2(boxes.shown.isEmpty(), qPrintable(boxes.Texts().join(QStringLiteral(" | "))));
 
     auto *control = qobject_cast<EspeakSpeechControl *>(window.DirectSS1());
     QVERIFY(control);

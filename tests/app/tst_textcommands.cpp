@@ -4,7 +4,7 @@
 #include "app/textload.h"
 #include "platform/appidentity.h"
 #include "platform/qt/keystrokes.h"
-#include "textdoubles.h"
+#include "textfiles.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -46,8 +46,9 @@ private:
     std::unique_ptr<QWidget> window_;
     QPlainTextEdit *text_ = nullptr;
     QPushButton *button_ = nullptr;
-    ScriptedFileDialog dialog_;
-    RecordingMessageBoxes boxes_;
+    ServiceDoubles doubles_;
+    ScriptedFileDialog &dialog_ = doubles_.fileDialog;
+    RecordingBoxes &boxes_ = doubles_.boxes;
     QtKeystrokeInjector keystrokes_;
     TextCommands *commands_ = nullptr;
     std::unique_ptr<QTemporaryDir> dir_;
@@ -81,10 +82,8 @@ private slots:
         dialog_.SetScript({});
         dialog_.shown = 0;
         boxes_.shown.clear();
-        Services services;
-        services.messageBoxes = &boxes_;
-        services.fileDialog = &dialog_;
-        services.keystrokes = &keystrokes_;
+        const Services services{boxes_, dialog_, keystrokes_, doubles_.registry,
+                                doubles_.processes};
         commands_ = new TextCommands(text_, window_.get(), services);
     }
     void cleanup() {
@@ -143,7 +142,7 @@ private slots:
         QCOMPARE(dialog_.shown, int(picked.size()));
         QCOMPARE(text_->toPlainText().split(u'\n'), lines);
         QCOMPARE(boxes_.shown.size(), missingReported);
-        for (const RecordingMessageBoxes::Box &box : boxes_.shown) {
+        for (const ShownBox &box : boxes_.shown) {
             QCOMPARE(box.title, QString::fromLatin1(AppIdentity::kTitle));
             QCOMPARE(box.text, QStringLiteral("File does not exist"));
             QCOMPARE(box.icon, MessageIcon::Critical);

@@ -1,8 +1,7 @@
 #include "app/frmmain.h"
-#include "doubles.h"
 #include "info/frmabout.h"
 #include "info/frmhelp.h"
-#include "speech/speechcontrol.h"
+#include "speechwindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,16 +13,6 @@
 #include <memory>
 
 namespace {
-
-// A voice that says nothing: these tests only open the Help windows.
-class SilentVoice final : public SpeechControl {
-public:
-    SpeechStatus Speak(const QString &) override { return SpeechStatus::Ok(); }
-    std::int32_t Pitch() const override { return 200; }
-    void SetPitch(std::int32_t) override {}
-    void SetSpeed(std::int32_t) override {}
-    SpeechStatus StopSpeaking() override { return SpeechStatus::Ok(); }
-};
 
 // Chooses the menu item and hands the modal window it opens to `inspect`,
 // then closes that window; returns the window's class name ("" if none).
@@ -72,10 +61,9 @@ void TestHelpMenu::opensWindowModally() {
     QFETCH(QString, window);
     QFETCH(QString, caption);
 
-    MessageBoxDouble boxes;
-    frmMain form(Services{&boxes}, std::make_unique<SilentVoice>());
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    SpeechWindow w;
+    frmMain &form = *w.form;
+    w.Show();
 
     for (int opening = 0; opening < 2; ++opening) {
         bool checked = false;
@@ -92,15 +80,12 @@ void TestHelpMenu::opensWindowModally() {
 }
 
 void TestHelpMenu::aboutUsesTheHandedInServices() {
-    MessageBoxDouble boxes;
-    RegistryDouble registry;
-    ProcessDouble processes;
-    Services services{&boxes};
-    services.registry = &registry;
-    services.processes = &processes;
-    frmMain form(services, std::make_unique<SilentVoice>());
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    SpeechWindow w;
+    frmMain &form = *w.form;
+    w.Show();
+    const RegistryDouble &registry = w.doubles.registry;
+    const ProcessDouble &processes = w.doubles.processes;
+    const RecordingBoxes &boxes = w.boxes;
 
     const QString opened = OpenFromMenu(form, "mnuHelpAbout", [](QWidget *modal) {
         auto *about = qobject_cast<frmAbout *>(modal);
@@ -110,7 +95,7 @@ void TestHelpMenu::aboutUsesTheHandedInServices() {
     QCOMPARE(opened, QStringLiteral("frmAbout"));
     QCOMPARE(registry.keysAsked.size(), std::size_t(2));
     QVERIFY(processes.started.empty());
-    QCOMPARE(boxes.shown.size(), std::size_t(1));
+    QCOMPARE(boxes.shown.size(), 1);
     QCOMPARE(boxes.shown.front().text,
              QStringLiteral("System Information Is Unavailable At This Time"));
 }

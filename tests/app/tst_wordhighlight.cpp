@@ -1,9 +1,9 @@
 // The word being heard, marked in the speech window's text box.
 #include "app/frmmain.h"
 #include "app/wordhighlight.h"
-#include "platform/qt/messagebox.h"
+#include "memoryaudiooutput.h"
 #include "speech/espeakspeechcontrol.h"
-#include "speech/memoryaudiooutput.h"
+#include "speechwindow.h"
 
 #include <QAction>
 #include <QPlainTextEdit>
@@ -13,56 +13,17 @@
 
 namespace {
 
-// A voice that says nothing: the test tells it which words are heard.
-class ScriptedVoice final : public SpeechControl {
-public:
-    SpeechStatus Speak(const QString &text) override {
-        spoken << text;
-        if (!text.isEmpty())
-            SetSpeaking(true);
-        return SpeechStatus::Ok();
-    }
-    std::int32_t Pitch() const override { return 200; }
-    void SetPitch(std::int32_t) override {}
-    void SetSpeed(std::int32_t) override {}
-    SpeechStatus StopSpeaking() override {
-        SetSpeaking(false);
-        return SpeechStatus::Ok();
-    }
-    void Hear(qsizetype start, qsizetype length) { emit WordReached(start, length); }
-    void SetSpeaking(bool on) {
-        if (on != speaking)
-            emit SpeakingChanged(speaking = on);
-    }
-    QStringList spoken;
-    bool speaking = false;
-};
-
-class NoBoxes final : public MessageBoxes {
-public:
-    void Show(QWidget *, const QString &, const QString &text, MessageIcon) override {
-        qWarning() << "message box:" << text;
-    }
-};
-
-struct Window {
-    explicit Window(std::unique_ptr<SpeechControl> voice = nullptr) {
-        if (!voice) {
-            auto scripted = std::make_unique<ScriptedVoice>();
-            scripted_ = scripted.get();
-            voice = std::move(scripted);
-        }
-        form = std::make_unique<frmMain>(Services{&boxes}, std::move(voice));
+// The window with a voice that says nothing but reports itself speaking: the
+// test tells it which words are heard.
+struct Window : SpeechWindow {
+    Window() {
+        voice->speaks = true;
         form->show();
     }
-    QPlainTextEdit &Text() const { return *form->txtSpeech(); }
-    ScriptedVoice &Voice() const { return *scripted_; }
-    void Select(int anchor, int position) {
-        QTextCursor cursor = Text().textCursor();
-        cursor.setPosition(anchor);
-        cursor.setPosition(position, QTextCursor::KeepAnchor);
-        Text().setTextCursor(cursor);
+    explicit Window(std::unique_ptr<SpeechControl> given) : SpeechWindow(std::move(given)) {
+        form->show();
     }
+    RecordingVoice &Voice() const { return *voice; }
     // What is marked: its place and text; empty when nothing.
     QString Marked(int *at = nullptr) const {
         const auto marks = Text().extraSelections();
@@ -72,10 +33,6 @@ struct Window {
             *at = marks.front().cursor.selectionStart();
         return marks.front().cursor.selectedText();
     }
-
-    NoBoxes boxes;
-    ScriptedVoice *scripted_ = nullptr;
-    std::unique_ptr<frmMain> form;
 };
 
 } // namespace

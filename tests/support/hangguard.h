@@ -33,7 +33,8 @@ private:
         unsigned long seen = steps_;
         while (!wake_.wait_for(lock, std::chrono::seconds(seconds_), [&] { return done_; })) {
             if (steps_ == seen) {
-                std::fprintf(stderr, "HANG: no progress for %d s, last step: %s\n", seconds_, what_);
+                std::fprintf(stderr, "HANG: no progress for %d s, last step: %s\n", seconds_,
+                             what_);
                 std::abort();
             }
             seen = steps_;

@@ -10,15 +10,10 @@
 // Everything lives in a temporary folder (socket, HOME, XDG_RUNTIME_DIR);
 // only the processes started here are stopped, by their own ids.
 #include "app/frmmain.h"
+#include "app/speechprogram.h"
 #include "hangguard.h"
 #include "modalanswerer.h"
-#include "platform/process.h"
-#include "platform/qt/filedialog.h"
-#include "platform/qt/keystrokes.h"
 #include "platform/qt/messagebox.h"
-#include "platform/registry.h"
-#include "speech/speechcontrol.h"
-#include "speech/speechcontrolfactory.h"
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
@@ -220,12 +215,8 @@ private:
     void CheckErrorBox(const QList<ModalAnswerer::Box> &boxes);
     void CheckUsable();
 
-    QtMessageBoxes boxes_;
-    QtFileDialog dialog_;
-    QtKeystrokeInjector keystrokes_;
-    std::unique_ptr<Registry> registry_;
-    std::unique_ptr<ProcessStarter> processes_;
-    std::unique_ptr<frmMain> window_;
+    std::unique_ptr<SpeechProgram> program_;
+    frmMain *window_ = nullptr;
     PrivateServer server_;
     QElapsedTimer killed_;
 };
@@ -242,17 +233,11 @@ void SoundServerFaultsTest::initTestCase() {
         QSKIP("no sound server is installed");
     qInfo("sound server: %s", kind.readAllStandardOutput().trimmed().constData());
     QVERIFY(!ServerAnswers());
-    // As main() builds it.
-    registry_ = CreateSystemRegistry();
-    processes_ = CreateSystemProcessStarter();
-    Services services{&boxes_};
-    services.fileDialog = &dialog_;
-    services.keystrokes = &keystrokes_;
-    services.registry = registry_.get();
-    services.processes = processes_.get();
-    window_ = std::make_unique<frmMain>(services, CreateSpeechControl(nullptr));
+    // As the program makes it.
+    program_ = std::make_unique<SpeechProgram>();
+    window_ = &program_->Window();
     window_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(window_));
 }
 
 QList<ModalAnswerer::Box> SoundServerFaultsTest::Click(QPushButton *button, const char *step,
@@ -494,7 +479,8 @@ void SoundServerFaultsTest::stalledWindowLeavesNoGap() {
 }
 
 void SoundServerFaultsTest::cleanupTestCase() {
-    window_.reset();
+    program_.reset();
+    window_ = nullptr;
     server_.Kill();
 }
 

@@ -1,6 +1,6 @@
 #include "app/frmmain.h"
 #include "app/speakingcommands.h"
-#include "doubles.h"
+#include "speechwindow.h"
 
 #include <QAction>
 #include <QPlainTextEdit>
@@ -11,22 +11,9 @@
 
 namespace {
 
-struct Window {
-    RecordingBoxes boxes;
-    RecordingVoice *voice;
-    std::unique_ptr<frmMain> form;
-
+struct Window : SpeechWindow {
     Window() {
-        auto made = std::make_unique<RecordingVoice>();
-        voice = made.get();
-        form = std::make_unique<frmMain>(Services{&boxes}, std::move(made));
         voice->calls.clear(); // what load wrote is another test's concern
-    }
-    void Select(int from, int to) {
-        QTextCursor cursor = form->txtSpeech()->textCursor();
-        cursor.setPosition(from);
-        cursor.setPosition(to, QTextCursor::KeepAnchor);
-        form->txtSpeech()->setTextCursor(cursor);
     }
     void Run(const QString &command, bool byMenu) {
         if (byMenu) {
@@ -135,7 +122,7 @@ void SpeakingTest::FailureShowsErrorBox() {
     w.voice->failWith = description;
     w.Run(command, byMenu);
     QCOMPARE(w.voice->calls.size(), 1);
-    QCOMPARE(w.boxes.shown.size(), std::size_t{1});
+    QCOMPARE(w.boxes.shown.size(), 1);
     const ShownBox &box = w.boxes.shown.front();
     QCOMPARE(box.text, QStringLiteral("Error: ") + description);
     QCOMPARE(box.title, QStringLiteral("Zavren Speech"));

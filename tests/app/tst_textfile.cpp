@@ -2,7 +2,7 @@
 #include "platform/normalfile.h"
 #include "platform/qt/nativename.h"
 #include "platform/regularfile.h"
-#include "textdoubles.h"
+#include "textfiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,7 +1,6 @@
 #include "app/frmmain.h"
-#include "platform/qt/keystrokes.h"
-#include "speech/speechcontrol.h"
-#include "textdoubles.h"
+#include "speechwindow.h"
+#include "textfiles.h"
 
 #include <QAction>
 #include <QApplication>
@@ -9,46 +8,16 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-class RecordingKeystrokes final : public KeystrokeInjector {
-public:
-    bool Send(const QString &keys) override {
-        sent << keys;
-        return true;
-    }
-    QStringList sent;
-};
-
-// Counts what the window asks of its voice after start-up.
-class CountingVoice final : public SpeechControl {
-public:
-    SpeechStatus Speak(const QString &) override { return Count(); }
-    std::int32_t Pitch() const override { return 200; }
-    void SetPitch(std::int32_t) override {}
-    void SetSpeed(std::int32_t) override {}
-    SpeechStatus StopSpeaking() override { return Count(); }
-    int calls = 0;
-
-private:
-    SpeechStatus Count() {
-        ++calls;
-        return SpeechStatus::Ok();
-    }
-};
-
-} // namespace
-
 // The File and Edit menu items reach the text commands.
 class TextMenusTest : public QObject {
     Q_OBJECT
 
 private:
-    ScriptedFileDialog dialog_;
-    RecordingMessageBoxes boxes_;
-    RecordingKeystrokes keys_;
-    std::unique_ptr<frmMain> window_;
-    CountingVoice *voice_ = nullptr;
+    std::unique_ptr<SpeechWindow> speech_;
+    frmMain *window_ = nullptr;
+    ScriptedFileDialog *dialog_ = nullptr;
+    RecordingKeystrokes *keys_ = nullptr;
+    RecordingVoice *voice_ = nullptr;
 
     void Trigger(const char *name) {
         QAction *action = window_->Action(QString::fromLatin1(name));
@@ -58,22 +27,19 @@ private:
 
 private slots:
     void init() {
-        Services services;
-        services.messageBoxes = &boxes_;
-        services.fileDialog = &dialog_;
-        services.keystrokes = &keys_;
-        auto voice = std::make_unique<CountingVoice>();
-        voice_ = voice.get();
-        window_ = std::make_unique<frmMain>(services, std::move(voice));
-        dialog_.shown = 0;
-        keys_.sent.clear();
+        speech_ = std::make_unique<SpeechWindow>();
+        window_ = speech_->form.get();
+        dialog_ = &speech_->doubles.fileDialog;
+        keys_ = &speech_->doubles.keystrokes;
+        voice_ = speech_->voice;
+        voice_->calls.clear(); // what start-up asked of the voice is another test's concern
     }
-    void cleanup() { window_.reset(); }
+    void cleanup() { speech_.reset(); }
 
     void fileNewClears() {
         Trigger("mnuFileNew");
         QCOMPARE(window_->txtSpeech()->toPlainText(), QString());
-        QCOMPARE(voice_->calls, 0);
+        QCOMPARE(voice_->calls, QStringList());
     }
 
     void fileOpenLoads() {
@@ -83,15 +49,15 @@ private slots:
         file.write("Read me\r\naloud");
         file.close();
         const QString caption = window_->windowTitle();
-        dialog_.SetScript({file.fileName()});
+        dialog_->SetScript({file.fileName()});
 
         Trigger("mnuFileOpen");
         QVERIFY(FinishOpen(window_->findChild<TextCommands *>()));
 
-        QCOMPARE(dialog_.shown, 1);
+        QCOMPARE(dialog_->shown, 1);
         QCOMPARE(window_->txtSpeech()->toPlainText(), QStringLiteral("Read me\naloud"));
         QCOMPARE(window_->windowTitle(), caption);
-        QCOMPARE(voice_->calls, 0);
+        QCOMPARE(voice_->calls, QStringList());
     }
 
     void editItemsSendKeys_data() {
@@ -112,7 +78,7 @@ private slots:
         QFETCH(QString, item);
         QFETCH(QString, keys);
         Trigger(item.toLatin1().constData());
-        QCOMPARE(keys_.sent, QStringList{keys});
+        QCOMPARE(keys_->sent, QStringList{keys});
     }
 
     void editSelectAll() {

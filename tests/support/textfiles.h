@@ -1,8 +1,7 @@
 #pragma once
 
 #include "app/textcommands.h"
-#include "platform/qt/filedialog.h"
-#include "platform/qt/messagebox.h"
+#include "doubles.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,50 +11,9 @@
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>
-#include <optional>
 #include <string>
 #include <thread>
 #include <unistd.h>
-
-// The user of the open-file dialog: picks the scripted names in turn and
-// cancels once the script runs out.
-class ScriptedFileDialog final : public FileDialog {
-public:
-    // A null string in the script stands for Cancel.
-    explicit ScriptedFileDialog(QStringList script = {}) : script_(std::move(script)) {}
-    void SetScript(QStringList script) {
-        script_ = std::move(script);
-        next_ = 0;
-    }
-    int shown = 0;
-
-protected:
-    std::optional<QString> Run(QWidget *) override {
-        ++shown;
-        if (next_ >= script_.size() || script_.at(next_).isNull()) {
-            ++next_;
-            return std::nullopt;
-        }
-        return script_.at(next_++);
-    }
-
-private:
-    QStringList script_;
-    qsizetype next_ = 0;
-};
-
-class RecordingMessageBoxes final : public MessageBoxes {
-public:
-    struct Box {
-        QString title;
-        QString text;
-        MessageIcon icon;
-    };
-    void Show(QWidget *, const QString &title, const QString &text, MessageIcon icon) override {
-        shown.append({title, text, icon});
-    }
-    QList<Box> shown;
-};
 
 // Should a reader block opening a FIFO, this opens the writing end after a
 // while so that the test fails instead of hanging.

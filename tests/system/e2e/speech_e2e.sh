@@ -11,7 +11,7 @@
 set -euo pipefail
 
 driver=${1:?usage: speech_e2e.sh DRIVER}
-server=$(dirname "$0")/../support/private-sound-server.sh
+server=$(dirname "$0")/../../support/private-sound-server.sh
 kind=$("$server" kind) || { echo "FAIL: no sound server is installed"; exit 1; }
 for tool in pactl parec sox; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed"; exit 1; }

@@ -4,8 +4,8 @@
 #include "app/frmmain.h"
 #include "app/speechsaver.h"
 #include "doubles.h"
+#include "memoryaudiooutput.h"
 #include "speech/espeakspeechcontrol.h"
-#include "speech/memoryaudiooutput.h"
 
 #include <QDir>
 #include <QMenu>
@@ -43,7 +43,8 @@ class FilesAndSpeechTest : public QObject {
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
-    RecordingBoxes boxes_;
+    ServiceDoubles doubles_;
+    RecordingBoxes &boxes_ = doubles_.boxes;
     std::unique_ptr<frmMain> form_;
     EspeakSpeechControl *voice_ = nullptr;
 
@@ -77,7 +78,7 @@ private slots:
         boxes_.shown.clear();
         auto voice = std::make_unique<EspeakSpeechControl>(std::make_unique<MemoryAudioOutput>());
         voice_ = voice.get();
-        form_ = std::make_unique<frmMain>(Services{&boxes_}, std::move(voice));
+        form_ = std::make_unique<frmMain>(doubles_.All(), std::move(voice));
         form_->show();
         QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
         QFile file(Path(QStringLiteral("story.txt")));
@@ -122,7 +123,7 @@ private slots:
         }
         QTRY_COMPARE(form_->txtSpeech()->toPlainText(), text);
         QTest::qWait(50);
-        QCOMPARE(boxes_.shown.size(), std::size_t(message.isEmpty() ? 0 : 1));
+        QCOMPARE(boxes_.shown.size(), message.isEmpty() ? 0 : 1);
         if (!message.isEmpty())
             QCOMPARE(boxes_.shown.front().text, message);
     }
@@ -191,7 +192,7 @@ private slots:
         QCOMPARE(finished.front().front().toBool(), false);
         QCOMPARE(Entries(), QStringList{"story.txt"});
         QCOMPARE(form_->txtSpeech()->toPlainText(), text);
-        QCOMPARE(boxes_.shown.size(), std::size_t(cancel ? 0 : 1));
+        QCOMPARE(boxes_.shown.size(), cancel ? 0 : 1);
         if (!cancel)
             QVERIFY(boxes_.shown.front().text.contains(QLatin1String("Cannot write to")));
     }
