@@ -49,7 +49,8 @@ void Measure(const char *label, const QString &path) {
     box.show();
     QString text;
 
-    const double read = MedianMs([&] { text = ReadTextFile(path).value_or(QString()); });
+    const double read = MedianMs(
+        [&] { text = ReadTextFile(QFile::encodeName(path).toStdString()).value_or(QString()); });
     const auto empty = [&] {
         box.setPlainText(QString());
         QCoreApplication::processEvents();

@@ -5,7 +5,6 @@
 #include "app/textcommands.h"
 #include "app/textfile.h"
 #include "platform/appidentity.h"
-#include "platform/normalfile.h"
 #include "platform/terminal.h"
 #include "speech/speechengine.h"
 #include "speech/speechfilewriter.h"
@@ -15,10 +14,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -192,9 +191,16 @@ int SpeakTo(const QCommandLineParser &parser) {
             return Fail(error);
         job.text = std::move(*text);
     } else {
-        if (!NormalFileExists(QFile::encodeName(QDir::toNativeSeparators(input)).toStdString()))
+        const FoundTextFile file = FindTextFile(input);
+        if (file.Ambiguous())
+            return Fail(
+                QStringLiteral("%1: The name is not valid UTF-8, and %2 files in its folder "
+                               "read the same way; rename the file to speak it")
+                    .arg(input)
+                    .arg(qulonglong(file.sameNames)));
+        if (!file.Found())
             return Fail(QStringLiteral("%1: File does not exist").arg(input));
-        std::optional<QString> text = ReadTextFile(QDir::toNativeSeparators(input));
+        std::optional<QString> text = ReadTextFile(std::filesystem::path(file.native));
         if (!text)
             return Fail(QStringLiteral("%1: Cannot read the file (it must be a readable text "
                                        "file of at most %2 MB)")

@@ -3,13 +3,10 @@
 #include "app/textfile.h"
 #include "app/textload.h"
 #include "platform/appidentity.h"
-#include "platform/normalfile.h"
 #include "platform/qt/filedialog.h"
 #include "platform/qt/keystrokes.h"
 #include "platform/qt/messagebox.h"
-#include "platform/qt/nativename.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QTextCursor>
@@ -57,18 +54,17 @@ void TextCommands::Open() {
 bool TextCommands::OpenPath(const QString &name) {
     if (!text_ || !load_ || Loading())
         return true;
-    const QString path = QDir::toNativeSeparators(name);
-    const std::vector<std::string> natives = NativeFileNames(path);
-    if (natives.size() > 1) {
-        SayNameIsAmbiguous(path, natives.size());
+    const FoundTextFile file = FindTextFile(name);
+    if (file.Ambiguous()) {
+        SayNameIsAmbiguous(file.shown, file.sameNames);
         return false;
     }
-    if (!NormalFileExists(natives.front())) {
+    if (!file.Found()) {
         services_.messageBoxes.Show(dialogParent_, QString::fromLatin1(AppIdentity::kTitle),
                                     QStringLiteral("File does not exist"), MessageIcon::Critical);
         return false;
     }
-    load_->Start(natives.front(), path);
+    load_->Start(file.native, file.shown);
     return true;
 }
 

@@ -21,6 +21,10 @@ bool RunningAsRoot() {
     return ::geteuid() == 0;
 }
 
+std::filesystem::path Native(const QString &path) {
+    return QFile::encodeName(path).toStdString();
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Make)
@@ -255,6 +259,12 @@ private slots:
             QCOMPARE(ReadTextFile(std::filesystem::path(NativeFileNames(Path(asked)).front())),
                      files.contains(found.front()) ? std::optional<QString>(QString())
                                                    : std::nullopt);
+        // As File > Open and the command line find it.
+        const FoundTextFile file = FindTextFile(Path(asked));
+        QCOMPARE(file.sameNames, std::size_t(found.size()));
+        QCOMPARE(file.Found(), found.size() == 1 && files.contains(found.front()));
+        if (file.Found())
+            QCOMPARE(QByteArray::fromStdString(file.native), folder + found.front());
     }
 
     void readsLargeFileWhole() {
@@ -264,7 +274,7 @@ private slots:
         while (bytes.size() < 10 * 1024 * 1024)
             bytes += line;
         const QString path = WriteFile(QStringLiteral("large.txt"), bytes);
-        const std::optional<QString> text = ReadTextFile(path);
+        const std::optional<QString> text = ReadTextFile(Native(path));
         QVERIFY(text);
         QCOMPARE(*text, QString::fromUtf8(bytes));
     }
@@ -284,7 +294,7 @@ private slots:
         if (replaceWithFifo)
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         const FifoRescue rescue(path);
-        QVERIFY(!ReadTextFile(path));
+        QVERIFY(!ReadTextFile(Native(path)));
         QVERIFY2(!rescue.Rescued(), "the read waited for a writer");
     }
 
@@ -298,12 +308,12 @@ private slots:
 
         const int before = OpenDescriptorCount();
         for (int i = 0; i < 200; ++i) {
-            QVERIFY(!ReadTextFile(QStringLiteral("/proc/self/mem")));
-            QVERIFY(!ReadTextFile(big, 3));
-            QVERIFY(!ReadTextFile(fifo));
-            QVERIFY(!ReadTextFile(Path(QStringLiteral("folder"))));
-            QVERIFY(!ReadTextFile(Path(QStringLiteral("missing"))));
-            QCOMPARE(ReadTextFile(good), QStringLiteral("fine"));
+            QVERIFY(!ReadTextFile("/proc/self/mem"));
+            QVERIFY(!ReadTextFile(Native(big), 3));
+            QVERIFY(!ReadTextFile(Native(fifo)));
+            QVERIFY(!ReadTextFile(Native(Path(QStringLiteral("folder")))));
+            QVERIFY(!ReadTextFile(Native(Path(QStringLiteral("missing")))));
+            QCOMPARE(ReadTextFile(Native(good)), QStringLiteral("fine"));
         }
         QCOMPARE(OpenDescriptorCount(), before);
     }
