@@ -3,9 +3,9 @@
 #include "app/commandline.h"
 #include "app/frmmain.h"
 #include "app/speechsaver.h"
-#include "doubles.h"
 #include "memoryaudiooutput.h"
 #include "speech/espeakspeechcontrol.h"
+#include "speechwindow.h"
 
 #include <QDir>
 #include <QMenu>
@@ -43,9 +43,9 @@ class FilesAndSpeechTest : public QObject {
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
-    ServiceDoubles doubles_;
-    RecordingBoxes &boxes_ = doubles_.boxes;
-    std::unique_ptr<frmMain> form_;
+    std::unique_ptr<SpeechWindow> window_;
+    frmMain *form_ = nullptr;
+    RecordingBoxes *boxes_ = nullptr;
     EspeakSpeechControl *voice_ = nullptr;
 
     QString Path(const QString &name) const { return dir_->filePath(name); }
@@ -75,17 +75,17 @@ private slots:
     void init() {
         dir_ = std::make_unique<QTemporaryDir>();
         QVERIFY(dir_->isValid());
-        boxes_.shown.clear();
         auto voice = std::make_unique<EspeakSpeechControl>(std::make_unique<MemoryAudioOutput>());
         voice_ = voice.get();
-        form_ = std::make_unique<frmMain>(doubles_.All(), std::move(voice));
-        form_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        window_ = std::make_unique<SpeechWindow>(std::move(voice));
+        form_ = window_->form.get();
+        boxes_ = &window_->boxes;
+        window_->Show();
         QFile file(Path(QStringLiteral("story.txt")));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("\xEF\xBB\xBFOnce upon a time.\r\n");
     }
-    void cleanup() { form_.reset(); }
+    void cleanup() { window_.reset(); }
 
     // A file named on the command line or dropped opens as File > Open
     // would; a missing one is refused with the same message.
@@ -123,9 +123,9 @@ private slots:
         }
         QTRY_COMPARE(form_->txtSpeech()->toPlainText(), text);
         QTest::qWait(50);
-        QCOMPARE(boxes_.shown.size(), message.isEmpty() ? 0 : 1);
+        QCOMPARE(boxes_->shown.size(), message.isEmpty() ? 0 : 1);
         if (!message.isEmpty())
-            QCOMPARE(boxes_.shown.front().text, message);
+            QCOMPARE(boxes_->shown.front().text, message);
     }
 
     // Dropped text is still inserted where it falls.
@@ -164,7 +164,7 @@ private slots:
         SaveAs(Path(QStringLiteral("all.wav")));
         QVERIFY(finished.wait(60000));
         QVERIFY(Seconds(Path(QStringLiteral("all.wav"))) > shortOne * 3);
-        QVERIFY(boxes_.shown.empty());
+        QVERIFY(boxes_->shown.empty());
     }
 
     // Cancel halfway leaves nothing; a failure says why and leaves nothing.
@@ -192,9 +192,9 @@ private slots:
         QCOMPARE(finished.front().front().toBool(), false);
         QCOMPARE(Entries(), QStringList{"story.txt"});
         QCOMPARE(form_->txtSpeech()->toPlainText(), text);
-        QCOMPARE(boxes_.shown.size(), cancel ? 0 : 1);
+        QCOMPARE(boxes_->shown.size(), cancel ? 0 : 1);
         if (!cancel)
-            QVERIFY(boxes_.shown.front().text.contains(QLatin1String("Cannot write to")));
+            QVERIFY(boxes_->shown.front().text.contains(QLatin1String("Cannot write to")));
     }
 };
 

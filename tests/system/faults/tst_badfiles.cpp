@@ -31,14 +31,6 @@ namespace {
 const QString kBefore = QStringLiteral("The text before Open.");
 constexpr char16_t kReplacement = 0xFFFD;
 
-long RssKiB() {
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : -1;
-}
-
 bool Write(const QString &path, const QByteArray &bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
@@ -235,14 +227,15 @@ void BadFilesTest::openThroughTheDialog() {
     }
 
     window_->txtSpeech()->setPlainText(kBefore);
-    const long rssBefore = RssKiB();
+    const long rssBefore = ProcStatus::Kib("VmRSS:");
     QElapsedTimer clock;
     clock.start();
     int dialogs = 0;
     ProcStatus::ResetPeak();
     // A second answer of Cancel ends the loop when the dialog comes back.
     const QList<ModalAnswerer::Box> boxes = Open({path, QString()}, dialogs);
-    qInfo("Open took %lld ms, RSS %+ld KiB", clock.elapsed(), RssKiB() - rssBefore);
+    qInfo("Open took %lld ms, RSS %+ld KiB", clock.elapsed(),
+          ProcStatus::Kib("VmRSS:") - rssBefore);
     const long peak = ProcStatus::Kib("VmHWM:");
     QVERIFY2(peak < 0 || quint64(peak) * 1024 <= kMemoryBudgetBytes,
              qPrintable(QStringLiteral("peak RSS %1 KiB").arg(peak)));

@@ -11,6 +11,7 @@
 // ZAVREN_STRESS_SEED the random seed (default fixed, printed).
 #include "hangguard.h"
 #include "memoryaudiooutput.h"
+#include "procstatus.h"
 #include "speech/espeakspeechcontrol.h"
 #include "speechwindow.h"
 
@@ -28,15 +29,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Resident set size of this process, in KiB.
-long RssKiB() {
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : -1;
-}
 
 int EnvInt(const char *name, int fallback) {
     bool ok = false;
@@ -186,7 +178,7 @@ quint32 Seed() {
 }
 
 void ReportRss(const char *when, long startKiB) {
-    const long now = RssKiB();
+    const long now = ProcStatus::Kib("VmRSS:");
     qInfo("RSS %-14s %7ld KiB (%+ld KiB since the first quarter)", when, now, now - startKiB);
 }
 
@@ -280,7 +272,7 @@ void SpeechStressTest::controlStorm() {
         if (i % 20 == 0)
             sink.ClearSamples(); // the recording is the test's, not the voice's: keep it small
         if (i == ops / 4) {
-            firstQuarterKiB = RssKiB();
+            firstQuarterKiB = ProcStatus::Kib("VmRSS:");
             ReportRss("first quarter", firstQuarterKiB);
         } else if (i == ops / 2) {
             ReportRss("half", firstQuarterKiB);
@@ -371,7 +363,7 @@ void SpeechStressTest::windowStorm() {
         if (i % 20 == 0)
             sink.ClearSamples();
         if (i == ops / 4) {
-            firstQuarterKiB = RssKiB();
+            firstQuarterKiB = ProcStatus::Kib("VmRSS:");
             ReportRss("first quarter", firstQuarterKiB);
         } else if (i == ops / 2) {
             ReportRss("half", firstQuarterKiB);
