@@ -75,8 +75,8 @@ void Measure(const char *label, const QString &path) {
         empty);
     std::printf("%-34s %8lld chars  read+decode %7.1f ms  fill box %7.1f ms  File>Open %7.1f ms\n",
                 label, static_cast<long long>(box.toPlainText().size()), read, fill, open);
-    for (const QString &said : doubles.boxes.Texts())
-        std::printf("    File>Open refused it: %s\n", qPrintable(said));
+    if (!doubles.boxes.shown.isEmpty())
+        std::printf("    File>Open refused it: %s\n", qPrintable(doubles.boxes.shown.back().text));
     std::fflush(stdout);
 }
 
