@@ -18,6 +18,7 @@ class SpeechControl;
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
+    // The window takes `voice` (never null) as its child.
     frmMain(const Services &services, std::unique_ptr<SpeechControl> voice,
             QWidget *parent = nullptr);
     ~frmMain() override;
