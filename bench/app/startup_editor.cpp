@@ -1,5 +1,5 @@
 // The program itself, started as main() starts it, ending once painted.
-#include "commandline.h"
+#include "app/commandline.h"
 #include "paintprobe.h"
 
 #include <QCoreApplication>

@@ -10,17 +10,18 @@
 // PulseAudio output the program uses, and Qt's QAudioSink beside it) on their
 // own (start -> first read from the queue, and the stop call) and the slider
 // change through them, up to the device reporting the new audio played.
-// Usage: speech_bench [seconds-of-10MB-speech]
-#include "espeakspeechcontrol.h"
+// Usage: speech_bench [seconds-of-10MB-speech]; on a machine without sound,
+//   tests/support/private-sound-server.sh with bench_null build/bench/speech/speech_bench
 #include "memoryaudiooutput.h"
-#include "pcmqueue.h"
+#include "platform/soundserver.h"
 #include "procstatus.h"
-#include "pulseaudiooutput.h"
-#include "qaudiosinkoutput.h"
 #include "signalanalysis.h"
-#include "soundserver.h"
-#include "speechengine.h"
-#include "speechtimeline.h"
+#include "speech/espeakspeechcontrol.h"
+#include "speech/pcmqueue.h"
+#include "speech/pulseaudiooutput.h"
+#include "speech/qaudiosinkoutput.h"
+#include "speech/speechengine.h"
+#include "speech/speechtimeline.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -285,7 +286,7 @@ template <typename Output> void SliderChangeThroughDevice(const char *label) {
 }
 
 template <typename Output> void RealDevice(const char *label) {
-    const QString problem = SoundServer::Problem();
+    const QString problem = QString::fromStdString(SoundServer::Problem());
     if (!problem.isEmpty()) {
         std::printf("%s device: skipped (%s)\n", label, qPrintable(problem));
         return;

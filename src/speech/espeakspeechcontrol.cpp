@@ -1,9 +1,9 @@
 #include "espeakspeechcontrol.h"
 
-#include "audiooutput.h"
-#include "speechengine.h"
-#include "voicemenu.h"
-#include "voicescale.h"
+#include "speech/audiooutput.h"
+#include "speech/speechengine.h"
+#include "speech/voicemenu.h"
+#include "speech/voicescale.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "speechcontrol.h"
-#include "speechtimeline.h"
-#include "viseme.h"
+#include "speech/speechcontrol.h"
+#include "speech/speechtimeline.h"
+#include "speech/viseme.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

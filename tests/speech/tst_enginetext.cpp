@@ -1,7 +1,7 @@
-#include "scriptvoices.h"
-#include "speechengine.h"
-#include "speechtext.h"
-#include "voicenames.h"
+#include "speech/scriptvoices.h"
+#include "speech/speechengine.h"
+#include "speech/speechtext.h"
+#include "speech/voicenames.h"
 
 #include <QtTest>
 

@@ -1,10 +1,10 @@
 // The speech control as a listener follows it: the mouth and the words track
 // the played position (a fake clock here, so the test decides what has been
 // heard), live pitch and speed changes restart at the right word, and voices.
-#include "espeakspeechcontrol.h"
 #include "memoryaudiooutput.h"
 #include "signalanalysis.h"
-#include "speechengine.h"
+#include "speech/espeakspeechcontrol.h"
+#include "speech/speechengine.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>

@@ -1,7 +1,7 @@
 // The voice's own process: it never outlives the program that started it, and
 // input that is not ours ends it rather than hanging it.
-#include "speechengine.h"
-#include "voiceprotocol.h"
+#include "speech/speechengine.h"
+#include "speech/voiceprotocol.h"
 
 #include <QDir>
 #include <QFile>

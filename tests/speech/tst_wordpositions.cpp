@@ -1,6 +1,6 @@
-#include "espeakspeechcontrol.h"
 #include "memoryaudiooutput.h"
-#include "speechengine.h"
+#include "speech/espeakspeechcontrol.h"
+#include "speech/speechengine.h"
 
 #include <QSignalSpy>
 #include <QtTest>
