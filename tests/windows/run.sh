@@ -103,6 +103,7 @@ run() { # run LOCALE PROGRAM.exe
 run en_US.UTF-8 ./filesearch_test.exe
 run en_US.UTF-8 ./registry_test.exe
 run en_US.UTF-8 ./process_test.exe
+run en_US.UTF-8 ./childprocess_test.exe
 run en_US.UTF-8 ./sysinfo_test.exe
 run en_US.UTF-8 ./textread_test.exe
 run ja_JP.UTF-8 ./textread_test.exe # ANSI code page 932, double-byte
