@@ -30,6 +30,7 @@ public:
         calls << QStringLiteral("StopSpeaking");
         return Outcome();
     }
+    void Continue(const QString &whole) override { calls << QStringLiteral("Continue:") + whole; }
 
     QStringList calls;
     QString failWith; // empty: every operation succeeds
