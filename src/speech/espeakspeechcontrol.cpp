@@ -392,8 +392,13 @@ QRectF EspeakSpeechControl::MouthBox() const {
     return {c.x() - d * 0.26, c.y() + d * 0.08, d * 0.52, d * 0.3};
 }
 
-void EspeakSpeechControl::paintEvent(QPaintEvent *) {
-    QPainter p(this);
+void EspeakSpeechControl::changeEvent(QEvent *event) {
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange)
+        face_ = QPixmap();
+    SpeechControl::changeEvent(event);
+}
+
+void EspeakSpeechControl::DrawFace(QPainter &p) const {
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF area = QRectF(rect()).adjusted(1, 1, -1, -1);
     const QPalette &pal = palette();
@@ -423,6 +428,31 @@ void EspeakSpeechControl::paintEvent(QPaintEvent *) {
     const qreal eye = d * 0.055;
     p.drawEllipse(QPointF(c.x() - d * 0.16, c.y() - d * 0.12), eye, eye * 1.3);
     p.drawEllipse(QPointF(c.x() + d * 0.16, c.y() - d * 0.12), eye, eye * 1.3);
+}
+
+void EspeakSpeechControl::paintEvent(QPaintEvent *) {
+    // The mouth moves many times a second; the rest of the face is copied.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (face_.size() != pixels || face_.devicePixelRatio() != ratio || faceLit_ != speaking_ ||
+        faceFocused_ != hasFocus()) {
+        face_ = QPixmap(pixels);
+        face_.setDevicePixelRatio(ratio);
+        face_.fill(Qt::transparent);
+        QPainter onFace(&face_);
+        DrawFace(onFace);
+        faceLit_ = speaking_;
+        faceFocused_ = hasFocus();
+    }
+    QPainter p(this);
+    p.drawPixmap(0, 0, face_);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF area = QRectF(rect()).adjusted(1, 1, -1, -1);
+    const qreal d = std::min(area.width(), area.height()) * 0.86;
+    if (d < 8)
+        return;
+    const QColor ink(0x3a, 0x2a, 0x1a);
+    const qreal line = std::max<qreal>(1.2, d * 0.03);
 
     // The mouth: its width, opening and rounding come from the pose.
     const QRectF box = MouthBox();

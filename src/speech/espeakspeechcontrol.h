@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QPixmap>
 #include <QTimer>
 #include <memory>
 #include <vector>
@@ -67,6 +68,7 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
@@ -88,6 +90,7 @@ private:
     void Animate();
     void OpenVoiceMenu(const QPoint &globalPos);
     QRectF MouthBox() const;
+    void DrawFace(QPainter &p) const;
 
     std::shared_ptr<SpeechEngine> engine_;
     std::shared_ptr<SpeechChannel> channel_;
@@ -122,4 +125,8 @@ private:
     Viseme mouth_ = Viseme::Rest;
     MouthPose pose_;
     QElapsedTimer sinceFrame_;
+    // Everything but the mouth, drawn once for each look it can have.
+    QPixmap face_;
+    bool faceLit_ = false;
+    bool faceFocused_ = false;
 };
