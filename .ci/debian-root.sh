@@ -54,6 +54,9 @@ if [ ! -f "$tarball" ]; then
     [ -n "$url" ] || { echo "no Debian mirror in this machine's apt sources" >&2; exit 1; }
     echo "== bootstrapping Debian $suite from $url"
     mkdir -p "$cache"
+    # A fresh machine may not have it yet.
+    command -v debootstrap >/dev/null ||
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -q debootstrap >/dev/null
     fresh=$(mktemp -d "$cache/bootstrap.XXXXXX")
     trap 'rm -rf "$fresh"' EXIT
     debootstrap --variant=minbase --include=g++,cmake,git,python3 "$suite" "$fresh" "$url" \

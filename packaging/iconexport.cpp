@@ -1,6 +1,6 @@
 // Build-time tool: writes the window icon as a PNG for the desktop's icon
 // theme, so the launcher shows exactly what the program's windows show.
-#include "appicon.h"
+#include "info/appicon.h"
 
 #include <QGuiApplication>
 #include <QImage>

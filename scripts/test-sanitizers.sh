@@ -16,7 +16,7 @@ tsan_build=${ZAVREN_TSAN_BUILD_DIR:-$root/build-tsan}
 asan_exclude_labels=${ZAVREN_ASAN_EXCLUDE_LABELS:-wine|package}
 # Tests that exercise the speech worker thread, and the folders they are built in.
 tsan_tests=${ZAVREN_TSAN_TESTS:-^speech_|^stress_}
-tsan_dirs=${ZAVREN_TSAN_DIRS:-tests/speech tests/e2e tests/stress}
+tsan_dirs=${ZAVREN_TSAN_DIRS:-tests/speech tests/system/e2e tests/system/stress}
 supp=$root/tests/sanitizers
 jobs=${ZAVREN_JOBS:-2}
 

@@ -5,11 +5,12 @@
 //   Play All -> first sound at the sink (its monitor recorded), with a short
 //   text and a 10 MB one in the box, and how long the click held the UI thread.
 // Needs a sound server of its own, with a null sink:
-//   bench/speech/with_private_pulse.sh build/bench/speech/speaking_bench [seconds]
-#include "espeakspeechcontrol.h"
-#include "frmmain.h"
-#include "speechcontrolfactory.h"
-#include "voicescale.h"
+//   tests/support/private-sound-server.sh with bench_null build/bench/speech/speaking_bench
+//   [seconds]
+#include "app/frmmain.h"
+#include "app/speechprogram.h"
+#include "speech/espeakspeechcontrol.h"
+#include "speech/voicescale.h"
 
 #include <QApplication>
 #include <QDir>
@@ -148,15 +149,17 @@ private:
     Clock::time_point when_;
 };
 
+// The window as the program builds it.
 struct Window {
-    Window() : form(Services{}, CreateSpeechControl(nullptr)) {
+    Window() : form(program.Window()) {
         form.resize(640, 420);
         form.show();
         voice = static_cast<EspeakSpeechControl *>(form.DirectSS1());
         QObject::connect(voice, &SpeechControl::WordReached, [this] { ++words; });
     }
     bool Speaking() const { return voice->IsSpeaking(); }
-    frmMain form;
+    SpeechProgram program;
+    frmMain &form;
     EspeakSpeechControl *voice = nullptr;
     int words = 0;
 };
@@ -273,7 +276,8 @@ int main(int argc, char **argv) {
     // Recording the monitor costs CPU of its own: only from here on.
     SinkListener sink;
     if (!sink.Ok()) {
-        std::printf("no sound server to record: run through with_private_pulse.sh\n");
+        std::printf(
+            "no sound server to record: run through tests/support/private-sound-server.sh\n");
         return 1;
     }
     std::printf("Play All -> first sound at the sink:\n");

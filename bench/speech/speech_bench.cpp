@@ -10,17 +10,18 @@
 // PulseAudio output the program uses, and Qt's QAudioSink beside it) on their
 // own (start -> first read from the queue, and the stop call) and the slider
 // change through them, up to the device reporting the new audio played.
-// Usage: speech_bench [seconds-of-10MB-speech]
-#include "espeakspeechcontrol.h"
+// Usage: speech_bench [seconds-of-10MB-speech]; on a machine without sound,
+//   tests/support/private-sound-server.sh with bench_null build/bench/speech/speech_bench
 #include "memoryaudiooutput.h"
-#include "pcmqueue.h"
+#include "platform/soundserver.h"
 #include "procstatus.h"
-#include "pulseaudiooutput.h"
-#include "qaudiosinkoutput.h"
 #include "signalanalysis.h"
-#include "soundserver.h"
-#include "speechengine.h"
-#include "speechtimeline.h"
+#include "speech/espeakspeechcontrol.h"
+#include "speech/pcmqueue.h"
+#include "speech/pulseaudiooutput.h"
+#include "speech/qaudiosinkoutput.h"
+#include "speech/speechengine.h"
+#include "speech/speechtimeline.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -198,10 +199,17 @@ void FrameCost() {
                 Median(paint), Max(paint));
 }
 
+// The program and its voice helper together.
 void MemoryWhileSpeaking(int seconds) {
     const QString text = TextOfBytes(10'000'000);
     Voice voice(1.0);
-    const long before = ProcStatus::Kib("VmRSS:");
+    const std::shared_ptr<SpeechEngine> engine = SpeechEngine::Acquire();
+    if (!engine->StartupError().isEmpty())
+        return;
+    const auto rss = [&] {
+        return ProcStatus::Kib("VmRSS:") + ProcStatus::Kib("VmRSS:", engine->HelperId());
+    };
+    const long before = rss();
     long peak = before;
     if (!voice.control->Speak(text).ok())
         return;
@@ -209,12 +217,12 @@ void MemoryWhileSpeaking(int seconds) {
     clock.start();
     while (clock.elapsed() < seconds * 1000) {
         Wait(250);
-        peak = std::max(peak, ProcStatus::Kib("VmRSS:"));
+        peak = std::max(peak, rss());
     }
     const double spoken = double(voice.sink->SampleCount()) / kRate;
     (void)voice.control->StopSpeaking();
-    std::printf("RSS while speaking a 10 MB text for %d s (%.1f s of audio played): "
-                "before %ld KB, peak %ld KB, growth %.2f MB\n",
+    std::printf("RSS of program and voice helper while speaking a 10 MB text for %d s "
+                "(%.1f s of audio played): before %ld KB, peak %ld KB, growth %.2f MB\n",
                 seconds, spoken, before, peak, double(peak - before) / 1024.0);
 }
 
@@ -227,7 +235,7 @@ void SynthesisSpeed() {
     QElapsedTimer clock;
     clock.start();
     const std::uint64_t generation = channel->queue.Begin();
-    engine->Speak(channel, generation, kSentence.repeated(40));
+    engine->Speak(channel, generation, SpeechRequest{kSentence.repeated(40), 0, 0, {}});
     std::uint64_t samples = 0;
     std::int16_t buffer[4096];
     while (!channel->queue.Drained()) {
@@ -278,7 +286,7 @@ template <typename Output> void SliderChangeThroughDevice(const char *label) {
 }
 
 template <typename Output> void RealDevice(const char *label) {
-    const QString problem = SoundServer::Problem();
+    const QString problem = QString::fromStdString(SoundServer::Problem());
     if (!problem.isEmpty()) {
         std::printf("%s device: skipped (%s)\n", label, qPrintable(problem));
         return;

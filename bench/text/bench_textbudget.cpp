@@ -6,11 +6,12 @@
 //   bench_textbudget              all cases, a table
 //   bench_textbudget box KIND N   one text box case (KIND: lines, line, prose)
 //   bench_textbudget open FILE    one File > Open case
+#include "app/speechtextbox.h"
+#include "app/textcommands.h"
+#include "app/textfile.h"
+#include "app/textload.h"
+#include "doubles.h"
 #include "procstatus.h"
-#include "speechtextbox.h"
-#include "textcommands.h"
-#include "textfile.h"
-#include "textload.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -85,8 +86,8 @@ int RunOpen(const QString &path) {
     SpeechTextBox box;
     Box(box);
     box.setPlainText(QStringLiteral("Hello and welcome."));
-    Services services;
-    TextCommands commands(&box, nullptr, services);
+    ServiceDoubles doubles;
+    TextCommands commands(&box, nullptr, doubles.All());
     // The longest the event loop went without a turn while loading.
     QElapsedTimer sinceTurn;
     qint64 longestGap = 0;

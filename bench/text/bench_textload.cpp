@@ -1,9 +1,8 @@
 // Times loading a 10 MB text file: the whole-file read and decode, filling
 // the text box, and File > Open end to end. Prints the median of three runs.
-#include "filedialog.h"
-#include "messagebox.h"
-#include "textcommands.h"
-#include "textfile.h"
+#include "app/textcommands.h"
+#include "app/textfile.h"
+#include "doubles.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -19,26 +18,6 @@ namespace {
 
 constexpr qsizetype kSize = 10 * 1024 * 1024;
 constexpr int kRuns = 3;
-
-class FixedFileDialog final : public FileDialog {
-public:
-    explicit FixedFileDialog(QString name) : name_(std::move(name)) {}
-
-protected:
-    std::optional<QString> Run(QWidget *) override { return name_; }
-
-private:
-    QString name_;
-};
-
-// Refusals are printed, not shown: nobody is there to close a message box.
-class PrintedMessageBoxes final : public MessageBoxes {
-public:
-    void Show(QWidget *, const QString &, const QString &text, MessageIcon) override {
-        said = text;
-    }
-    QString said;
-};
 
 double MedianMs(const std::function<void()> &run, const std::function<void()> &setUp = {}) {
     std::vector<double> times;
@@ -70,7 +49,8 @@ void Measure(const char *label, const QString &path) {
     box.show();
     QString text;
 
-    const double read = MedianMs([&] { text = ReadTextFile(path).value_or(QString()); });
+    const double read = MedianMs(
+        [&] { text = ReadTextFile(QFile::encodeName(path).toStdString()).value_or(QString()); });
     const auto empty = [&] {
         box.setPlainText(QString());
         QCoreApplication::processEvents();
@@ -81,12 +61,10 @@ void Measure(const char *label, const QString &path) {
             QCoreApplication::processEvents();
         },
         empty);
-    FixedFileDialog dialog(path);
-    PrintedMessageBoxes boxes;
-    Services services;
-    services.messageBoxes = &boxes;
-    services.fileDialog = &dialog;
-    TextCommands commands(&box, nullptr, services);
+    // Refusals are printed, not shown: nobody is there to close a message box.
+    ServiceDoubles doubles;
+    doubles.fileDialog.SetScript(QStringList(kRuns, path));
+    TextCommands commands(&box, nullptr, doubles.All());
     const double open = MedianMs(
         [&] {
             commands.Open();
@@ -97,8 +75,8 @@ void Measure(const char *label, const QString &path) {
         empty);
     std::printf("%-34s %8lld chars  read+decode %7.1f ms  fill box %7.1f ms  File>Open %7.1f ms\n",
                 label, static_cast<long long>(box.toPlainText().size()), read, fill, open);
-    if (!boxes.said.isEmpty())
-        std::printf("    File>Open refused it: %s\n", qPrintable(boxes.said));
+    if (!doubles.boxes.shown.isEmpty())
+        std::printf("    File>Open refused it: %s\n", qPrintable(doubles.boxes.shown.back().text));
     std::fflush(stdout);
 }
 

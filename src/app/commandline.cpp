@@ -1,20 +1,13 @@
 #include "commandline.h"
 
-#include "appidentity.h"
-#include "filedialog.h"
-#include "filesearch.h"
-#include "frmmain.h"
-#include "keystrokes.h"
-#include "messagebox.h"
-#include "process.h"
-#include "registry.h"
-#include "speechcontrol.h"
-#include "speechcontrolfactory.h"
-#include "speechengine.h"
-#include "speechfilewriter.h"
-#include "terminal.h"
-#include "textcommands.h"
-#include "textfile.h"
+#include "app/frmmain.h"
+#include "app/speechprogram.h"
+#include "app/textcommands.h"
+#include "app/textfile.h"
+#include "platform/appidentity.h"
+#include "platform/terminal.h"
+#include "speech/speechengine.h"
+#include "speech/speechfilewriter.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -24,6 +17,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -197,9 +191,16 @@ int SpeakTo(const QCommandLineParser &parser) {
             return Fail(error);
         job.text = std::move(*text);
     } else {
-        if (!NormalFileExists(QDir::toNativeSeparators(input)))
+        const FoundTextFile file = FindTextFile(input);
+        if (file.Ambiguous())
+            return Fail(
+                QStringLiteral("%1: The name is not valid UTF-8, and %2 files in its folder "
+                               "read the same way; rename the file to speak it")
+                    .arg(input)
+                    .arg(qulonglong(file.sameNames)));
+        if (!file.Found())
             return Fail(QStringLiteral("%1: File does not exist").arg(input));
-        std::optional<QString> text = ReadTextFile(QDir::toNativeSeparators(input));
+        std::optional<QString> text = ReadTextFile(std::filesystem::path(file.native));
         if (!text)
             return Fail(QStringLiteral("%1: Cannot read the file (it must be a readable text "
                                        "file of at most %2 MB)")
@@ -253,7 +254,7 @@ int SpeakTo(const QCommandLineParser &parser) {
 int RunWithoutWindow(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zavren-speech"));
-    QCoreApplication::setApplicationVersion(AppIdentity::VersionText());
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(AppIdentity::kVersion));
     QCommandLineParser parser;
     Describe(parser);
     parser.process(app); // answers --help and --version, and refuses unknown options
@@ -287,22 +288,13 @@ int RunZavrenSpeech(int argc, char *argv[]) {
         return RunWithoutWindow(argc, argv);
 
     QApplication app(argc, argv);
-    QCoreApplication::setApplicationVersion(AppIdentity::VersionText());
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(AppIdentity::kVersion));
     QCommandLineParser parser;
     Describe(parser);
     parser.process(app);
 
-    QtMessageBoxes messageBoxes;
-    QtFileDialog fileDialog;
-    QtKeystrokeInjector keystrokes;
-    const auto registry = CreateSystemRegistry();
-    const auto processes = CreateSystemProcessStarter();
-    Services services{&messageBoxes};
-    services.fileDialog = &fileDialog;
-    services.keystrokes = &keystrokes;
-    services.registry = registry.get();
-    services.processes = processes.get();
-    frmMain window(services, CreateSpeechControl(nullptr));
+    SpeechProgram program;
+    frmMain &window = program.Window();
     // The file's refusal, if any, comes before the window, which then shows
     // its welcome text.
     if (const QStringList files = parser.positionalArguments(); !files.isEmpty())

@@ -1,22 +1,21 @@
 #include "frmmain.h"
 
-#include "appicon.h"
-#include "appidentity.h"
-#include "captionfont.h"
-#include "enterpress.h"
-#include "espeakspeechcontrol.h"
-#include "filedrop.h"
-#include "frmmainlayout.h"
-#include "infowindows.h"
-#include "messagebox.h"
-#include "resizerule.h"
-#include "speakingcommands.h"
-#include "speechcontrol.h"
-#include "speechsaver.h"
-#include "speechtextbox.h"
-#include "textcommands.h"
-#include "twips.h"
-#include "wordhighlight.h"
+#include "app/filedrop.h"
+#include "app/frmmainlayout.h"
+#include "app/resizerule.h"
+#include "app/speakingcommands.h"
+#include "app/speechsaver.h"
+#include "app/speechtextbox.h"
+#include "app/textcommands.h"
+#include "app/wordhighlight.h"
+#include "info/appicon.h"
+#include "info/infowindows.h"
+#include "platform/appidentity.h"
+#include "platform/qt/captionfont.h"
+#include "platform/qt/enterpress.h"
+#include "platform/qt/twips.h"
+#include "speech/espeakspeechcontrol.h"
+#include "speech/speechcontrol.h"
 
 #include <QAction>
 #include <QEvent>
@@ -73,22 +72,6 @@ void AddMenu(QMenuBar *bar, const char *name, const char *title, const MenuEntry
     }
 }
 
-// Stands in when no voice could be made, so every command still has a defined answer.
-class NoVoice final : public SpeechControl {
-public:
-    using SpeechControl::SpeechControl;
-    SpeechStatus Speak(const QString &) override { return Unavailable(); }
-    std::int32_t Pitch() const override { return kSliderMin; }
-    void SetPitch(std::int32_t) override {}
-    void SetSpeed(std::int32_t) override {}
-    SpeechStatus StopSpeaking() override { return Unavailable(); }
-
-private:
-    static SpeechStatus Unavailable() {
-        return SpeechStatus::Failed(QStringLiteral("The voice is not available"));
-    }
-};
-
 void Place(QWidget *widget, const TwipsScale &scale, const TwipsRect &r) {
     widget->setGeometry(scale.ToPixels(r.left, r.top, r.width, r.height));
 }
@@ -130,12 +113,8 @@ QLabel *MakeLabel(QWidget *parent, const char *name, const char *caption, QWidge
 
 } // namespace
 
-frmMain::frmMain(Services services, std::unique_ptr<SpeechControl> voice, QWidget *parent)
+frmMain::frmMain(const Services &services, std::unique_ptr<SpeechControl> voice, QWidget *parent)
     : QMainWindow(parent), services_(services) {
-    if (!services_.messageBoxes) {
-        ownBoxes_ = std::make_unique<QtMessageBoxes>();
-        services_.messageBoxes = ownBoxes_.get();
-    }
     setObjectName(QStringLiteral("frmMain"));
     setWindowIcon(AppIcon());
 
@@ -169,9 +148,6 @@ void frmMain::CreateControls(std::unique_ptr<SpeechControl> voice) {
     txtSpeech_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Place(txtSpeech_, scale, kTxtSpeech);
 
-    if (!voice) {
-        voice = std::make_unique<NoVoice>();
-    }
     DirectSS1_ = voice.release(); // from here on the window owns it, as a child
     DirectSS1_->setParent(client_);
     DirectSS1_->setObjectName(QStringLiteral("DirectSS1"));
@@ -205,8 +181,8 @@ void frmMain::CreateControls(std::unique_ptr<SpeechControl> voice) {
         setTabOrder(focusOrder[i - 1], focusOrder[i]);
     }
 
-    speaking_ = std::make_unique<SpeakingCommands>(*DirectSS1_, *services_.messageBoxes,
-                                                   *txtSpeech_, AppIdentity::Title());
+    speaking_ = std::make_unique<SpeakingCommands>(*DirectSS1_, services_.messageBoxes, *txtSpeech_,
+                                                   QString::fromLatin1(AppIdentity::kTitle));
     // The word being heard is marked in the text box; the box owns the marker.
     speaking_->SetHighlight(new WordHighlight(*txtSpeech_, *DirectSS1_));
 }
@@ -266,11 +242,12 @@ void frmMain::ConnectMenus() {
     connect(new FileDrop(*this), &FileDrop::FileDropped, text, &TextCommands::OpenPath);
     // Save Speech As, on the voice's own menu.
     if (auto *voice = qobject_cast<EspeakSpeechControl *>(DirectSS1_))
-        new SpeechSaver(*txtSpeech_, *voice, *services_.messageBoxes, this);
+        new SpeechSaver(*txtSpeech_, *voice, services_.messageBoxes, this);
 }
 
 void frmMain::Load() {
-    setWindowTitle(AppIdentity::Title() + QLatin1Char(' ') + AppIdentity::VersionText());
+    setWindowTitle(QString::fromLatin1(AppIdentity::kTitle) + QLatin1Char(' ') +
+                   QString::fromLatin1(AppIdentity::kVersion));
     txtSpeech_->setPlainText(QStringLiteral("Hello and welcome to Zavren Speech."));
     // Out-of-range pitches settle at the nearer end; the change writes that back.
     sldPitch_->setValue(DirectSS1_->Pitch());

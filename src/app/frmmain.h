@@ -1,11 +1,10 @@
 #pragma once
 
-#include "services.h"
+#include "app/services.h"
 
 #include <QMainWindow>
 #include <memory>
 
-class MessageBoxes;
 class QAction;
 class QLabel;
 class QPlainTextEdit;
@@ -19,7 +18,9 @@ class SpeechControl;
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
-    frmMain(Services services, std::unique_ptr<SpeechControl> voice, QWidget *parent = nullptr);
+    // The window takes `voice` (never null) as its child.
+    frmMain(const Services &services, std::unique_ptr<SpeechControl> voice,
+            QWidget *parent = nullptr);
     ~frmMain() override;
 
     QPlainTextEdit *txtSpeech() const { return txtSpeech_; }
@@ -51,7 +52,6 @@ private:
     void ApplyResizeRule();
 
     Services services_;
-    std::unique_ptr<MessageBoxes> ownBoxes_; // only when none was handed in
     QWidget *client_ = nullptr;
     QPlainTextEdit *txtSpeech_ = nullptr;
     SpeechControl *DirectSS1_ = nullptr;

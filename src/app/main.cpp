@@ -1,4 +1,4 @@
-#include "commandline.h"
+#include "app/commandline.h"
 
 int main(int argc, char *argv[]) {
     return RunZavrenSpeech(argc, argv);

@@ -1,7 +1,7 @@
 #include "resizerule.h"
 
-#include "frmmainlayout.h"
-#include "twips.h"
+#include "app/frmmainlayout.h"
+#include "platform/qt/twips.h"
 
 #include <algorithm>
 

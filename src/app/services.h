@@ -7,11 +7,11 @@ class ProcessStarter;
 class Registry;
 
 // The operating-system services the speech window and the windows it opens
-// use. main() hands in the real ones; tests hand in doubles.
+// use, made once at start-up (SystemServices); tests hand in doubles.
 struct Services {
-    MessageBoxes *messageBoxes = nullptr;
-    FileDialog *fileDialog = nullptr;        // File > Open
-    KeystrokeInjector *keystrokes = nullptr; // Edit > Undo, Cut, Copy, Paste, Delete
-    Registry *registry = nullptr;        // the About window's System Info
-    ProcessStarter *processes = nullptr; // ditto
+    MessageBoxes &messageBoxes;
+    FileDialog &fileDialog;        // File > Open
+    KeystrokeInjector &keystrokes; // Edit > Undo, Cut, Copy, Paste, Delete
+    Registry &registry;            // the About window's System Info
+    ProcessStarter &processes;     // ditto
 };

@@ -1,10 +1,10 @@
 #include "speechsaver.h"
 
-#include "appidentity.h"
-#include "espeakspeechcontrol.h"
-#include "filedialog.h"
-#include "messagebox.h"
-#include "speechfilewriter.h"
+#include "platform/appidentity.h"
+#include "platform/qt/filedialog.h"
+#include "platform/qt/messagebox.h"
+#include "speech/espeakspeechcontrol.h"
+#include "speech/speechfilewriter.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -86,7 +86,7 @@ std::optional<SpeechSaver::Target> SpeechSaver::AskWithDialog(QWidget *parent) {
             return std::nullopt;
         Target target{dialog.selectedFiles().front(), subtitles->isChecked()};
         if (!AudioFormatForPath(target.path)) {
-            QMessageBox::warning(&dialog, AppIdentity::Title(),
+            QMessageBox::warning(&dialog, QString::fromLatin1(AppIdentity::kTitle),
                                  tr("Choose a name ending in .wav, .flac, .ogg, .opus or .mp3."));
             continue;
         }
@@ -99,7 +99,7 @@ std::optional<SpeechSaver::Target> SpeechSaver::AskWithDialog(QWidget *parent) {
             if (QFileInfo::exists(out))
                 existing << QFileInfo(out).fileName();
         if (!existing.isEmpty() &&
-            QMessageBox::question(&dialog, AppIdentity::Title(),
+            QMessageBox::question(&dialog, QString::fromLatin1(AppIdentity::kTitle),
                                   tr("%1 already exists.\nDo you want to replace it?")
                                       .arg(existing.join(QStringLiteral(" and "))),
                                   QMessageBox::Yes | QMessageBox::No,
@@ -120,8 +120,8 @@ void SpeechSaver::SaveAs() {
     }
     const QString text = TextToSave(text_);
     if (!HasSomethingToSay(text)) {
-        boxes_.Show(parent_, AppIdentity::Title(), tr("There is no text to save as speech."),
-                    MessageIcon::None);
+        boxes_.Show(parent_, QString::fromLatin1(AppIdentity::kTitle),
+                    tr("There is no text to save as speech."), MessageIcon::None);
         return;
     }
     const std::optional<Target> target = ask_ ? ask_(parent_) : std::nullopt;
@@ -233,7 +233,7 @@ void SpeechSaver::Done(bool written, const QString &error) {
     }
     const bool cancelled = std::exchange(cancelled_, false);
     if (!written && !cancelled)
-        boxes_.Show(parent_, AppIdentity::Title(),
+        boxes_.Show(parent_, QString::fromLatin1(AppIdentity::kTitle),
                     tr("The speech could not be saved.\n%1").arg(error), MessageIcon::Critical);
     emit Finished(written);
 }

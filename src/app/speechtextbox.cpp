@@ -1,6 +1,6 @@
 #include "speechtextbox.h"
 
-#include "filedrop.h"
+#include "app/filedrop.h"
 
 #include <QMimeData>
 

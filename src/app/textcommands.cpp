@@ -1,15 +1,12 @@
 #include "textcommands.h"
 
-#include "appidentity.h"
-#include "filedialog.h"
-#include "filesearch.h"
-#include "keystrokes.h"
-#include "messagebox.h"
-#include "nativename.h"
-#include "textfile.h"
-#include "textload.h"
+#include "app/textfile.h"
+#include "app/textload.h"
+#include "platform/appidentity.h"
+#include "platform/qt/filedialog.h"
+#include "platform/qt/keystrokes.h"
+#include "platform/qt/messagebox.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QTextCursor>
@@ -38,15 +35,15 @@ void TextCommands::New() {
 }
 
 void TextCommands::Open() {
-    FileDialog *dialog = services_.fileDialog;
-    if (!dialog || !text_ || Loading())
+    FileDialog &dialog = services_.fileDialog;
+    if (!text_ || Loading())
         return;
     for (;;) {
         // Cancel counts as a failure, and every failure ends the command quietly.
-        dialog->SetCancelError(true);
-        if (!dialog->ShowOpen(dialogParent_))
+        dialog.SetCancelError(true);
+        if (!dialog.ShowOpen(dialogParent_))
             return;
-        if (!OpenPath(dialog->FileName()))
+        if (!OpenPath(dialog.FileName()))
             continue;
         return;
     }
@@ -57,33 +54,29 @@ void TextCommands::Open() {
 bool TextCommands::OpenPath(const QString &name) {
     if (!text_ || !load_ || Loading())
         return true;
-    const QString path = QDir::toNativeSeparators(name);
-    const std::vector<std::string> natives = NativeFileNames(path);
-    if (natives.size() > 1) {
-        SayNameIsAmbiguous(path, natives.size());
+    const FoundTextFile file = FindTextFile(name);
+    if (file.Ambiguous()) {
+        SayNameIsAmbiguous(file.shown, file.sameNames);
         return false;
     }
-    if (!NormalFileExists(natives.front())) {
-        if (services_.messageBoxes)
-            services_.messageBoxes->Show(dialogParent_, AppIdentity::Title(),
-                                         QStringLiteral("File does not exist"),
-                                         MessageIcon::Critical);
+    if (!file.Found()) {
+        services_.messageBoxes.Show(dialogParent_, QString::fromLatin1(AppIdentity::kTitle),
+                                    QStringLiteral("File does not exist"), MessageIcon::Critical);
         return false;
     }
-    load_->Start(natives.front(), path);
+    load_->Start(file.native, file.shown);
     return true;
 }
 
 void TextCommands::SayNameIsAmbiguous(const QString &path, std::size_t count) {
-    if (services_.messageBoxes)
-        services_.messageBoxes->Show(
-            dialogParent_, AppIdentity::Title(),
-            QStringLiteral("The name \"%1\" is not valid UTF-8, and %L2 files in its folder read "
-                           "the same way, so which one is meant cannot be told. Rename the file "
-                           "to open it.")
-                .arg(QFileInfo(path).fileName())
-                .arg(qulonglong(count)),
-            MessageIcon::Critical);
+    services_.messageBoxes.Show(
+        dialogParent_, QString::fromLatin1(AppIdentity::kTitle),
+        QStringLiteral("The name \"%1\" is not valid UTF-8, and %L2 files in its folder read "
+                       "the same way, so which one is meant cannot be told. Rename the file "
+                       "to open it.")
+            .arg(QFileInfo(path).fileName())
+            .arg(qulonglong(count)),
+        MessageIcon::Critical);
 }
 
 void TextCommands::Undo() {
@@ -122,6 +115,5 @@ void TextCommands::SendKeys(const QString &keys) {
     if (!text_)
         return;
     text_->setFocus();
-    if (services_.keystrokes)
-        services_.keystrokes->Send(keys);
+    services_.keystrokes.Send(keys);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "services.h"
+#include "app/services.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,13 +1,18 @@
 #include "textfile.h"
 
-#include "codepage.h"
-#include "regularfile.h"
+#include "platform/codepage.h"
+#include "platform/normalfile.h"
+#include "platform/qt/nativename.h"
+#include "platform/regularfile.h"
+
+#include <QDir>
 
 #include <QStringDecoder>
 #include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -43,6 +48,16 @@ std::optional<QString> DecodeTextFile(std::string_view bytes) {
         QString(reinterpret_cast<const QChar *>(text->data()), qsizetype(text->size())));
 }
 
+FoundTextFile FindTextFile(const QString &name) {
+    FoundTextFile file;
+    file.shown = QDir::toNativeSeparators(name);
+    std::vector<std::string> natives = NativeFileNames(file.shown);
+    file.sameNames = natives.size();
+    if (natives.size() == 1 && NormalFileExists(natives.front()))
+        file.native = std::move(natives.front());
+    return file;
+}
+
 std::optional<QString>
 ReadTextFile(const std::filesystem::path &path, std::size_t maxBytes,
              const std::function<bool(std::string_view bytes)> &beforeDecoding) {
@@ -56,17 +71,6 @@ ReadTextFile(const std::filesystem::path &path, std::size_t maxBytes,
         if (beforeDecoding && !beforeDecoding(bytes))
             return std::nullopt;
         return DecodeTextFile(bytes);
-    } catch (const std::exception &) {
-        return std::nullopt;
-    }
-}
-
-std::optional<QString> ReadTextFile(const QString &path, std::size_t maxBytes) {
-    if (path.isEmpty())
-        return std::nullopt;
-    // A name the file system cannot represent fails the read too.
-    try {
-        return ReadTextFile(std::filesystem::path(path.toStdU16String()), maxBytes);
     } catch (const std::exception &) {
         return std::nullopt;
     }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 
 // The largest text file the program loads; anything longer is refused whole
@@ -20,6 +21,21 @@ inline constexpr std::size_t kMaxTextFileBytes = std::size_t(256) * 1024 * 1024;
 // when the system cannot convert at all.
 std::optional<QString> DecodeTextFile(std::string_view bytes);
 
+// The file a name given by the user stands for (File > Open's choice, a file
+// dropped on the window, the command line's), found once: `shown` is the name
+// as messages give it, `native` the normal file's path in the system's own
+// encoding, to be read by, empty when there is none. A name not valid in
+// that encoding may stand for several files; `sameNames` says how many.
+struct FoundTextFile {
+    QString shown;
+    std::string native;
+    std::size_t sameNames = 1;
+
+    bool Found() const { return !native.empty(); }
+    bool Ambiguous() const { return sameNames > 1; }
+};
+FoundTextFile FindTextFile(const QString &name);
+
 // Reads and decodes a whole text file. Empty when the file cannot be opened or
 // read, is not a regular file, or is longer than `maxBytes`, and when
 // `beforeDecoding`, shown the bytes read, says no. The file is closed again
@@ -27,7 +43,6 @@ std::optional<QString> DecodeTextFile(std::string_view bytes);
 std::optional<QString>
 ReadTextFile(const std::filesystem::path &path, std::size_t maxBytes = kMaxTextFileBytes,
              const std::function<bool(std::string_view bytes)> &beforeDecoding = {});
-std::optional<QString> ReadTextFile(const QString &path, std::size_t maxBytes = kMaxTextFileBytes);
 
 // How a text splits into the text box's lines: its length in characters, its
 // line count (a line break is LF, CR LF, CR or U+2029, as the box counts them)

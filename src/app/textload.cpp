@@ -1,7 +1,7 @@
 #include "textload.h"
 
-#include "appidentity.h"
-#include "messagebox.h"
+#include "platform/appidentity.h"
+#include "platform/qt/messagebox.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -61,7 +61,7 @@ struct TextLoad::Read {
     bool atLeast = false; // refused on the least shape of the bytes
 };
 
-TextLoad::TextLoad(QPlainTextEdit &text, QWidget *dialogParent, MessageBoxes *boxes)
+TextLoad::TextLoad(QPlainTextEdit &text, QWidget *dialogParent, MessageBoxes &boxes)
     : QObject(&text), text_(text), dialogParent_(dialogParent), boxes_(boxes) {
     tick_.setInterval(0);
     connect(&tick_, &QTimer::timeout, this, &TextLoad::PourSome);
@@ -249,8 +249,9 @@ void TextLoad::End(const QString &refusal) {
     bar_ = nullptr;
     running_ = false;
     restoring_ = false;
-    if (!refusal.isEmpty() && boxes_)
-        boxes_->Show(dialogParent_, AppIdentity::Title(), refusal, MessageIcon::Critical);
+    if (!refusal.isEmpty())
+        boxes_.Show(dialogParent_, QString::fromLatin1(AppIdentity::kTitle), refusal,
+                    MessageIcon::Critical);
     emit Finished();
 }
 
@@ -261,7 +262,7 @@ void TextLoad::ShowProgress() {
         return;
     auto *dialog = new QProgressDialog(dialogParent_);
     dialog->setObjectName(QStringLiteral("dlgOpenProgress"));
-    dialog->setWindowTitle(AppIdentity::Title());
+    dialog->setWindowTitle(QString::fromLatin1(AppIdentity::kTitle));
     dialog->setLabelText(QStringLiteral("Opening \"%1\"...").arg(fileName_));
     dialog->setAutoClose(false);
     dialog->setAutoReset(false);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "textfile.h"
+#include "app/textfile.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -28,7 +28,7 @@ class QWidget;
 class TextLoad : public QObject {
     Q_OBJECT
 public:
-    TextLoad(QPlainTextEdit &text, QWidget *dialogParent, MessageBoxes *boxes);
+    TextLoad(QPlainTextEdit &text, QWidget *dialogParent, MessageBoxes &boxes);
     ~TextLoad() override;
 
     // Starts loading the file at `nativePath`, named `name` to the user;
@@ -60,7 +60,7 @@ private:
 
     QPlainTextEdit &text_;
     QPointer<QWidget> dialogParent_;
-    MessageBoxes *boxes_;
+    MessageBoxes &boxes_;
     bool running_ = false;
     bool restoring_ = false;
     bool wasReadOnly_ = false;

@@ -1,14 +1,14 @@
 #include "frmabout.h"
 
-#include "appicon.h"
-#include "appidentity.h"
-#include "captionfont.h"
-#include "infoicons.h"
-#include "lineshape.h"
-#include "messagebox.h"
-#include "normalfile.h"
-#include "sysinfo.h"
-#include "twips.h"
+#include "info/appicon.h"
+#include "info/infoicons.h"
+#include "info/lineshape.h"
+#include "info/sysinfo.h"
+#include "platform/appidentity.h"
+#include "platform/normalfile.h"
+#include "platform/qt/captionfont.h"
+#include "platform/qt/messagebox.h"
+#include "platform/qt/twips.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -73,7 +73,7 @@ frmAbout::frmAbout(Registry &registry, ProcessStarter &processes, MessageBoxes &
     picIcon_->setGeometry(twips.ToPixels(240, 240, 480, 480));
     picIcon_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     picIcon_->setPixmap(AppIconPixmap());
-    picIcon_->setAccessibleName(AppIdentity::Title() + QStringLiteral(" icon"));
+    picIcon_->setAccessibleName(QString::fromLatin1(AppIdentity::kTitle) + QStringLiteral(" icon"));
 
     cmdSysInfo_ = new QPushButton(QStringLiteral("&System Info..."), this);
     cmdSysInfo_->setObjectName(QStringLiteral("cmdSysInfo"));
@@ -121,9 +121,9 @@ frmAbout::frmAbout(Registry &registry, ProcessStarter &processes, MessageBoxes &
 }
 
 void frmAbout::Load() {
-    setWindowTitle(QStringLiteral("About ") + AppIdentity::Title());
-    lblVersion_->setText(QStringLiteral("Version ") + AppIdentity::VersionText());
-    lblTitle_->setText(AppIdentity::Title());
+    setWindowTitle(QStringLiteral("About ") + QString::fromLatin1(AppIdentity::kTitle));
+    lblVersion_->setText(QStringLiteral("Version ") + QString::fromLatin1(AppIdentity::kVersion));
+    lblTitle_->setText(QString::fromLatin1(AppIdentity::kTitle));
     lblDescription_->setText(
         QString::fromUtf8(AboutTexts::kRightsNotice) + QStringLiteral("\r\n\r\n") +
         QStringLiteral("Please help to to improve this software by sending you comments to ") +
@@ -136,7 +136,7 @@ void frmAbout::Load() {
 void frmAbout::StartSysInfo() {
     const auto found = [](const std::string &path) { return NormalFileExists(path); };
     if (!SysInfo::StartSysInfo(registry_, processes_, found)) {
-        messageBoxes_.Show(this, AppIdentity::Title(),
+        messageBoxes_.Show(this, QString::fromLatin1(AppIdentity::kTitle),
                            QLatin1String(AboutTexts::kSysInfoUnavailable), MessageIcon::None);
     }
 }

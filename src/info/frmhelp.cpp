@@ -1,10 +1,10 @@
 #include "frmhelp.h"
 
-#include "appidentity.h"
-#include "captionfont.h"
-#include "enterpress.h"
-#include "infoicons.h"
-#include "twips.h"
+#include "info/infoicons.h"
+#include "platform/appidentity.h"
+#include "platform/qt/captionfont.h"
+#include "platform/qt/enterpress.h"
+#include "platform/qt/twips.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -23,7 +23,7 @@ frmHelp::frmHelp(QWidget *parent)
     setModal(true);
     const TwipsScale twips(this);
     setFixedSize(twips.ToPixels(QSize(4680, 2610)));
-    setWindowTitle(AppIdentity::Title() + QStringLiteral(" - Help"));
+    setWindowTitle(QString::fromLatin1(AppIdentity::kTitle) + QStringLiteral(" - Help"));
     setWindowIcon(HelpWindowIcon());
 
     lblTitle_ = new QLabel(QStringLiteral("How to Use Zavren Speech"), this);

@@ -9,6 +9,5 @@ class Registry;
 // over `opener` (centred on it) and releases it once it has closed.
 void ShowHowToUse(QWidget *opener);
 
-// Null services stand for the system's own.
-void ShowAbout(QWidget *opener, Registry *registry, ProcessStarter *processes,
-               MessageBoxes *messageBoxes);
+void ShowAbout(QWidget *opener, Registry &registry, ProcessStarter &processes,
+               MessageBoxes &messageBoxes);

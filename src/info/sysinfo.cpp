@@ -1,7 +1,7 @@
 #include "sysinfo.h"
 
-#include "process.h"
-#include "registry.h"
+#include "platform/process.h"
+#include "platform/registry.h"
 
 #include <vector>
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QString>
+#include <string>
 
 // Whether the desktop's sound server can be reached right now.
 namespace SoundServer {
 // Empty when a connection succeeds; otherwise a short reason, such as
 // "no sound server is running".
-QString Problem();
+std::string Problem();
 } // namespace SoundServer

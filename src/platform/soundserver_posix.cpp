@@ -12,16 +12,16 @@ constexpr auto kTimeout = std::chrono::seconds(2);
 
 // A short-lived PulseAudio connection (PipeWire desktops serve the same
 // protocol), resolving the server exactly as every client does.
-QString SoundServer::Problem() {
+std::string SoundServer::Problem() {
     pa_mainloop *loop = pa_mainloop_new();
     if (!loop)
-        return QStringLiteral("the sound system could not be started");
+        return "the sound system could not be started";
     pa_context *context = pa_context_new(pa_mainloop_get_api(loop), "Zavren Speech probe");
-    QString problem;
+    std::string problem;
     if (!context) {
-        problem = QStringLiteral("the sound system could not be started");
+        problem = "the sound system could not be started";
     } else if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        problem = QStringLiteral("no sound server is running");
+        problem = "no sound server is running";
     } else {
         const auto deadline = std::chrono::steady_clock::now() + kTimeout;
         for (;;) {
@@ -29,16 +29,16 @@ QString SoundServer::Problem() {
             if (state == PA_CONTEXT_READY)
                 break;
             if (!PA_CONTEXT_IS_GOOD(state)) {
-                problem = QStringLiteral("no sound server is running");
+                problem = "no sound server is running";
                 break;
             }
             if (std::chrono::steady_clock::now() >= deadline) {
-                problem = QStringLiteral("the sound server does not answer");
+                problem = "the sound server does not answer";
                 break;
             }
             if (pa_mainloop_prepare(loop, 50 * 1000) < 0 || pa_mainloop_poll(loop) < 0 ||
                 pa_mainloop_dispatch(loop) < 0) {
-                problem = QStringLiteral("the sound server does not answer");
+                problem = "the sound server does not answer";
                 break;
             }
         }

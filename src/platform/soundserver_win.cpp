@@ -1,6 +1,6 @@
 #include "soundserver.h"
 
 // Windows audio needs no server to be started by the user.
-QString SoundServer::Problem() {
+std::string SoundServer::Problem() {
     return {};
 }

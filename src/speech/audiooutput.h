@@ -1,7 +1,7 @@
 #pragma once
 
-#include "playbackclock.h"
-#include "speechcontrol.h"
+#include "speech/playbackclock.h"
+#include "speech/speechcontrol.h"
 
 #include <functional>
 

@@ -1,11 +1,10 @@
 #include "espeakspeechcontrol.h"
 
-#include "audiooutput.h"
-#include "speechengine.h"
-#include "voicenames.h"
-#include "voicescale.h"
+#include "speech/audiooutput.h"
+#include "speech/speechengine.h"
+#include "speech/voicemenu.h"
+#include "speech/voicescale.h"
 
-#include <QActionGroup>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -14,7 +13,6 @@
 #include <QStyleOptionFocusRect>
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <utility>
 
 namespace {
@@ -55,11 +53,9 @@ EspeakSpeechControl::EspeakSpeechControl(std::unique_ptr<AudioOutput> output,
 
 EspeakSpeechControl::EspeakSpeechControl(std::unique_ptr<AudioOutput> output,
                                          const PlaybackClock *clock, QWidget *parent)
-    : SpeechControl(parent), engine_(SpeechEngine::Acquire()),
-      channel_(std::make_shared<SpeechChannel>(kQueueSamples)), output_(std::move(output)),
-      clock_(clock), frames_(this), pitch_(VoiceScale::StartingPitch()),
-      speed_(VoiceScale::StartingSpeed()), voice_(engine_->DefaultVoice()),
-      pose_(PoseOf(Viseme::Rest)) {
+    : SpeechControl(parent), channel_(std::make_shared<SpeechChannel>(kQueueSamples)),
+      output_(std::move(output)), clock_(clock), frames_(this), pitch_(VoiceScale::StartingPitch()),
+      speed_(VoiceScale::StartingSpeed()), pose_(PoseOf(Viseme::Rest)) {
     if (!clock_)
         clock_ = output_.get();
     channel_->pitch = VoiceScale::EspeakPitch(pitch_);
@@ -78,11 +74,17 @@ EspeakSpeechControl::EspeakSpeechControl(std::unique_ptr<AudioOutput> output,
             },
             Qt::QueuedConnection);
     });
-    output_->SetFailureHandler(this, [this](const QString &description) {
+    const auto fail = [this](const QString &description) {
         if (!speaking_)
             return;
         StopSpeaking().ok();
         emit SpeakingFailed(description);
+    };
+    output_->SetFailureHandler(this, fail);
+    // The voice's helper failed: heard on the engine's thread, handled here.
+    channel_->SetFaultHandler([this, fail](const QString &description) {
+        QMetaObject::invokeMethod(
+            this, [fail, description] { fail(description); }, Qt::QueuedConnection);
     });
     setAccessibleName(tr("Voice"));
     setAccessibleDescription(tr("Idle"));
@@ -95,6 +97,7 @@ EspeakSpeechControl::~EspeakSpeechControl() {
     // Closing the queue turns the engine away from this control at once, so
     // releasing the engine (and joining its thread) never waits on speech.
     channel_->timeline.SetListener({});
+    channel_->SetFaultHandler({});
     channel_->queue.Close();
     channel_->timeline.Clear();
     output_->Stop();
@@ -103,7 +106,7 @@ EspeakSpeechControl::~EspeakSpeechControl() {
 }
 
 SpeechStatus EspeakSpeechControl::Speak(const QString &text) {
-    if (const QString error = engine_->StartupError(); !error.isEmpty())
+    if (const QString error = Engine().StartupError(); !error.isEmpty())
         return SpeechStatus::Failed(error);
     output_->Stop();
     settingsChanged_ = voiceChanged_ = restarted_ = false;
@@ -116,7 +119,7 @@ SpeechStatus EspeakSpeechControl::Speak(const QString &text) {
     }
     const std::uint64_t generation = channel_->queue.Begin();
     channel_->timeline.Begin(generation);
-    const SpeechStatus started = output_->Start(channel_->queue, engine_->SampleRate());
+    const SpeechStatus started = output_->Start(channel_->queue, Engine().SampleRate());
     if (!started.ok()) {
         channel_->queue.Cancel();
         channel_->timeline.Clear();
@@ -128,7 +131,7 @@ SpeechStatus EspeakSpeechControl::Speak(const QString &text) {
     jobVoice_ = voice_;
     jobRate_ = channel_->rate;
     jobPitch_ = channel_->pitch;
-    engine_->Speak(channel_, generation, SpeechRequest{text_, 0, 0, jobVoice_});
+    Engine().Speak(channel_, generation, SpeechRequest{text_, 0, 0, jobVoice_});
     // A new text starts with the mouth at rest.
     SetMouth(Viseme::Rest, true);
     SetSpeaking(true);
@@ -157,7 +160,7 @@ void EspeakSpeechControl::Continue(const QString &whole) {
 void EspeakSpeechControl::SynthesizeRest() {
     const qsizetype from = std::exchange(restFrom_, 0);
     channel_->queue.Reopen(generation_);
-    engine_->Speak(channel_, generation_,
+    Engine().Speak(channel_, generation_,
                    SpeechRequest{text_, from, channel_->queue.HandedOver(), jobVoice_});
 }
 
@@ -182,7 +185,18 @@ bool EspeakSpeechControl::SynthesisDone() const {
 }
 
 const std::vector<SpeechVoice> &EspeakSpeechControl::Voices() const {
-    return engine_->Voices();
+    return Engine().Voices();
+}
+
+// The voice starts once the window has been painted, or when first needed.
+SpeechEngine &EspeakSpeechControl::Engine() const {
+    if (!engine_)
+        engine_ = SpeechEngine::Acquire();
+    return *engine_;
+}
+
+QByteArray EspeakSpeechControl::Voice() const {
+    return voice_.isEmpty() ? Engine().DefaultVoice() : voice_;
 }
 
 bool EspeakSpeechControl::SetVoice(const QByteArray &identifier) {
@@ -193,7 +207,7 @@ bool EspeakSpeechControl::SetVoice(const QByteArray &identifier) {
     voice_ = identifier;
     if (!speaking_)
         return true;
-    voiceChanged_ = voice_ != jobVoice_;
+    voiceChanged_ = voice_ != (jobVoice_.isEmpty() ? Engine().DefaultVoice() : jobVoice_);
     const SpeechTimeline::Heard heard = CatchUp();
     voiceChosenAtWord_ = heard.wordSerial;
     if (speaking_)
@@ -258,7 +272,7 @@ void EspeakSpeechControl::Restart(const SpeechTimeline::Heard &heard, const QByt
     generation_ = generation;
     const std::uint64_t played = channel_->queue.HandedOver();
     channel_->timeline.Rewind(generation, played);
-    const SpeechStatus started = output_->Start(channel_->queue, engine_->SampleRate());
+    const SpeechStatus started = output_->Start(channel_->queue, Engine().SampleRate());
     if (!started.ok()) {
         // The sound output went away under the voice: it falls silent.
         StopSpeaking().ok();
@@ -267,7 +281,7 @@ void EspeakSpeechControl::Restart(const SpeechTimeline::Heard &heard, const QByt
     jobVoice_ = voice;
     jobRate_ = channel_->rate;
     jobPitch_ = channel_->pitch;
-    engine_->Speak(channel_, generation, SpeechRequest{text_, from, played, jobVoice_});
+    Engine().Speak(channel_, generation, SpeechRequest{text_, from, played, jobVoice_});
     restarted_ = true;
     restartedAtWord_ = heard.wordSerial;
     // The marks waited for were dropped: look again for the new ones.
@@ -315,7 +329,7 @@ void EspeakSpeechControl::ScheduleFrame(std::uint64_t played) {
             until = channel_->queue.HandedOver();
         if (until) {
             const std::uint64_t ahead = *until > played ? *until - played : 0;
-            const std::uint64_t rate = std::max(1, engine_->SampleRate());
+            const std::uint64_t rate = std::max(1, Engine().SampleRate());
             const auto ms = int(std::min<std::uint64_t>((ahead * 1000 + rate - 1) / rate, kIdleMs));
             wait = ahead == 0 ? kFrameMs : std::max(ms, moving ? 1 : kFrameMs);
         }
@@ -431,6 +445,8 @@ void EspeakSpeechControl::DrawFace(QPainter &p) const {
 }
 
 void EspeakSpeechControl::paintEvent(QPaintEvent *) {
+    if (!engine_)
+        QTimer::singleShot(0, this, [this] { Engine(); });
     // The mouth moves many times a second; the rest of the face is copied.
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * ratio).toSize();
@@ -496,82 +512,10 @@ void EspeakSpeechControl::focusOutEvent(QFocusEvent *event) {
 }
 
 QMenu *EspeakSpeechControl::CreateVoiceMenu() {
-    auto *menu = new QMenu(tr("Voice"), this);
-    menu->setObjectName(QStringLiteral("voiceMenu"));
-    menu->setAccessibleName(tr("Voice"));
-    const auto &voices = Voices();
-    const auto addSave = [&] {
-        QAction *save = menu->addAction(tr("Save Speech &As..."));
-        save->setObjectName(QStringLiteral("mnuSaveSpeechAs"));
-        connect(save, &QAction::triggered, this, &EspeakSpeechControl::SaveSpeechAsRequested);
-        menu->addSeparator();
-    };
-    if (voices.empty()) {
-        addSave();
-        menu->addAction(tr("No voices are available"))->setEnabled(false);
-        return menu;
-    }
-
-    // The voice in use, named first.
-    const auto inUse = std::find_if(voices.begin(), voices.end(),
-                                    [&](const SpeechVoice &v) { return v.identifier == voice_; });
-    QAction *current =
-        menu->addAction(tr("Voice: %1")
-                            .arg(inUse != voices.end() ? inUse->name : QString::fromUtf8(voice_))
-                            .replace(u'&', QStringLiteral("&&")));
-    current->setObjectName(QStringLiteral("voiceInUse"));
-    current->setEnabled(false);
-    addSave();
-
-    // Each language by name, with its voices under it.
-    struct Entry {
-        QString variant;
-        const SpeechVoice *voice;
-    };
-    std::map<QString, std::pair<QString, std::vector<Entry>>> languages;
-    for (const SpeechVoice &voice : voices) {
-        const VoiceNameParts parts = SplitVoiceName(voice.name);
-        auto &language = languages[parts.language.toCaseFolded()];
-        language.first = parts.language;
-        language.second.push_back({parts.variant, &voice});
-    }
-    std::vector<const std::pair<QString, std::vector<Entry>> *> ordered;
-    for (const auto &entry : languages)
-        ordered.push_back(&entry.second);
-    std::sort(ordered.begin(), ordered.end(), [](const auto *a, const auto *b) {
-        return QString::localeAwareCompare(a->first, b->first) < 0;
-    });
-
-    auto *group = new QActionGroup(menu);
-    group->setExclusive(true);
-    const auto addVoice = [&](QMenu *to, QString caption, const SpeechVoice &voice) {
-        QAction *action = to->addAction(caption.replace(u'&', QStringLiteral("&&")));
-        action->setCheckable(true);
-        action->setChecked(voice.identifier == voice_);
-        action->setData(voice.identifier);
-        group->addAction(action);
-        connect(action, &QAction::triggered, this, [this, id = voice.identifier] { SetVoice(id); });
-    };
-    for (const auto *language : ordered) {
-        const auto &[name, entries] = *language;
-        // A language of one voice needs no submenu.
-        if (entries.size() == 1) {
-            const QString &variant = entries.front().variant;
-            addVoice(menu, variant.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, variant),
-                     *entries.front().voice);
-            continue;
-        }
-        QMenu *sub = menu->addMenu(QString(name).replace(u'&', QStringLiteral("&&")));
-        sub->setAccessibleName(name);
-        for (const Entry &entry : entries) {
-            QString caption = entry.variant.isEmpty() ? name : entry.variant;
-            // Two voices of one name are told apart by their language codes.
-            if (std::count_if(entries.begin(), entries.end(),
-                              [&](const Entry &e) { return e.variant == entry.variant; }) > 1)
-                caption += QStringLiteral(" [%1]").arg(entry.voice->language);
-            addVoice(sub, caption, *entry.voice);
-        }
-    }
+    auto *menu = new VoiceMenu(Voices(), Voice(), this);
+    connect(menu, &VoiceMenu::VoiceChosen, this, &EspeakSpeechControl::SetVoice);
+    connect(menu, &VoiceMenu::SaveSpeechAsChosen, this,
+            &EspeakSpeechControl::SaveSpeechAsRequested);
     return menu;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "speechcontrol.h"
-#include "speechtimeline.h"
-#include "viseme.h"
+#include "speech/speechcontrol.h"
+#include "speech/speechtimeline.h"
+#include "speech/viseme.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -49,7 +49,7 @@ public:
     // while speaking is heard from the next word; it lasts as long as the
     // control.
     const std::vector<SpeechVoice> &Voices() const;
-    QByteArray Voice() const { return voice_; }
+    QByteArray Voice() const;
     bool SetVoice(const QByteArray &identifier); // false for an unknown voice
 
     // The mouth shape for what is heard now (Rest when silent).
@@ -92,7 +92,9 @@ private:
     QRectF MouthBox() const;
     void DrawFace(QPainter &p) const;
 
-    std::shared_ptr<SpeechEngine> engine_;
+    SpeechEngine &Engine() const;
+
+    mutable std::shared_ptr<SpeechEngine> engine_;
     std::shared_ptr<SpeechChannel> channel_;
     std::unique_ptr<AudioOutput> output_;
     const PlaybackClock *clock_;
@@ -107,7 +109,7 @@ private:
     std::uint64_t generation_ = 0; // of the synthesis under way
     // Where synthesis goes on once the text spoken so far is done; 0: nowhere.
     qsizetype restFrom_ = 0;
-    QByteArray voice_;
+    QByteArray voice_; // empty: the engine's default
     QByteArray jobVoice_;
     int jobRate_ = 0;
     int jobPitch_ = 0;

@@ -49,7 +49,6 @@ public:
     // Samples of the current utterance handed to the device so far: the
     // position in the played audio that later per-word events will refer to.
     std::uint64_t HandedOver() const;
-    std::size_t Capacity() const { return capacity_; }
 
 private:
     void DropLocked();

@@ -1,6 +1,6 @@
 #include "pulseaudiooutput.h"
 
-#include "pcmqueue.h"
+#include "speech/pcmqueue.h"
 
 #include <QMetaObject>
 #include <QObject>

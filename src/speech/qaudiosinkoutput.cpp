@@ -1,7 +1,7 @@
 #include "qaudiosinkoutput.h"
 
-#include "pcmqueue.h"
-#include "soundserver.h"
+#include "platform/soundserver.h"
+#include "speech/pcmqueue.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>
@@ -58,7 +58,7 @@ QAudioSinkOutput::~QAudioSinkOutput() {
 SpeechStatus QAudioSinkOutput::Start(PcmQueue &queue, int sampleRate) {
     Stop();
     if (!qtAudioConnected) {
-        const QString problem = SoundServer::Problem();
+        const QString problem = QString::fromStdString(SoundServer::Problem());
         if (!problem.isEmpty())
             return SpeechStatus::Failed(
                 QStringLiteral("No sound output is available (%1).").arg(problem));

@@ -1,7 +1,7 @@
 #include "speechfilewriter.h"
 
-#include "speechengine.h"
-#include "speechsubtitles.h"
+#include "speech/speechengine.h"
+#include "speech/speechsubtitles.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "voicescale.h"
+#include "speech/voicescale.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "speechtimeline.h"
+#include "speech/speechtimeline.h"
 
 #include <QByteArray>
 #include <QString>

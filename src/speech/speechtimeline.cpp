@@ -61,11 +61,6 @@ SpeechTimeline::Heard SpeechTimeline::Advance(std::uint64_t played, std::vector<
     return heard_;
 }
 
-SpeechTimeline::Heard SpeechTimeline::Current() const {
-    std::lock_guard lock(mutex_);
-    return heard_;
-}
-
 std::vector<SpeechMark> SpeechTimeline::Pending() const {
     std::lock_guard lock(mutex_);
     return {pending_.begin(), pending_.end()};

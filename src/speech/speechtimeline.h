@@ -1,6 +1,6 @@
 #pragma once
 
-#include "viseme.h"
+#include "speech/viseme.h"
 
 #include <QtGlobal>
 #include <cstdint>
@@ -63,7 +63,6 @@ public:
     // Takes in every mark reached once `played` samples have been played,
     // appending the words passed on the way (in order) to `passed` when given.
     Heard Advance(std::uint64_t played, std::vector<WordSpan> *passed = nullptr);
-    Heard Current() const;
     // The marks not reached yet, in order.
     std::vector<SpeechMark> Pending() const;
     // Where the first mark not reached yet begins; none when none has come.

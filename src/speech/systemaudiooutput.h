@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audiooutput.h"
+#include "speech/audiooutput.h"
 
 #include <memory>
 

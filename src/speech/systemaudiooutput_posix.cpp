@@ -1,6 +1,6 @@
 #include "systemaudiooutput.h"
 
-#include "pulseaudiooutput.h"
+#include "speech/pulseaudiooutput.h"
 
 // Straight to the desktop's sound server: Qt 6.4's sink blocks the calling
 // thread on a stalled server and never reconnects to a restarted one.

@@ -1,6 +1,6 @@
 #include "systemaudiooutput.h"
 
-#include "qaudiosinkoutput.h"
+#include "speech/qaudiosinkoutput.h"
 
 std::unique_ptr<AudioOutput> CreateSystemAudioOutput() {
     return std::make_unique<QAudioSinkOutput>();

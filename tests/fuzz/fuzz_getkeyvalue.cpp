@@ -6,8 +6,8 @@
 // Input: byte 0 picks how opening the key goes, byte 1 how the query goes,
 // bytes 2-5 the value's type (little-endian), the rest the value's data.
 #include "fuzzcheck.h"
-#include "registry.h"
-#include "sysinfo.h"
+#include "info/sysinfo.h"
+#include "platform/registry.h"
 
 #include <charconv>
 #include <cstddef>

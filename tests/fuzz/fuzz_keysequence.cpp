@@ -5,7 +5,7 @@
 // Input: UTF-8 text, or, after a leading FF FE, raw UTF-16 code units (lone
 // surrogates included).
 #include "fuzzcheck.h"
-#include "keystrokes.h"
+#include "platform/qt/keystrokes.h"
 
 #include <QString>
 #include <cstddef>

@@ -1,7 +1,7 @@
 // The text file decoder over arbitrary bytes: it always answers, never
 // hands the text box broken UTF-16, and passes plain UTF-8 through as it is.
+#include "app/textfile.h"
 #include "fuzzcheck.h"
-#include "textfile.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,5 +1,5 @@
 #include "doubles.h"
-#include "sysinfo.h"
+#include "info/sysinfo.h"
 
 #include <QtTest>
 

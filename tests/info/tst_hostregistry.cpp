@@ -1,6 +1,6 @@
 #include "doubles.h"
-#include "registry.h"
-#include "sysinfo.h"
+#include "info/sysinfo.h"
+#include "platform/registry.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,11 +1,11 @@
-#include "appicon.h"
 #include "captionink.h"
 #include "doubles.h"
-#include "frmabout.h"
-#include "frmhelp.h"
-#include "lineshape.h"
-#include "sysinfo.h"
-#include "twips.h"
+#include "info/appicon.h"
+#include "info/frmabout.h"
+#include "info/frmhelp.h"
+#include "info/lineshape.h"
+#include "info/sysinfo.h"
+#include "platform/qt/twips.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -149,7 +149,7 @@ void TestInfoWindows::helpCloseBoxCloses() {
 void TestInfoWindows::aboutTexts() {
     RegistryDouble registry;
     ProcessDouble processes;
-    MessageBoxDouble boxes;
+    RecordingBoxes boxes;
     frmAbout about(registry, processes, boxes);
     QCOMPARE(about.windowTitle(), QStringLiteral("About Zavren Speech"));
     QCOMPARE(about.lblTitle()->text(), QStringLiteral("Zavren Speech"));
@@ -184,7 +184,7 @@ void TestInfoWindows::aboutTexts() {
 void TestInfoWindows::aboutLayout() {
     RegistryDouble registry;
     ProcessDouble processes;
-    MessageBoxDouble boxes;
+    RecordingBoxes boxes;
     frmAbout about(registry, processes, boxes);
     const TwipsScale twips(&about);
     QCOMPARE(about.size(), twips.ToPixels(QSize(5730, 3330)));
@@ -234,7 +234,7 @@ void TestInfoWindows::aboutKeys() {
     QFETCH(int, key);
     RegistryDouble registry;
     ProcessDouble processes;
-    MessageBoxDouble boxes;
+    RecordingBoxes boxes;
     frmAbout about(registry, processes, boxes);
     QVERIFY(about.cmdOK()->isDefault());
     QSignalSpy pressed(about.cmdOK(), &QPushButton::clicked);
@@ -263,7 +263,7 @@ void TestInfoWindows::aboutSysInfoButton() {
         registry.Set(SysInfo::kPathKey, "PATH", Reg::kTypeSz, Bytes(std::string("/x/tool\0", 8)));
     ProcessDouble processes;
     processes.succeed = startWorks;
-    MessageBoxDouble boxes;
+    RecordingBoxes boxes;
     frmAbout about(registry, processes, boxes);
     about.show();
     QVERIFY(QTest::qWaitForWindowExposed(&about));
@@ -272,7 +272,7 @@ void TestInfoWindows::aboutSysInfoButton() {
     QCOMPARE(processes.started.size(), std::size_t(valuePresent ? 1 : 0));
     if (valuePresent)
         QCOMPARE(processes.started.front(), std::string("/x/tool"));
-    QCOMPARE(boxes.shown.size(), std::size_t(messageShown ? 1 : 0));
+    QCOMPARE(boxes.shown.size(), messageShown ? 1 : 0);
     if (messageShown) {
         QCOMPARE(boxes.shown.front().title, QStringLiteral("Zavren Speech"));
         QCOMPARE(boxes.shown.front().text,
@@ -289,7 +289,7 @@ void TestInfoWindows::aboutGetKeyValueKeepsBytes() {
     registry.Set("SOFTWARE\\A", "S", Reg::kTypeSz, Bytes(std::string("caf\xc3\xa9\0", 6)));
     registry.Set("SOFTWARE\\A", "D", Reg::kTypeDword, Bytes(std::string("\xff\xff\xff\xff", 4)));
     ProcessDouble processes;
-    MessageBoxDouble boxes;
+    RecordingBoxes boxes;
     frmAbout about(registry, processes, boxes);
     QString keyVal;
     QVERIFY(
@@ -317,7 +317,7 @@ void TestInfoWindows::aboutAddressUnbroken() {
     QFETCH(qreal, enlarged);
     RegistryDouble registry;
     ProcessDouble processes;
-    MessageBoxDouble boxes;
+    RecordingBoxes boxes;
     frmAbout about(registry, processes, boxes);
     QLabel *info = about.lblInfo();
     QFont font = info->font();
@@ -383,7 +383,7 @@ void TestInfoWindows::captionsInsideControls() {
     QFETCH(QMarginsF, air);
     RegistryDouble registry;
     ProcessDouble processes;
-    MessageBoxDouble boxes;
+    RecordingBoxes boxes;
     frmAbout aboutWindow(registry, processes, boxes);
     frmHelp helpWindow;
     QDialog *window = about ? static_cast<QDialog *>(&aboutWindow) : &helpWindow;
@@ -405,7 +405,7 @@ void TestInfoWindows::captionsInsideControls() {
 void TestInfoWindows::accessibleNames() {
     RegistryDouble registry;
     ProcessDouble processes;
-    MessageBoxDouble boxes;
+    RecordingBoxes boxes;
     frmAbout about(registry, processes, boxes);
     frmHelp help;
     for (QWidget *window : {static_cast<QWidget *>(&about), static_cast<QWidget *>(&help)}) {

@@ -1,6 +1,6 @@
 #include "doubles.h"
-#include "normalfile.h"
-#include "sysinfo.h"
+#include "info/sysinfo.h"
+#include "platform/normalfile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,7 @@
-#include "speechengine.h"
-#include "voicenames.h"
+#include "speech/scriptvoices.h"
+#include "speech/speechengine.h"
+#include "speech/speechtext.h"
+#include "speech/voicenames.h"
 
 #include <QtTest>
 
@@ -19,6 +21,8 @@ private slots:
     void voiceNames();
     void widenWord_data();
     void widenWord();
+    void scriptRuns_data();
+    void scriptRuns();
 };
 
 void EngineTextTest::engineText_data() {
@@ -43,22 +47,15 @@ void EngineTextTest::engineText_data() {
     QTest::newRow("surrogate pair kept") << QStringLiteral("a\U0001F600b")
                                          << QByteArray("a\xF0\x9F\x98\x80"
                                                        "b");
-    QTest::newRow("Gujarati digit becomes space")
-        << QStringLiteral("a\u0AE6b") << QByteArray("a b");
-    QTest::newRow("Tamil digit, Sinhala digit, Armenian gap become spaces")
-        << QStringLiteral("\u0BE7\u0DE6\u0560x") << QByteArray("   x");
-    QTest::newRow("old Hangul jamo, unassigned, private use become spaces")
-        << QStringLiteral("\u11C3\u0DFF\uE000") << QByteArray("   ");
-    QTest::newRow("Armenian and archaic Greek become spaces")
-        << QStringLiteral("\u0531\u03DAω") << QStringLiteral("  ω").toUtf8();
-    QTest::newRow("Devanagari becomes spaces") << QStringLiteral("नमस्ते.") << QByteArray("      .");
+    QTest::newRow("every script kept")
+        << QStringLiteral("\u0AE6\u0BE7\u0DE6\u0560 नमस्ते สวัสดี გამარჯობა \u0531\u03DA © ®")
+        << QStringLiteral("\u0AE6\u0BE7\u0DE6\u0560 नमस्ते สวัสดี გამარჯობა \u0531\u03DA © ®").toUtf8();
     QTest::newRow("scripts users write kept")
         << QStringLiteral("Ωμέγα Привет שלום سلام 中文 한국어 ｗ ﬁ")
         << QStringLiteral("Ωμέγα Привет שלום سلام 中文 한국어 ｗ ﬁ").toUtf8();
-    QTest::newRow("unsafe pair becomes one space")
-        << QStringLiteral("a\U00010400b") << QByteArray("a b");
-    QTest::newRow("rare CJK pair kept")
-        << QStringLiteral("\U00020000") << QStringLiteral("\U00020000").toUtf8();
+    QTest::newRow("unassigned and private use kept")
+        << QStringLiteral("\u0DFF\uE000\U00010400")
+        << QStringLiteral("\u0DFF\uE000\U00010400").toUtf8();
     QTest::newRow("lone surrogates and replacement characters become spaces")
         << (QStringLiteral("a") + QChar(0xdc00) + QStringLiteral("b") + QChar(0xd800) +
             QStringLiteral("\uFFFDc"))
@@ -68,7 +65,7 @@ void EngineTextTest::engineText_data() {
 void EngineTextTest::engineText() {
     QFETCH(QString, text);
     QFETCH(QByteArray, utf8);
-    QCOMPARE(SpeechEngine::EngineText(text), utf8);
+    QCOMPARE(SpeechText::EngineText(text), utf8);
 }
 
 void EngineTextTest::sliceEnd_data() {
@@ -97,7 +94,7 @@ void EngineTextTest::sliceEnd() {
     QFETCH(QString, text);
     QFETCH(int, from);
     QFETCH(int, end);
-    QCOMPARE(SpeechEngine::SliceEnd(text, from), qsizetype(end));
+    QCOMPARE(SpeechText::SliceEnd(text, from), qsizetype(end));
 }
 
 void EngineTextTest::slicesCoverTheWholeText() {
@@ -106,7 +103,7 @@ void EngineTextTest::slicesCoverTheWholeText() {
         text += (i % 7 == 0) ? QStringLiteral("End. ") : QStringLiteral("word%1 ").arg(i);
     QString rebuilt;
     for (qsizetype from = 0; from < text.size();) {
-        const qsizetype end = SpeechEngine::SliceEnd(text, from);
+        const qsizetype end = SpeechText::SliceEnd(text, from);
         QVERIFY(end > from);
         rebuilt += QStringView(text).sliced(from, end - from);
         from = end;
@@ -134,11 +131,11 @@ void EngineTextTest::codePointOffsets_data() {
 void EngineTextTest::codePointOffsets() {
     QFETCH(QString, text);
     QFETCH(QList<qsizetype>, offsets);
-    const std::vector<qsizetype> got = SpeechEngine::CodePointOffsets(text);
+    const std::vector<qsizetype> got = SpeechText::CodePointOffsets(text);
     QCOMPARE(QList<qsizetype>(got.begin(), got.end()), offsets);
     // As many code points as espeak-ng reads in the text it is given.
     QCOMPARE(qsizetype(got.size()) - 1,
-             qsizetype(QString::fromUtf8(SpeechEngine::EngineText(text)).toUcs4().size()));
+             qsizetype(QString::fromUtf8(SpeechText::EngineText(text)).toUcs4().size()));
 }
 
 void EngineTextTest::fitWord_data() {
@@ -172,7 +169,7 @@ void EngineTextTest::fitWord() {
     QFETCH(int, previousLength);
     QFETCH(QString, fitted);
     const std::optional<WordSpan> word =
-        SpeechEngine::FitWord(text, {start, length}, {previousStart, previousLength});
+        SpeechText::FitWord(text, {start, length}, {previousStart, previousLength});
     QCOMPARE(word ? text.mid(word->start, word->length) : QStringLiteral("-"), fitted);
 }
 
@@ -237,8 +234,67 @@ void EngineTextTest::widenWord() {
     QFETCH(int, length);
     QFETCH(int, limit);
     QFETCH(QString, widened);
-    const WordSpan word = SpeechEngine::WidenWord(text, {start, length}, limit);
+    const WordSpan word = SpeechText::WidenWord(text, {start, length}, limit);
     QCOMPARE(text.mid(word.start, word.length), widened);
+}
+
+void EngineTextTest::scriptRuns_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("language"); // the chosen voice's
+    QTest::addColumn<QStringList>("runs"); // each run's text, and its voice when not the chosen one
+    QTest::newRow("one script") << "hello world"
+                                << "en-us" << QStringList{"hello world"};
+    QTest::newRow("Cyrillic inside English to a Russian voice")
+        << "hello мир, world"
+        << "en-us" << QStringList{"hello ", "мир, =zle/ru", "world"};
+    QTest::newRow("Thai and back") << "a สวัสดีครับ b"
+                                   << "en" << QStringList{"a ", "สวัสดีครับ =tai/th", "b"};
+    QTest::newRow("scripts espeak-ng hands on itself stay")
+        << "hello नमस्ते გამარჯობა Հայ 한국어"
+        << "en" << QStringList{"hello नमस्ते გამარჯობა Հայ 한국어"};
+    QTest::newRow("a voice reads its own script and Latin") << "мир hello"
+                                                            << "ru" << QStringList{"мир hello"};
+    QTest::newRow("Latin in a Hebrew voice to English")
+        << "שלום hello"
+        << "he" << QStringList{"שלום ", "hello=gmw/en"};
+    QTest::newRow("kanji among kana to Japanese")
+        << "日本語です"
+        << "en" << QStringList{"日本語=jpx/ja", "です=jpx/ja"};
+    QTest::newRow("Chinese to Mandarin") << "说 你好"
+                                         << "en" << QStringList{"说 你好=sit/cmn"};
+    QTest::newRow("Chinese voice reads Chinese") << "你好 hello"
+                                                 << "cmn" << QStringList{"你好 hello"};
+    QTest::newRow("no voice for the script: the chosen one")
+        << "x ሰላም y"
+        << "en" << QStringList{"x ", "ሰላም ", "y"};
+    QTest::newRow("surrogate pair of a script")
+        << "a \U00020000 b"
+        << "en" << QStringList{"a ", "\U00020000 =sit/cmn", "b"};
+    QTest::newRow("Greek") << "α β"
+                           << "de" << QStringList{"α β=grk/el"};
+}
+
+void EngineTextTest::scriptRuns() {
+    QFETCH(QString, text);
+    QFETCH(QString, language);
+    QFETCH(QStringList, runs);
+    const std::vector<SpeechVoice> voices = {
+        {"English", "en", "gmw/en"},   {"Russian", "ru", "zle/ru"},  {"Thai", "th", "tai/th"},
+        {"Chinese", "cmn", "sit/cmn"}, {"Japanese", "ja", "jpx/ja"}, {"Greek", "el", "grk/el"},
+        {"Hindi", "hi", "inc/hi"},     {"Hebrew", "he", "sem/he"},
+    };
+    const ScriptVoices scripts(voices);
+    QStringList got;
+    for (qsizetype from = 0; from < text.size();) {
+        const ScriptVoices::Run run = scripts.RunFrom(text, from, text.size(), language);
+        QVERIFY(run.end > from);
+        got << text.mid(from, run.end - from) +
+                   (run.voice.isEmpty() ? QString() : QStringLiteral("=") + run.voice);
+        from = run.end;
+    }
+    QCOMPARE(got, runs);
+    // A run never passes the limit it is given.
+    QCOMPARE(scripts.RunFrom(text, 0, 2, language).end <= 2, true);
 }
 
 QTEST_APPLESS_MAIN(EngineTextTest)

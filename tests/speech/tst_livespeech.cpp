@@ -1,10 +1,10 @@
 // The speech control as a listener follows it: the mouth and the words track
 // the played position (a fake clock here, so the test decides what has been
 // heard), live pitch and speed changes restart at the right word, and voices.
-#include "espeakspeechcontrol.h"
 #include "memoryaudiooutput.h"
 #include "signalanalysis.h"
-#include "speechengine.h"
+#include "speech/espeakspeechcontrol.h"
+#include "speech/speechengine.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>
@@ -334,11 +334,15 @@ void LiveSpeechTest::voicesAreListedByLanguage() {
     for (const SpeechVoice &v : voices) {
         QVERIFY(!v.name.isEmpty());
         QVERIFY(!v.language.isEmpty());
-        // These crash espeak-ng 1.51 on plain Latin text.
-        QVERIFY2(v.language != "hi" && v.language != "ja", qPrintable(v.language));
         ids.insert(v.identifier);
     }
     QCOMPARE(ids.size(), qsizetype(voices.size()));
+    // Voices that fault inside espeak-ng 1.51 are offered too: the fault
+    // stays in the voice's own process.
+    for (const char *language : {"hi", "ja"})
+        QVERIFY2(std::any_of(voices.begin(), voices.end(),
+                             [&](const SpeechVoice &v) { return v.language == language; }),
+                 language);
     QVERIFY(ids.contains(control.Voice()));
     QVERIFY(!control.SetVoice("no/such-voice"));
     QVERIFY(ids.contains(control.Voice()));

@@ -1,5 +1,5 @@
-#include "espeakspeechcontrol.h"
-#include "speechcontrolfactory.h"
+#include "speech/espeakspeechcontrol.h"
+#include "speech/speechcontrolfactory.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "pcmqueue.h"
+#include "speech/pcmqueue.h"
 
 #include <QtTest>
 #include <future>

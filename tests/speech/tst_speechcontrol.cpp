@@ -1,7 +1,7 @@
-#include "espeakspeechcontrol.h"
 #include "memoryaudiooutput.h"
 #include "signalanalysis.h"
-#include "voicescale.h"
+#include "speech/espeakspeechcontrol.h"
+#include "speech/voicescale.h"
 
 #include <QElapsedTimer>
 #include <QFile>

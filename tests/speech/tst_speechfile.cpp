@@ -1,7 +1,7 @@
 // Speech written to audio files, through the real program's --speak-to and
 // through the writer itself; every file is decoded again with libsndfile.
-#include "speechfilewriter.h"
-#include "speechsubtitles.h"
+#include "speech/speechfilewriter.h"
+#include "speech/speechsubtitles.h"
 
 #include <QDir>
 #include <QProcess>

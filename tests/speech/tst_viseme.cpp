@@ -1,4 +1,4 @@
-#include "viseme.h"
+#include "speech/viseme.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "voicescale.h"
+#include "speech/voicescale.h"
 
 #include <QtTest>
 

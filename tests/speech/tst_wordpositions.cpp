@@ -1,6 +1,6 @@
-#include "espeakspeechcontrol.h"
 #include "memoryaudiooutput.h"
-#include "speechengine.h"
+#include "speech/espeakspeechcontrol.h"
+#include "speech/speechengine.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -73,11 +73,13 @@ void WordPositionsTest::wordsOfTheText_data() {
         << "I \U0001F600 like \U0001F600\U0001F600 pizza and tea."
         << ""
         << QStringList{"I", "\U0001F600", "like", "\U0001F600\U0001F600", "pizza", "and", "tea"};
-    QTest::newRow("cjk read by an English voice")
+    QTest::newRow("cjk inside English, handed to a Mandarin voice")
         << "We read 中文 text here."
-        << ""
-        << QStringList{"We", "read", "中文", "text", "here"}; // read as two words, heard as one
-    QTest::newRow("cjk read by a Mandarin voice")             // "你好" heard as one word or two
+        << "" << QStringList{"We", "read", "中", "文", "text", "here"};
+    QTest::newRow("Russian inside German, handed to a Russian voice")
+        << "Wir lesen Привет мир heute."
+        << "de" << QStringList{"Wir", "lesen", "Привет", "мир", "heute"};
+    QTest::newRow("cjk read by a Mandarin voice") // "你好" heard as one word or two
         << "中文 你好世界"
         << "cmn" << QStringList{"中", "文", "你", "好", "世", "界"};
     QTest::newRow("greek") << "Καλημέρα κόσμε φίλε"

@@ -7,10 +7,11 @@
 // This process's memory as the kernel counts it, for tests and benchmarks.
 namespace ProcStatus {
 
-// A line of /proc/self/status in KiB, e.g. Kib("VmRSS:") or Kib("VmHWM:")
-// (the peak); -1 when it cannot be read.
-inline long Kib(const char *key) {
-    QFile status(QStringLiteral("/proc/self/status"));
+// A line of /proc/self/status (or another process's) in KiB, e.g.
+// Kib("VmRSS:") or Kib("VmHWM:") (the peak); -1 when it cannot be read.
+inline long Kib(const char *key, long long pid = 0) {
+    QFile status(pid > 0 ? QStringLiteral("/proc/%1/status").arg(pid)
+                         : QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     const QByteArray wanted(key);

@@ -1,7 +1,7 @@
 // The normal-file search against a real Windows file system (under Wine):
 // files made with the attributes Windows gives them, looked for by name.
 #include "check.h"
-#include "normalfile.h"
+#include "platform/normalfile.h"
 #include "scratch.h"
 
 #define WIN32_LEAN_AND_MEAN

@@ -1,6 +1,6 @@
 // Starting real Windows programs (copies of marker.exe) under Wine.
 #include "check.h"
-#include "process.h"
+#include "platform/process.h"
 #include "scratch.h"
 #include "started.h"
 

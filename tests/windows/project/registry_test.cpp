@@ -3,8 +3,8 @@
 // runs: those named "reg ..." with `wine reg add`, the others with regwrite.exe,
 // which stores exact bytes.
 #include "check.h"
-#include "registry.h"
-#include "sysinfo.h"
+#include "info/sysinfo.h"
+#include "platform/registry.h"
 
 #include <string>
 #include <vector>

@@ -1,12 +1,12 @@
 // StartSysInfo end to end under Wine: the two registry values written into the
 // real registry, the real file search and real program starts.
 #include "check.h"
-#include "normalfile.h"
-#include "process.h"
-#include "registry.h"
+#include "info/sysinfo.h"
+#include "platform/normalfile.h"
+#include "platform/process.h"
+#include "platform/registry.h"
 #include "scratch.h"
 #include "started.h"
-#include "sysinfo.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>

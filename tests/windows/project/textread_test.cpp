@@ -1,8 +1,8 @@
 // Reading a text file and decoding it in the ANSI code page, under Wine. Run
 // once per code page: Wine takes it from LC_ALL (en_US: 1252, ja_JP: 932).
 #include "check.h"
-#include "codepage.h"
-#include "regularfile.h"
+#include "platform/codepage.h"
+#include "platform/regularfile.h"
 #include "scratch.h"
 
 #define WIN32_LEAN_AND_MEAN

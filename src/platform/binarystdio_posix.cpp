@@ -1,0 +1,4 @@
+#include "binarystdio.h"
+
+void UseBinaryStdio() {
+}

@@ -1,0 +1,10 @@
+#include "binarystdio.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
+
+void UseBinaryStdio() {
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+}

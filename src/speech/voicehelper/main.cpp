@@ -1,0 +1,247 @@
+// zavren-voice: espeak-ng in a process of its own. espeak-ng 1.51 reads and
+// writes freed memory on some text; here such a fault can only end this
+// helper, which the editor replaces, never the editor with its text.
+//
+// Requests come on standard input, samples and marks go out on standard
+// output (speech/voiceprotocol.h). The helper ends when its input ends, so it
+// never outlives the editor.
+
+#include "platform/binarystdio.h"
+#include "speech/voiceprotocol.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <espeak-ng/speak_lib.h>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace {
+
+// Short pieces: a stop or a new rate is noticed quickly and the first sound
+// leaves early.
+constexpr int kChunkMs = 20;
+
+struct Request {
+    std::uint64_t job = 0;
+    std::int32_t rate = 0;
+    std::int32_t pitch = 0;
+    std::string voice;
+    std::string text;
+};
+
+std::mutex mutex;
+std::condition_variable wake;
+std::optional<Request> pending;      // guarded by mutex
+std::atomic<bool> interrupt{false};  // set under mutex
+std::atomic<std::int32_t> rate{-1};  // as last asked for
+std::atomic<std::int32_t> pitch{-1}; //
+
+// Owned by the synthesis (main) thread.
+std::uint64_t currentJob = 0;
+std::int32_t appliedRate = -1;
+std::int32_t appliedPitch = -1;
+std::string appliedVoice;
+std::string defaultVoice;
+
+// A test-only switch: "abort:WORD" or "hang:WORD" makes the helper crash, or
+// stop answering, half a second into a text holding WORD.
+enum class Fault { None, Abort, Hang };
+Fault fault = Fault::None;
+std::string faultWord;
+bool faultArmed = false;
+int faultIn = 0; // chunks still to send
+
+void Send(const std::vector<char> &message) {
+    if (std::fwrite(message.data(), 1, message.size(), stdout) != message.size() ||
+        std::fflush(stdout) != 0)
+        std::_Exit(0); // the editor has gone
+}
+
+void ReadFaultSwitch() {
+    const char *value = std::getenv("ZAVREN_VOICE_FAULT");
+    if (!value)
+        return;
+    const std::string setting(value);
+    const auto colon = setting.find(':');
+    if (colon == std::string::npos || colon + 1 == setting.size())
+        return;
+    const std::string kind = setting.substr(0, colon);
+    fault = kind == "abort" ? Fault::Abort : kind == "hang" ? Fault::Hang : Fault::None;
+    faultWord = setting.substr(colon + 1);
+}
+
+void ApplySettings() {
+    const std::int32_t wantedRate = rate.load();
+    const std::int32_t wantedPitch = pitch.load();
+    if (wantedRate != appliedRate && wantedRate >= 0) {
+        espeak_SetParameter(espeakRATE, wantedRate, 0);
+        appliedRate = wantedRate;
+    }
+    if (wantedPitch != appliedPitch && wantedPitch >= 0) {
+        espeak_SetParameter(espeakPITCH, wantedPitch, 0);
+        appliedPitch = wantedPitch;
+    }
+}
+
+void ApplyVoice(const std::string &voice) {
+    const std::string wanted = voice.empty() ? defaultVoice : voice;
+    if (wanted == appliedVoice)
+        return;
+    if (espeak_SetVoiceByName(wanted.c_str()) == EE_OK)
+        appliedVoice = wanted;
+    else if (espeak_SetVoiceByName(defaultVoice.c_str()) == EE_OK)
+        appliedVoice = defaultVoice;
+    // A voice brings settings of its own: pitch and speed are written afresh
+    // so a slider position means the same in every voice.
+    appliedRate = -1;
+    appliedPitch = -1;
+}
+
+int OnSynth(short *samples, int count, espeak_EVENT *events) {
+    if (interrupt.load())
+        return 1;
+    ApplySettings();
+    std::vector<voice::Event> marks;
+    for (espeak_EVENT *e = events; e && e->type != espeakEVENT_LIST_TERMINATED; ++e) {
+        voice::Event mark;
+        mark.sample = e->sample;
+        if (e->type == espeakEVENT_WORD) {
+            mark.type = voice::Event::Word;
+            mark.textPosition = e->text_position;
+            mark.length = e->length;
+        } else if (e->type == espeakEVENT_PHONEME) {
+            mark.type = voice::Event::Phoneme;
+            std::memcpy(mark.phoneme, e->id.string, sizeof mark.phoneme);
+        } else {
+            continue;
+        }
+        marks.push_back(mark);
+    }
+    voice::Writer chunk(voice::Kind::Chunk);
+    chunk.Put(currentJob);
+    chunk.PutArray(marks.data(), marks.size());
+    chunk.PutArray(samples, samples && count > 0 ? std::size_t(count) : 0);
+    Send(chunk.Done());
+    if (faultArmed && samples && count > 0 && --faultIn <= 0) {
+        if (fault == Fault::Abort)
+            std::abort();
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::hours(1));
+    }
+    return interrupt.load() ? 1 : 0;
+}
+
+void ReadRequests() {
+    for (;;) {
+        voice::Header header{};
+        if (std::fread(&header, sizeof header, 1, stdin) != 1 || header.size > voice::kMaxBody)
+            std::_Exit(0);
+        std::vector<char> body(header.size);
+        if (header.size > 0 && std::fread(body.data(), header.size, 1, stdin) != 1)
+            std::_Exit(0);
+        voice::Reader reader(body.data(), body.size());
+        if (header.kind == voice::Kind::Speak) {
+            Request request;
+            request.job = reader.Get<std::uint64_t>();
+            request.rate = reader.Get<std::int32_t>();
+            request.pitch = reader.Get<std::int32_t>();
+            request.voice = reader.GetText();
+            request.text = reader.GetText();
+            if (!reader.ok())
+                std::_Exit(2);
+            std::lock_guard lock(mutex);
+            pending = std::move(request);
+            interrupt = true;
+            wake.notify_one();
+        } else if (header.kind == voice::Kind::Settings) {
+            rate = reader.Get<std::int32_t>();
+            pitch = reader.Get<std::int32_t>();
+        } else if (header.kind == voice::Kind::Stop) {
+            std::lock_guard lock(mutex);
+            pending.reset();
+            interrupt = true;
+        }
+    }
+}
+
+// Starts espeak-ng and tells the editor what it offers.
+bool SayHello() {
+    // Phoneme events, named in IPA, drive the face's mouth.
+    const int sampleRate =
+        espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, kChunkMs, nullptr,
+                          espeakINITIALIZE_PHONEME_EVENTS | espeakINITIALIZE_PHONEME_IPA |
+                              espeakINITIALIZE_DONT_EXIT);
+    const bool ready = sampleRate > 0 && espeak_SetVoiceByName("en") == EE_OK;
+    voice::Writer hello(voice::Kind::Hello);
+    hello.Put(std::int32_t(ready ? sampleRate : 0));
+    if (!ready) {
+        hello.Put(std::string_view("its voice data is missing or unreadable."));
+        Send(hello.Done());
+        return false;
+    }
+    hello.Put(std::string_view());
+    // The voice set at start is the default; its file name is how it is chosen.
+    if (const espeak_VOICE *current = espeak_GetCurrentVoice(); current && current->identifier)
+        defaultVoice = current->identifier;
+    appliedVoice = defaultVoice;
+    hello.Put(std::string_view(defaultVoice));
+    std::vector<voice::VoiceInfo> voices;
+    for (const espeak_VOICE **list = espeak_ListVoices(nullptr); list && *list; ++list) {
+        const espeak_VOICE &v = **list;
+        if (!v.name || !v.identifier)
+            continue;
+        // The languages field is a list of (priority byte, name) pairs; the
+        // first is the voice's own language.
+        voices.push_back(
+            {v.name, v.languages && v.languages[0] ? v.languages + 1 : "", v.identifier});
+    }
+    hello.Put(std::uint32_t(voices.size()));
+    for (const voice::VoiceInfo &v : voices)
+        hello.Put(std::string_view(v.name))
+            .Put(std::string_view(v.language))
+            .Put(std::string_view(v.identifier));
+    Send(hello.Done());
+    espeak_SetSynthCallback(&OnSynth);
+    return true;
+}
+
+} // namespace
+
+int main() {
+    UseBinaryStdio();
+    ReadFaultSwitch();
+    const bool ready = SayHello();
+    // Reads until the editor goes, even while a synthesis hangs.
+    std::thread(ReadRequests).detach();
+    if (!ready)
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::hours(1));
+    for (;;) {
+        Request request;
+        {
+            std::unique_lock lock(mutex);
+            wake.wait(lock, [] { return pending.has_value(); });
+            request = std::move(*pending);
+            pending.reset();
+            interrupt = false;
+        }
+        currentJob = request.job;
+        ApplyVoice(request.voice);
+        rate = request.rate;
+        pitch = request.pitch;
+        ApplySettings();
+        faultArmed = fault != Fault::None && request.text.find(faultWord) != std::string::npos;
+        faultIn = 500 / kChunkMs;
+        // Plain text only: no espeakSSML, so '<' in the text is never a tag.
+        espeak_Synth(request.text.c_str(), request.text.size() + 1, 0, POS_CHARACTER, 0,
+                     espeakCHARS_UTF8, nullptr, nullptr);
+        voice::Writer done(voice::Kind::Done);
+        done.Put(request.job);
+        Send(done.Done());
+    }
+}

@@ -1,0 +1,157 @@
+// The voice's own process: it never outlives the program that started it, and
+// input that is not ours ends it rather than hanging it.
+#include "speech/speechengine.h"
+#include "speech/voiceprotocol.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+
+namespace {
+
+// The process ids whose parent is `parent`, as /proc lists them.
+QList<qint64> ChildrenOf(qint64 parent) {
+    QList<qint64> children;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &entry : entries) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name may hold anything but ends at the last ')'.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> rest = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (rest.size() > 1 && rest[1].toLongLong() == parent)
+            children << pid;
+    }
+    return children;
+}
+
+// Gone, or a zombie nobody has collected yet: it runs no more.
+bool Ended(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 2, 1) == "Z";
+}
+
+} // namespace
+
+class VoiceHelperTest : public QObject {
+    Q_OBJECT
+private slots:
+    void endsWithTheProgram_data();
+    void endsWithTheProgram();
+    void foreignInputEndsIt_data();
+    void foreignInputEndsIt();
+    void brokenHelperIsReported_data();
+    void brokenHelperIsReported();
+};
+
+void VoiceHelperTest::endsWithTheProgram_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("program killed") << int(SIGKILL);
+    QTest::newRow("program interrupted") << int(SIGINT);
+}
+
+void VoiceHelperTest::endsWithTheProgram() {
+    QFETCH(int, signal);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile text(dir.filePath(QStringLiteral("long.txt")));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write(QByteArray("Words to keep the voice busy for a long while. ").repeated(2000));
+    text.close();
+    QProcess program;
+    program.start(
+        QStringLiteral(ZAVREN_SPEECH_BINARY),
+        {QStringLiteral("--speak-to"), dir.filePath(QStringLiteral("out.wav")), text.fileName()});
+    QVERIFY(program.waitForStarted(10000));
+    QList<qint64> helpers;
+    QVERIFY2(QTest::qWaitFor([&] { return !(helpers = ChildrenOf(program.processId())).isEmpty(); },
+                             20000),
+             "no voice helper was started");
+    ::kill(pid_t(program.processId()), signal);
+    QVERIFY(program.waitForFinished(20000));
+    for (const qint64 helper : helpers)
+        QVERIFY2(QTest::qWaitFor([&] { return Ended(helper); }, 20000),
+                 "the voice outlived the program");
+}
+
+void VoiceHelperTest::foreignInputEndsIt_data() {
+    QTest::addColumn<QByteArray>("input");
+    const auto header = [](voice::Kind kind, std::uint32_t size) {
+        const voice::Header h{kind, size};
+        return QByteArray(reinterpret_cast<const char *>(&h), sizeof h);
+    };
+    QTest::newRow("nothing") << QByteArray();
+    QTest::newRow("half a header") << header(voice::Kind::Stop, 0).left(3);
+    QTest::newRow("body larger than any of ours")
+        << header(voice::Kind::Speak, voice::kMaxBody + 1);
+    QTest::newRow("body cut short") << header(voice::Kind::Speak, 100) + QByteArray(10, 'x');
+    QTest::newRow("speak without its text") << header(voice::Kind::Speak, 8) + QByteArray(8, '\0');
+    QTest::newRow("text longer than the body")
+        << header(voice::Kind::Speak, 24) + QByteArray(16, '\0') +
+               QByteArray("\xff\xff\xff\x7f", 4) + QByteArray(4, 'x');
+}
+
+// The helper is ours alone; anything else on its input ends it, quietly.
+void VoiceHelperTest::foreignInputEndsIt() {
+    QFETCH(QByteArray, input);
+    QProcess helper;
+    helper.start(SpeechEngine::HelperPath(), {});
+    QVERIFY(helper.waitForStarted(10000));
+    helper.write(input);
+    helper.closeWriteChannel();
+    QVERIFY2(helper.waitForFinished(20000), "the helper hung");
+    QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
+    // It said hello, and nothing more.
+    const QByteArray output = helper.readAllStandardOutput();
+    QVERIFY(output.size() >= qsizetype(sizeof(voice::Header)));
+    voice::Header first{};
+    std::memcpy(&first, output.constData(), sizeof first);
+    QCOMPARE(first.kind, voice::Kind::Hello);
+    QCOMPARE(output.size(), qsizetype(sizeof first + first.size));
+}
+
+void VoiceHelperTest::brokenHelperIsReported_data() {
+    QTest::addColumn<QByteArray>("helper"); // the script installed as the helper
+    QTest::newRow("ends at once") << QByteArray("#!/bin/sh\nexit 3\n");
+    QTest::newRow("says something else") << QByteArray("#!/bin/sh\necho hello there\n");
+}
+
+// The program beside a helper that does not work says so, and why.
+void VoiceHelperTest::brokenHelperIsReported() {
+    QFETCH(QByteArray, helper);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString program = dir.filePath(QStringLiteral("zavren-speech"));
+    QVERIFY(QFile::copy(QStringLiteral(ZAVREN_SPEECH_BINARY), program));
+    QFile script(dir.filePath(QStringLiteral("zavren-voice")));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write(helper);
+    script.close();
+    QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
+    QProcess run;
+    run.start(program, {QStringLiteral("--speak-to"), dir.filePath(QStringLiteral("out.wav")),
+                        QStringLiteral("-")});
+    QVERIFY(run.waitForStarted(10000));
+    run.write("Hello.");
+    run.closeWriteChannel();
+    QVERIFY2(run.waitForFinished(60000), "the program hung");
+    QVERIFY(run.exitCode() != 0);
+    const QString said = QString::fromLocal8Bit(run.readAllStandardError());
+    QVERIFY2(said.contains(QLatin1String("could not be started")), qPrintable(said));
+    QVERIFY2(said.contains(script.fileName()), qPrintable(said));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("out.wav"))));
+}
+
+QTEST_GUILESS_MAIN(VoiceHelperTest)
+#include "tst_voicehelper.moc"
