@@ -71,6 +71,27 @@ std::map<QString, std::pair<QString, double>> ThreadCpu() {
     return threads;
 }
 
+// CPU seconds of this process's running children (the voice's helper), by name.
+std::map<QString, double> ChildCpu() {
+    std::map<QString, double> children;
+    const QDir proc(QStringLiteral("/proc"));
+    const QByteArray self = QByteArray::number(getpid());
+    for (const QString &id : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(proc.filePath(id + QStringLiteral("/stat")));
+        if (!id.front().isDigit() || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const qsizetype open = line.indexOf('('), close = line.lastIndexOf(')');
+        const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+        if (open < 0 || close < 0 || fields.size() < 13 || fields[1] != self)
+            continue;
+        const double ticks = double(sysconf(_SC_CLK_TCK));
+        children[QString::fromUtf8(line.mid(open + 1, close - open - 1)) + QLatin1Char(' ') + id] =
+            (fields[11].toDouble() + fields[12].toDouble()) / ticks;
+    }
+    return children;
+}
+
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : v[v.size() / 2];
@@ -149,7 +170,8 @@ private:
     Clock::time_point when_;
 };
 
-// The window as the program builds it.
+// The window as the program builds it. The CPU counted for it includes its
+// voice's helper process.
 struct Window {
     Window() : form(program.Window()) {
         form.resize(640, 420);
@@ -205,6 +227,7 @@ void CpuWhileSpeaking(Window &window, int seconds) {
         const double cpu0 = CpuSeconds(RUSAGE_SELF);
         const double ui0 = CpuSeconds(RUSAGE_THREAD);
         const auto threads0 = ThreadCpu();
+        const auto children0 = ChildCpu();
         const auto t0 = Clock::now();
         window.form.cmdPlayAll()->click();
         // Sleeps in the event loop as the program does, until the voice ends.
@@ -213,9 +236,15 @@ void CpuWhileSpeaking(Window &window, int seconds) {
         if (window.Speaking())
             loop.exec();
         const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-        const double cpu = CpuSeconds(RUSAGE_SELF) - cpu0;
+        double cpu = CpuSeconds(RUSAGE_SELF) - cpu0;
         const double ui = CpuSeconds(RUSAGE_THREAD) - ui0;
         QString perThread;
+        for (const auto &[name, used] : ChildCpu()) {
+            const auto before = children0.find(name);
+            const double share = used - (before == children0.end() ? 0 : before->second);
+            cpu += share;
+            perThread += QStringLiteral(" process %1 %2 s;").arg(name).arg(share, 0, 'f', 2);
+        }
         for (const auto &[id, thread] : ThreadCpu()) {
             const auto before = threads0.find(id);
             const double used =
