@@ -170,14 +170,14 @@ void SliderChangeWhileSpeaking() {
     std::printf(
         "  change -> first sample at the new pitch handed over: median %6.2f  max %6.2f ms\n",
         Median(toSample), Max(toSample));
-    std::printf("  change -> listener reaches it (word reached, 60 Hz frames): median %6.2f  "
+    std::printf("  change -> listener reaches it (word reached): median %6.2f  "
                 "max %6.2f ms\n",
                 Median(toHeard), Max(toHeard));
     std::printf("  fundamental half a second either side: median %.0f Hz at 84, %.0f Hz at 338\n",
                 Median(f0Low), Median(f0High));
 }
 
-// What one 60 Hz frame of the face costs the UI thread while speaking.
+// What one frame of the face costs the UI thread while speaking.
 void FrameCost() {
     Voice voice(1.0);
     voice.control->resize(89, 69);

@@ -5,13 +5,39 @@
 #include "speech/speechcontrol.h"
 
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
 #include <exception>
 #include <utility>
 
+namespace {
+// A text longer than this starts with its first lines alone: copying all of
+// it first would hold the first sound back.
+constexpr int kWholeAtOnce = 64 * 1024;
+constexpr int kBeginning = 4 * 1024;
+
+// The first whole lines of the document, at least kBeginning characters of
+// them, as the whole-text read has them.
+QString Beginning(const QTextDocument &document) {
+    QString text;
+    for (QTextBlock block = document.begin(); block.isValid() && text.size() < kBeginning;
+         block = block.next()) {
+        text += block.text();
+        if (block.next().isValid())
+            text += QLatin1Char('\n');
+    }
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    text.replace(QChar::Nbsp, QLatin1Char(' '));
+    return text;
+}
+} // namespace
+
 SpeakingCommands::SpeakingCommands(SpeechControl &voice, MessageBoxes &boxes,
                                    const QPlainTextEdit &text, QString boxTitle)
-    : voice_(voice), boxes_(boxes), text_(text), boxTitle_(std::move(boxTitle)) {
+    : voice_(voice), boxes_(boxes), text_(text), boxTitle_(std::move(boxTitle)),
+      alive_(std::make_shared<char>()) {
 }
 
 // Every failure inside a command ends it with one "Error: " box; nothing is retried.
@@ -43,16 +69,38 @@ void SpeakingCommands::VoiceFailed(const QString &description) {
     ShowFailure(description);
 }
 
-// Speaks `text`, which stands at `offset` in the text box.
-void SpeakingCommands::Speak(const QString &text, qsizetype offset) {
+// Speaks `text`, which stands at `offset` in the text box and is the
+// beginning of `length` characters there that the voice will be given.
+bool SpeakingCommands::Speak(const QString &text, qsizetype offset, qsizetype length) {
+    ++plays_;
     if (highlight_)
         highlight_->Clear();
-    if (Run([&] { return voice_.Speak(text); }) && highlight_)
-        highlight_->Follow(offset, text.size());
+    if (!Run([&] { return voice_.Speak(text); }))
+        return false;
+    if (highlight_)
+        highlight_->Follow(offset, std::max(length, text.size()));
+    return true;
 }
 
 void SpeakingCommands::PlayAll() {
-    Speak(text_.toPlainText(), 0);
+    const QTextDocument &document = *text_.document();
+    const qsizetype length = document.characterCount() - 1;
+    if (length <= kWholeAtOnce) {
+        Speak(text_.toPlainText(), 0);
+        return;
+    }
+    const QString beginning = Beginning(document);
+    if (!Speak(beginning, 0, length))
+        return;
+    // The rest follows once the voice is under way, unless the text or the
+    // speech changed meanwhile.
+    QTimer::singleShot(
+        0, &text_,
+        [this, alive = std::weak_ptr<char>(alive_), revision = document.revision(), play = plays_] {
+            if (alive.expired() || play != plays_ || text_.document()->revision() != revision)
+                return;
+            voice_.Continue(text_.toPlainText());
+        });
 }
 
 void SpeakingCommands::PlaySelected() {
@@ -60,6 +108,7 @@ void SpeakingCommands::PlaySelected() {
 }
 
 void SpeakingCommands::Stop() {
+    ++plays_;
     if (highlight_)
         highlight_->Clear();
     Run([this] { return voice_.StopSpeaking(); });

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <memory>
 
 class MessageBoxes;
 class QPlainTextEdit;
@@ -35,11 +36,13 @@ public:
 private:
     template <typename Operation> bool Run(Operation operation);
     void ShowFailure(const QString &description);
-    void Speak(const QString &text, qsizetype offset);
+    bool Speak(const QString &text, qsizetype offset, qsizetype length = 0);
 
     SpeechControl &voice_;
     MessageBoxes &boxes_;
     const QPlainTextEdit &text_;
     QString boxTitle_;
     WordHighlight *highlight_ = nullptr;
+    std::shared_ptr<char> alive_; // for the rest of a long text, handed on later
+    std::uint64_t plays_ = 0;     // counts the commands that start or stop speech
 };

@@ -34,13 +34,24 @@ public:
         hide();
     }
 
-    void Refresh() {
-        setVisible(mark_.Length() > 0);
-        if (isVisible()) {
+    // The mark moved to `box` (in the view's coordinates; empty: not known):
+    // only where it was and where it is now are drawn again.
+    void Refresh(const QRect &box) {
+        if (mark_.Length() <= 0) {
+            hide();
+            painted_ = {};
+            return;
+        }
+        if (!isVisible()) {
             setGeometry(text_.viewport()->geometry());
             raise();
+            show();
+            return;
         }
-        update();
+        if (box.isEmpty())
+            update();
+        else
+            update(QRegion(painted_.adjusted(-2, -2, 2, 2)) | box.adjusted(-2, -2, 2, 2));
     }
 
 protected:
@@ -56,6 +67,7 @@ protected:
         QTextDocument *document = text_.document();
         const int end =
             std::min(int(mark_.Start() + mark_.Length()), document->characterCount() - 1);
+        painted_ = {};
         if (mark_.Length() <= 0 || end <= mark_.Start())
             return;
         QPainter painter(this);
@@ -80,6 +92,7 @@ protected:
                 const QRect tail = text_.cursorRect(last);
                 const QRect box(QPoint(std::min(head.left(), tail.left()), head.top()),
                                 QPoint(std::max(head.left(), tail.left()), head.bottom()));
+                painted_ |= box;
                 if (box.intersects(rect())) {
                     painter.fillRect(box, Background());
                     painter.setPen(Foreground());
@@ -95,6 +108,7 @@ protected:
 private:
     QPlainTextEdit &text_;
     const WordHighlight &mark_;
+    QRect painted_; // where the latest paint put the mark
 };
 
 WordHighlight::WordHighlight(QPlainTextEdit &text, SpeechControl &voice)
@@ -124,7 +138,7 @@ void WordHighlight::Clear() {
         return;
     start_ = length_ = 0;
     text_.setExtraSelections({});
-    overlay_->Refresh();
+    overlay_->Refresh({});
 }
 
 void WordHighlight::Show(qsizetype start, qsizetype length) {
@@ -149,12 +163,12 @@ void WordHighlight::Show(qsizetype start, qsizetype length) {
     mark_ = word; // the previous mark's cursor goes here, outside any edit
     start_ = from;
     length_ = to - from;
-    ScrollIntoView(word);
-    overlay_->Refresh();
+    overlay_->Refresh(ScrollIntoView(word));
 }
 
-// Scrolls the box, never its cursor, so that the word can be seen.
-void WordHighlight::ScrollIntoView(const QTextCursor &word) {
+// Scrolls the box, never its cursor, so that the word can be seen. Returns
+// where the word is then, when it stands on one line.
+QRect WordHighlight::ScrollIntoView(const QTextCursor &word) {
     const QRect view = text_.viewport()->rect();
     QTextCursor first = word;
     first.setPosition(word.selectionStart());
@@ -177,12 +191,21 @@ void WordHighlight::ScrollIntoView(const QTextCursor &word) {
     }
 
     // Horizontally it scrolls by pixels: show the whole word, its start first.
-    const QRect tail = text_.cursorRect(last);
+    QRect tail = text_.cursorRect(last);
     const int margin = text_.fontMetrics().averageCharWidth() * 2;
     QScrollBar *bar = text_.horizontalScrollBar();
+    const auto scrollBy = [&](int dx) {
+        const int before = bar->value();
+        bar->setValue(before + dx);
+        head.translate(before - bar->value(), 0);
+        tail.translate(before - bar->value(), 0);
+    };
     if (tail.right() > view.right())
-        bar->setValue(bar->value() + tail.right() - view.right() + margin);
-    head = text_.cursorRect(first);
+        scrollBy(tail.right() - view.right() + margin);
     if (head.left() < view.left())
-        bar->setValue(bar->value() + head.left() - view.left() - margin);
+        scrollBy(head.left() - view.left() - margin);
+    if (head.top() != tail.top())
+        return {};
+    return QRect(QPoint(std::min(head.left(), tail.left()), head.top()),
+                 QPoint(std::max(head.left(), tail.left()), head.bottom()));
 }

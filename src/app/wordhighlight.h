@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QObject>
+#include <QRect>
 #include <QTextCursor>
 #include <QtGlobal>
 
@@ -39,7 +40,7 @@ private:
     class Overlay;
 
     void Show(qsizetype start, qsizetype length);
-    void ScrollIntoView(const QTextCursor &word);
+    QRect ScrollIntoView(const QTextCursor &word);
 
     QPlainTextEdit &text_;
     Overlay *overlay_ = nullptr; // owned by the text box

@@ -13,12 +13,16 @@
 #include <QStyleOptionFocusRect>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 // Synthesis may run this far ahead of the device (100 ms at 22050 Hz).
 constexpr std::size_t kQueueSamples = 2205;
-// The face follows the voice at 60 frames a second while it speaks.
-constexpr int kFrameMs = 1000 / 60;
+// The face is drawn at up to 30 frames a second while the mouth moves.
+constexpr int kFrameMs = 1000 / 30;
+// Otherwise the control sleeps until the next mark or the end of the audio
+// is due, and at most this long, for a clock that runs ahead of real time.
+constexpr int kIdleMs = 100;
 // How quickly the drawn mouth settles on a new shape.
 constexpr double kEaseMs = 28;
 
@@ -32,10 +36,9 @@ double Lerp(double from, double to, double t) {
     return from + (to - from) * t;
 }
 
-bool Near(const MouthPose &a, const MouthPose &b) {
-    constexpr double kEpsilon = 0.004;
-    return std::abs(a.open - b.open) < kEpsilon && std::abs(a.width - b.width) < kEpsilon &&
-           std::abs(a.round - b.round) < kEpsilon;
+bool Near(const MouthPose &a, const MouthPose &b, double epsilon = 0.004) {
+    return std::abs(a.open - b.open) < epsilon && std::abs(a.width - b.width) < epsilon &&
+           std::abs(a.round - b.round) < epsilon;
 }
 } // namespace
 
@@ -59,7 +62,18 @@ EspeakSpeechControl::EspeakSpeechControl(std::unique_ptr<AudioOutput> output,
     channel_->rate = VoiceScale::EspeakRate(speed_);
     frames_.setInterval(kFrameMs);
     frames_.setTimerType(Qt::PreciseTimer);
+    frames_.setSingleShot(true);
     connect(&frames_, &QTimer::timeout, this, &EspeakSpeechControl::Frame);
+    // Marks that come while the control sleeps for want of them wake it.
+    channel_->timeline.SetListener([this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (speaking_)
+                    frames_.start(0);
+            },
+            Qt::QueuedConnection);
+    });
     const auto fail = [this](const QString &description) {
         if (!speaking_)
             return;
@@ -82,6 +96,7 @@ EspeakSpeechControl::EspeakSpeechControl(std::unique_ptr<AudioOutput> output,
 EspeakSpeechControl::~EspeakSpeechControl() {
     // Closing the queue turns the engine away from this control at once, so
     // releasing the engine (and joining its thread) never waits on speech.
+    channel_->timeline.SetListener({});
     channel_->SetFaultHandler({});
     channel_->queue.Close();
     channel_->timeline.Clear();
@@ -95,6 +110,7 @@ SpeechStatus EspeakSpeechControl::Speak(const QString &text) {
         return SpeechStatus::Failed(error);
     output_->Stop();
     settingsChanged_ = voiceChanged_ = restarted_ = false;
+    restFrom_ = 0;
     if (!HasSomethingToSay(text)) {
         channel_->queue.Cancel();
         channel_->timeline.Clear();
@@ -111,6 +127,7 @@ SpeechStatus EspeakSpeechControl::Speak(const QString &text) {
         return started;
     }
     text_ = text;
+    generation_ = generation;
     jobVoice_ = voice_;
     jobRate_ = channel_->rate;
     jobPitch_ = channel_->pitch;
@@ -127,6 +144,24 @@ SpeechStatus EspeakSpeechControl::StopSpeaking() {
     output_->Stop();
     SetSpeaking(false);
     return SpeechStatus::Ok();
+}
+
+void EspeakSpeechControl::Continue(const QString &whole) {
+    if (!speaking_ || restFrom_ > 0 || whole.size() <= text_.size() || !whole.startsWith(text_))
+        return;
+    restFrom_ = text_.size();
+    text_ = whole;
+    // Synthesis may have run to the end of the beginning already.
+    frames_.start(0);
+}
+
+// Goes on where the text spoken so far ended, its audio right after the
+// audio already handed to the device.
+void EspeakSpeechControl::SynthesizeRest() {
+    const qsizetype from = std::exchange(restFrom_, 0);
+    channel_->queue.Reopen(generation_);
+    Engine().Speak(channel_, generation_,
+                   SpeechRequest{text_, from, channel_->queue.HandedOver(), jobVoice_});
 }
 
 void EspeakSpeechControl::SetPitch(std::int32_t pitch) {
@@ -225,6 +260,8 @@ void EspeakSpeechControl::Restart(const SpeechTimeline::Heard &heard, const QByt
     settingsChanged_ = false;
     if (voice != jobVoice_)
         voiceChanged_ = false;
+    // Synthesis from here on runs to the end of the whole text.
+    restFrom_ = 0;
     if (!HasSomethingToSay(QStringView(text_).sliced(from)))
         return; // nothing left to say differently: let the voice finish
 
@@ -232,6 +269,7 @@ void EspeakSpeechControl::Restart(const SpeechTimeline::Heard &heard, const QByt
     const std::uint64_t listener = clock_->PlayedSamples();
     output_->Stop();
     const std::uint64_t generation = channel_->queue.Rewind(listener);
+    generation_ = generation;
     const std::uint64_t played = channel_->queue.HandedOver();
     channel_->timeline.Rewind(generation, played);
     const SpeechStatus started = output_->Start(channel_->queue, Engine().SampleRate());
@@ -246,6 +284,8 @@ void EspeakSpeechControl::Restart(const SpeechTimeline::Heard &heard, const QByt
     Engine().Speak(channel_, generation, SpeechRequest{text_, from, played, jobVoice_});
     restarted_ = true;
     restartedAtWord_ = heard.wordSerial;
+    // The marks waited for were dropped: look again for the new ones.
+    frames_.start(0);
 }
 
 void EspeakSpeechControl::Frame() {
@@ -254,11 +294,47 @@ void EspeakSpeechControl::Frame() {
         return;
     SetMouth(heard.mouth, false);
     MaybeRestart(heard);
-    if (speaking_ && channel_->queue.Drained() && !output_->Busy() &&
-        clock_->PlayedSamples() >= channel_->queue.HandedOver())
+    if (!speaking_)
+        return;
+    const std::uint64_t played = clock_->PlayedSamples();
+    if (restFrom_ > 0 && channel_->queue.Drained())
+        SynthesizeRest();
+    else if (channel_->queue.Drained() && !output_->Busy() &&
+             played >= channel_->queue.HandedOver()) {
         Finish();
-    else
-        Animate();
+        return;
+    }
+    Animate();
+    ScheduleFrame(played);
+}
+
+// Sleeps until something may change: the next frame while the mouth eases,
+// else until the listener reaches the next mark or the end of the audio, or,
+// with no mark come yet, until one comes. A clock that stands still (the
+// device not started yet, or stalled) is looked at every frame.
+void EspeakSpeechControl::ScheduleFrame(std::uint64_t played) {
+    const bool moving = played != lastPlayed_;
+    lastPlayed_ = played;
+    int wait = kIdleMs;
+    if (!Near(pose_, PoseOf(mouth_))) {
+        wait = kFrameMs;
+    } else {
+        // A mark is reached once its first sample has been played.
+        std::optional<std::uint64_t> until = channel_->timeline.NextMark(true);
+        if (until)
+            ++*until;
+        else if (restFrom_ > 0)
+            wait = kFrameMs; // the rest is due as soon as the queue runs dry
+        else if (channel_->queue.Drained())
+            until = channel_->queue.HandedOver();
+        if (until) {
+            const std::uint64_t ahead = *until > played ? *until - played : 0;
+            const std::uint64_t rate = std::max(1, Engine().SampleRate());
+            const auto ms = int(std::min<std::uint64_t>((ahead * 1000 + rate - 1) / rate, kIdleMs));
+            wait = ahead == 0 ? kFrameMs : std::max(ms, moving ? 1 : kFrameMs);
+        }
+    }
+    frames_.start(wait);
 }
 
 void EspeakSpeechControl::Finish() {
@@ -273,10 +349,12 @@ void EspeakSpeechControl::Finish() {
 void EspeakSpeechControl::SetSpeaking(bool speaking) {
     if (speaking) {
         sinceFrame_.start();
-        frames_.start();
+        lastPlayed_ = clock_->PlayedSamples();
+        frames_.start(kFrameMs);
     } else {
         frames_.stop();
         text_.clear();
+        restFrom_ = 0;
         settingsChanged_ = voiceChanged_ = restarted_ = false;
         // Silence shuts the mouth at once.
         SetMouth(Viseme::Rest, true);
@@ -300,14 +378,18 @@ void EspeakSpeechControl::SetMouth(Viseme mouth, bool atOnce) {
 // Eases the drawn mouth towards the shape heard; repaints only the mouth, and
 // only when it moved.
 void EspeakSpeechControl::Animate() {
-    const double elapsed = sinceFrame_.isValid() ? double(sinceFrame_.restart()) : kFrameMs;
+    // After a sleep the ease starts now, not where the sleep began.
+    const double elapsed =
+        sinceFrame_.isValid() ? std::min<double>(sinceFrame_.restart(), kFrameMs) : kFrameMs;
     const MouthPose target = PoseOf(mouth_);
     if (Near(pose_, target))
         return;
     const double t = 1.0 - std::exp(-std::max(elapsed, 1.0) / kEaseMs);
     MouthPose next{Lerp(pose_.open, target.open, t), Lerp(pose_.width, target.width, t),
                    Lerp(pose_.round, target.round, t)};
-    if (Near(next, target))
+    // Settled once what is left would move the lips by less than half a pixel.
+    const QRectF box = MouthBox();
+    if (Near(next, target, std::max(0.004, 0.5 / std::max({box.width(), box.height(), 1.0}))))
         next = target;
     pose_ = next;
     update(MouthBox().toAlignedRect().adjusted(-3, -3, 3, 3));
@@ -324,10 +406,13 @@ QRectF EspeakSpeechControl::MouthBox() const {
     return {c.x() - d * 0.26, c.y() + d * 0.08, d * 0.52, d * 0.3};
 }
 
-void EspeakSpeechControl::paintEvent(QPaintEvent *) {
-    if (!engine_)
-        QTimer::singleShot(0, this, [this] { Engine(); });
-    QPainter p(this);
+void EspeakSpeechControl::changeEvent(QEvent *event) {
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange)
+        face_ = QPixmap();
+    SpeechControl::changeEvent(event);
+}
+
+void EspeakSpeechControl::DrawFace(QPainter &p) const {
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF area = QRectF(rect()).adjusted(1, 1, -1, -1);
     const QPalette &pal = palette();
@@ -357,6 +442,33 @@ void EspeakSpeechControl::paintEvent(QPaintEvent *) {
     const qreal eye = d * 0.055;
     p.drawEllipse(QPointF(c.x() - d * 0.16, c.y() - d * 0.12), eye, eye * 1.3);
     p.drawEllipse(QPointF(c.x() + d * 0.16, c.y() - d * 0.12), eye, eye * 1.3);
+}
+
+void EspeakSpeechControl::paintEvent(QPaintEvent *) {
+    if (!engine_)
+        QTimer::singleShot(0, this, [this] { Engine(); });
+    // The mouth moves many times a second; the rest of the face is copied.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (face_.size() != pixels || face_.devicePixelRatio() != ratio || faceLit_ != speaking_ ||
+        faceFocused_ != hasFocus()) {
+        face_ = QPixmap(pixels);
+        face_.setDevicePixelRatio(ratio);
+        face_.fill(Qt::transparent);
+        QPainter onFace(&face_);
+        DrawFace(onFace);
+        faceLit_ = speaking_;
+        faceFocused_ = hasFocus();
+    }
+    QPainter p(this);
+    p.drawPixmap(0, 0, face_);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF area = QRectF(rect()).adjusted(1, 1, -1, -1);
+    const qreal d = std::min(area.width(), area.height()) * 0.86;
+    if (d < 8)
+        return;
+    const QColor ink(0x3a, 0x2a, 0x1a);
+    const qreal line = std::max<qreal>(1.2, d * 0.03);
 
     // The mouth: its width, opening and rounding come from the pose.
     const QRectF box = MouthBox();

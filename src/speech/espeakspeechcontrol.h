@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QPixmap>
 #include <QTimer>
 #include <memory>
 #include <vector>
@@ -38,6 +39,7 @@ public:
     void SetPitch(std::int32_t pitch) override;
     void SetSpeed(std::int32_t speed) override;
     SpeechStatus StopSpeaking() override;
+    void Continue(const QString &whole) override;
 
     bool IsSpeaking() const { return speaking_; }
     std::int32_t Speed() const { return speed_; }
@@ -66,6 +68,7 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
@@ -76,15 +79,18 @@ private:
                         QWidget *parent);
     void SetSpeaking(bool speaking);
     void Frame();
+    void ScheduleFrame(std::uint64_t played);
     SpeechTimeline::Heard CatchUp();
     void RequestRestart();
     void MaybeRestart(const SpeechTimeline::Heard &heard);
     void Restart(const SpeechTimeline::Heard &heard, const QByteArray &voice);
     void Finish();
+    void SynthesizeRest();
     void SetMouth(Viseme mouth, bool atOnce);
     void Animate();
     void OpenVoiceMenu(const QPoint &globalPos);
     QRectF MouthBox() const;
+    void DrawFace(QPainter &p) const;
 
     SpeechEngine &Engine() const;
 
@@ -93,12 +99,16 @@ private:
     std::unique_ptr<AudioOutput> output_;
     const PlaybackClock *clock_;
     QTimer frames_;
+    std::uint64_t lastPlayed_ = 0; // the clock as the latest frame read it
     std::int32_t pitch_;
     std::int32_t speed_;
     bool speaking_ = false;
 
     // The utterance under way and what its synthesis was started with.
     QString text_;
+    std::uint64_t generation_ = 0; // of the synthesis under way
+    // Where synthesis goes on once the text spoken so far is done; 0: nowhere.
+    qsizetype restFrom_ = 0;
     QByteArray voice_; // empty: the engine's default
     QByteArray jobVoice_;
     int jobRate_ = 0;
@@ -117,4 +127,8 @@ private:
     Viseme mouth_ = Viseme::Rest;
     MouthPose pose_;
     QElapsedTimer sinceFrame_;
+    // Everything but the mouth, drawn once for each look it can have.
+    QPixmap face_;
+    bool faceLit_ = false;
+    bool faceFocused_ = false;
 };

@@ -78,6 +78,12 @@ void PcmQueue::Finish(std::uint64_t generation) {
     }
 }
 
+void PcmQueue::Reopen(std::uint64_t generation) {
+    std::lock_guard lock(mutex_);
+    if (generation == generation_ && !closed_)
+        finished_ = false;
+}
+
 void PcmQueue::SetListener(std::function<void()> listener) {
     std::lock_guard lock(mutex_);
     listener_ = std::move(listener);

@@ -35,6 +35,8 @@ public:
     bool Push(std::uint64_t generation, const std::int16_t *samples, std::size_t count);
     // Synthesis of the utterance has ended: once the queue runs dry, it is done.
     void Finish(std::uint64_t generation);
+    // Control side: more synthesis follows after all, for the same utterance.
+    void Reopen(std::uint64_t generation);
     // True while the utterance is still current (not replaced or cancelled).
     bool IsCurrent(std::uint64_t generation) const;
 

@@ -165,6 +165,7 @@ private:
     void Begin() {
         deadline_ = Clock::now() + kAnswerTime;
         written_local_ = 0;
+        ranOutAt_ = 0;
         triggered_ = false;
         pingSent_ = false;
         lastPing_ = Clock::now() - kPingEvery;
@@ -215,6 +216,7 @@ private:
         }
         ready_ = false;
         pa_stream_set_state_callback(stream_, &Loop::StreamState, this);
+        pa_stream_set_underflow_callback(stream_, &Loop::Underflow, this);
         const auto bytes = [&](int ms) { return std::uint32_t(streamRate_ * 2 / 1000 * ms); };
         pa_buffer_attr attr{};
         attr.maxlength = std::uint32_t(-1);
@@ -249,6 +251,15 @@ private:
         default:
             break;
         }
+    }
+
+    // The server ran out of our audio: all of it written so far has played.
+    // The stream's time alone may stop short of the end when the last piece
+    // came after a run-out.
+    static void Underflow(pa_stream *stream, void *self) {
+        auto *loop = static_cast<Loop *>(self);
+        if (stream == loop->stream_)
+            loop->ranOutAt_ = loop->written_local_;
     }
 
     // Moves what the queue holds to the server, as far as it takes it.
@@ -291,12 +302,15 @@ private:
         }
         pa_usec_t usec = 0;
         std::uint64_t played = 0;
+        // To the nearest sample: the time is rounded down from a byte count,
+        // and rounding down twice could leave the end one sample short of
+        // played for ever.
         if (pa_stream_get_time(stream_, &usec) == 0)
-            played = usec * std::uint64_t(streamRate_) / 1000000;
+            played = (usec * std::uint64_t(streamRate_) + 500000) / 1000000;
         std::lock_guard lock(mutex_);
         if (want_ == session_) {
             written_ = written_local_;
-            played_ = std::max(played_, played);
+            played_ = std::max({played_, played, ranOutAt_});
         }
     }
 
@@ -354,6 +368,7 @@ private:
         if (!stream_)
             return;
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
+        pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
         // Disconnecting drops what the server still holds.
         if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)))
             pa_stream_disconnect(stream_);
@@ -398,6 +413,7 @@ private:
     bool ready_ = false;
     Clock::time_point deadline_;
     std::uint64_t written_local_ = 0;
+    std::uint64_t ranOutAt_ = 0;
     bool triggered_ = false;
     bool pingSent_ = false;
     Clock::time_point lastPing_;

@@ -27,6 +27,10 @@ public:
     virtual void SetPitch(std::int32_t pitch) = 0;
     virtual void SetSpeed(std::int32_t speed) = 0;
     virtual SpeechStatus StopSpeaking() = 0;
+    // The text last handed to Speak is the beginning of `whole`: once that
+    // has been said, the voice goes on with the rest, and words are reported
+    // where they stand in `whole`. Ignored unless that speech is under way.
+    virtual void Continue(const QString &whole) { (void)whole; }
 
 signals:
     // The voice started (a speak with something to say) or fell silent

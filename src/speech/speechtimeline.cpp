@@ -1,6 +1,7 @@
 #include "speechtimeline.h"
 
 #include <algorithm>
+#include <utility>
 
 void SpeechTimeline::Begin(std::uint64_t generation) {
     std::lock_guard lock(mutex_);
@@ -31,6 +32,10 @@ void SpeechTimeline::Add(std::uint64_t generation, const std::vector<SpeechMark>
             pending_.pop_front();
         pending_.push_back(mark);
     }
+    if (waiting_ && !marks.empty() && listener_) {
+        waiting_ = false;
+        listener_();
+    }
 }
 
 SpeechTimeline::Heard SpeechTimeline::Advance(std::uint64_t played, std::vector<WordSpan> *passed) {
@@ -59,4 +64,17 @@ SpeechTimeline::Heard SpeechTimeline::Advance(std::uint64_t played, std::vector<
 std::vector<SpeechMark> SpeechTimeline::Pending() const {
     std::lock_guard lock(mutex_);
     return {pending_.begin(), pending_.end()};
+}
+
+std::optional<std::uint64_t> SpeechTimeline::NextMark(bool callWhenNone) {
+    std::lock_guard lock(mutex_);
+    if (!pending_.empty())
+        return pending_.front().sample;
+    waiting_ = waiting_ || callWhenNone;
+    return std::nullopt;
+}
+
+void SpeechTimeline::SetListener(std::function<void()> listener) {
+    std::lock_guard lock(mutex_);
+    listener_ = std::move(listener);
 }

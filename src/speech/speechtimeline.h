@@ -5,7 +5,9 @@
 #include <QtGlobal>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 // A word of the spoken text, in UTF-16 units of the text handed to Speak.
@@ -63,6 +65,12 @@ public:
     Heard Advance(std::uint64_t played, std::vector<WordSpan> *passed = nullptr);
     // The marks not reached yet, in order.
     std::vector<SpeechMark> Pending() const;
+    // Where the first mark not reached yet begins; none when none has come.
+    // With `callWhenNone`, the listener is called once the next marks come.
+    std::optional<std::uint64_t> NextMark(bool callWhenNone = false);
+    // Called on the synthesis thread, under the timeline's lock: it must be
+    // quick and must not call the timeline. Empty: none.
+    void SetListener(std::function<void()> listener);
 
 private:
     // Marks kept when nobody reads them: enough for minutes of speech ahead.
@@ -72,4 +80,6 @@ private:
     std::uint64_t generation_ = 0;
     std::deque<SpeechMark> pending_;
     Heard heard_;
+    std::function<void()> listener_;
+    bool waiting_ = false;
 };

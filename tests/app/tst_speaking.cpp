@@ -31,6 +31,8 @@ class SpeakingTest : public QObject {
 private slots:
     void CommandReachesVoice_data();
     void CommandReachesVoice();
+    void LongTextStartsWithItsFirstLines_data();
+    void LongTextStartsWithItsFirstLines();
     void FailureShowsErrorBox_data();
     void FailureShowsErrorBox();
     void SliderKeys_data();
@@ -88,6 +90,52 @@ void SpeakingTest::CommandReachesVoice() {
     QCOMPARE(w.voice->calls, QStringList{call});
     QVERIFY(w.boxes.shown.empty());
     QCOMPARE(w.form->txtSpeech()->toPlainText(), text);
+}
+
+void SpeakingTest::LongTextStartsWithItsFirstLines_data() {
+    QTest::addColumn<QString>("meanwhile"); // what happens before the rest is passed on
+    QTest::addColumn<bool>("restPassedOn");
+    QTest::newRow("nothing") << "" << true;
+    QTest::newRow("stop") << "Stop" << false;
+    QTest::newRow("play selected") << "PlaySelected" << false;
+    QTest::newRow("edit") << "edit" << false;
+    QTest::newRow("failed to start") << "fail" << false;
+}
+
+// A long text starts with its first whole lines, and the whole of it is
+// passed on once the command has returned, while the text and the speech
+// are still what they were.
+void SpeakingTest::LongTextStartsWithItsFirstLines() {
+    QFETCH(QString, meanwhile);
+    QFETCH(bool, restPassedOn);
+    Window w;
+    // A non-breaking space and a line separator read as the whole text has them.
+    const QString line = QStringLiteral("A line of the long text,\u00a0read aloud.\u2028Then on.");
+    QString text;
+    for (int i = 0; text.size() < 100'000; ++i)
+        text += line + QString::number(i) + QLatin1Char('\n');
+    w.form->txtSpeech()->setPlainText(text);
+    const QString whole = w.form->txtSpeech()->toPlainText();
+    if (meanwhile == QLatin1String("fail"))
+        w.voice->failWith = QStringLiteral("No audio device");
+    w.Run(QStringLiteral("PlayAll"), false);
+    if (meanwhile == QLatin1String("edit"))
+        w.form->txtSpeech()->insertPlainText(QStringLiteral("x"));
+    else if (meanwhile == QLatin1String("Stop") || meanwhile == QLatin1String("PlaySelected"))
+        w.Run(meanwhile, false);
+    const QStringList before = w.voice->calls;
+    QTest::qWait(0);
+
+    QVERIFY(!before.isEmpty());
+    const QString first = before.front().mid(QStringLiteral("Speak:").size());
+    QVERIFY(first.size() >= 4096 && first.size() < 8192);
+    QVERIFY(whole.startsWith(first));
+    QVERIFY(first.endsWith(QLatin1Char('\n')));
+    QCOMPARE(w.voice->calls.mid(0, before.size()), before);
+    if (restPassedOn)
+        QCOMPARE(w.voice->calls.mid(before.size()), QStringList{"Continue:" + whole});
+    else
+        QCOMPARE(w.voice->calls.size(), before.size());
 }
 
 void SpeakingTest::FailureShowsErrorBox_data() {

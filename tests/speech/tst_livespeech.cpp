@@ -54,10 +54,15 @@ struct Listener {
                 return m;
         return std::nullopt;
     }
+    // The control sleeps until a mark is due by real time: this clock jumps,
+    // so wait until it has taken in every mark reached.
     void HearUpTo(std::uint64_t sample) {
         clock.played = sample;
-        // A few frames of the control's 60 Hz timer.
-        QTest::qWait(60);
+        const bool caughtUp = QTest::qWaitFor([&] {
+            const std::vector<SpeechMark> pending = control->Timeline().Pending();
+            return pending.empty() || pending.front().sample >= sample;
+        });
+        QVERIFY2(caughtUp, "the control never took in the marks reached");
     }
     // Lets the listener hear the rest and waits for the voice to end.
     bool HearToTheEnd() {
@@ -100,6 +105,8 @@ private slots:
     void mouthAndWordsFollowThePlayedPosition();
     void nothingIsShownBeforeItIsHeard();
     void stopClosesTheMouthAtOnce();
+    void restFollowsTheBeginning_data();
+    void restFollowsTheBeginning();
     void liveChangeRestartsAtTheWordHeard_data();
     void liveChangeRestartsAtTheWordHeard();
     void heldSliderBreaksEachWordOffOnce();
@@ -185,6 +192,36 @@ void LiveSpeechTest::stopClosesTheMouthAtOnce() {
     QCOMPARE(l.control->Mouth(), Viseme::Rest);
     QCOMPARE(l.control->grab().toImage(), atRest);
     QVERIFY(!l.FrameTimerRunning());
+}
+
+void LiveSpeechTest::restFollowsTheBeginning_data() {
+    QTest::addColumn<QString>("whole");     // handed on after the beginning
+    QTest::addColumn<QString>("more");      // handed on after that, if not empty
+    QTest::addColumn<QStringList>("words"); // heard from start to end
+    const QString beginning = QStringLiteral("one two three\n");
+    QTest::newRow("the rest") << beginning + "four five"
+                              << "" << QStringList{"one", "two", "three", "four", "five"};
+    QTest::newRow("not its beginning")
+        << QStringLiteral("six seven") << "" << QStringList{"one", "two", "three"};
+    QTest::newRow("the rest twice") << beginning + "four five" << beginning + "four five six"
+                                    << QStringList{"one", "two", "three", "four", "five"};
+}
+
+// A text whose beginning is spoken first goes on with the rest seamlessly,
+// every word reported where it stands in the whole text.
+void LiveSpeechTest::restFollowsTheBeginning() {
+    QFETCH(QString, whole);
+    QFETCH(QString, more);
+    QFETCH(QStringList, words);
+    Listener l;
+    QVERIFY(l.Speak(QStringLiteral("one two three\n")));
+    if (whole.startsWith(l.text))
+        l.text = whole;
+    l.control->Continue(whole);
+    if (!more.isEmpty())
+        l.control->Continue(more);
+    QVERIFY(l.HearToTheEnd());
+    QCOMPARE(l.heard, words);
 }
 
 void LiveSpeechTest::liveChangeRestartsAtTheWordHeard_data() {

@@ -70,6 +70,8 @@ private slots:
     void pitchStartsNormalAndStaysInRange();
     void destroyingWhileSpeakingEndsPromptly();
     void speakingIsReported();
+    void everyWordIsReportedAtPlayingPace_data();
+    void everyWordIsReportedAtPlayingPace();
 };
 
 void SpeechControlTest::speakReturnsBeforeItsAudioEnds() {
@@ -305,6 +307,41 @@ void SpeechControlTest::speakingIsReported() {
     QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 2, 10000);
     QCOMPARE(spy.at(1).at(0).toBool(), false);
     QCOMPARE(voice.control->accessibleDescription(), QStringLiteral("Idle"));
+}
+
+void SpeechControlTest::everyWordIsReportedAtPlayingPace_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("rest"); // handed on after the text, if not empty
+    QTest::addColumn<QStringList>("words");
+    QTest::newRow("one sentence") << "Short words come one by one."
+                                  << ""
+                                  << QStringList{"Short", "words", "come", "one", "by", "one"};
+    QTest::newRow("long pauses") << "First. Second!\n\nThird, fourth; fifth."
+                                 << ""
+                                 << QStringList{"First", "Second", "Third", "fourth", "fifth"};
+    QTest::newRow("one word") << "Hello."
+                              << "" << QStringList{"Hello"};
+    QTest::newRow("beginning, then the rest")
+        << "One two.\n"
+        << "One two.\nThree four." << QStringList{"One", "two", "Three", "four"};
+}
+
+// The control sleeps between marks, yet every word is reported in order as
+// the device plays it, and the voice ends by itself after the last one.
+void SpeechControlTest::everyWordIsReportedAtPlayingPace() {
+    QFETCH(QString, text);
+    QFETCH(QString, rest);
+    QFETCH(QStringList, words);
+    Voice voice(2.0);
+    const QString whole = rest.isEmpty() ? text : rest;
+    QStringList heard;
+    QObject::connect(voice.control.get(), &SpeechControl::WordReached,
+                     [&](qsizetype start, qsizetype length) { heard << whole.mid(start, length); });
+    QVERIFY(voice.control->Speak(text).ok());
+    if (!rest.isEmpty())
+        voice.control->Continue(rest);
+    QTRY_VERIFY_WITH_TIMEOUT(!voice.control->IsSpeaking(), 20000);
+    QCOMPARE(heard, words);
 }
 
 QTEST_MAIN(SpeechControlTest)

@@ -54,6 +54,7 @@ public:
             SetSpeaking(false);
         return Outcome();
     }
+    void Continue(const QString &whole) override { calls << QStringLiteral("Continue:") + whole; }
 
     void Hear(qsizetype start, qsizetype length) { emit WordReached(start, length); }
     void SetSpeaking(bool on) {

@@ -14,6 +14,7 @@
 #include "hangguard.h"
 #include "modalanswerer.h"
 #include "platform/qt/messagebox.h"
+#include "speech/speechcontrol.h"
 #include "speech/speechengine.h"
 
 #include <QElapsedTimer>
@@ -196,6 +197,8 @@ private slots:
     void initTestCase();
     void neverStartedPlayAllSaysWhy();
     void startedLaterPlayAllSpeaks();
+    void speechEndsByItself_data();
+    void speechEndsByItself();
     void sliderStormsWhileSpeaking_data();
     void sliderStormsWhileSpeaking();
     void killedMidSpeechSaysSoAndKeepsTheText();
@@ -308,6 +311,26 @@ void SoundServerFaultsTest::startedLaterPlayAllSpeaks() {
     const QList<ModalAnswerer::Box> boxes = Click(window_->cmdPlayAll(), "Play All, server up");
     QVERIFY2(boxes.isEmpty(), qPrintable(boxes.value(0).text));
     QVERIFY2(server_.Heard(from, 10000), "Play All was not heard");
+}
+
+// The voice falls silent once the server has played the last sample, however
+// the audio's length and the last piece's arrival fall.
+void SoundServerFaultsTest::speechEndsByItself_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("one word") << "Hi.";
+    QTest::newRow("a sentence") << "The quick brown fox jumps over the lazy dog.";
+    QTest::newRow("two sentences")
+        << "The quick brown fox jumps over the lazy dog, then rests a while. Nobody minds; "
+           "the afternoon is long, and the meadow is quiet.\n";
+}
+
+void SoundServerFaultsTest::speechEndsByItself() {
+    QFETCH(QString, text);
+    window_->txtSpeech()->setPlainText(text);
+    QSignalSpy speaking(window_->DirectSS1(), &SpeechControl::SpeakingChanged);
+    const QList<ModalAnswerer::Box> boxes = Click(window_->cmdPlayAll(), "Play All", 0);
+    QVERIFY2(boxes.isEmpty(), qPrintable(boxes.value(0).text));
+    QTRY_VERIFY_WITH_TIMEOUT(!speaking.isEmpty() && !speaking.last().at(0).toBool(), 30000);
 }
 
 // Keys held down and wheels spun over a slider while speaking: every change
