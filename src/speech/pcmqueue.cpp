@@ -53,17 +53,23 @@ void PcmQueue::Close() {
 bool PcmQueue::Push(std::uint64_t generation, const std::int16_t *samples, std::size_t count) {
     std::unique_lock lock(mutex_);
     while (count > 0) {
-        space_.wait(lock,
-                    [&] { return closed_ || generation != generation_ || count_ < capacity_; });
+        // Woken for a fair block of room, not for every sample the device takes.
+        const std::size_t room = std::min(count, Block());
+        space_.wait(lock, [&] {
+            return closed_ || generation != generation_ || capacity_ - count_ >= room;
+        });
         if (closed_ || generation != generation_)
             return false;
         const std::size_t n = std::min(count, capacity_ - count_);
         for (std::size_t i = 0; i < n; ++i)
             ring_[(head_ + count_ + i) % capacity_] = samples[i];
+        // A device that found the queue empty waits to hear of more; one
+        // that left samples in it comes back for them by itself.
+        const bool wasEmpty = count_ == 0;
         count_ += n;
         samples += n;
         count -= n;
-        if (listener_)
+        if (listener_ && wasEmpty)
             listener_();
     }
     return !closed_ && generation == generation_;
@@ -102,7 +108,8 @@ std::size_t PcmQueue::Pull(std::int16_t *out, std::size_t maxSamples) {
     head_ = (head_ + n) % capacity_;
     count_ -= n;
     handedOver_ += n;
-    if (n > 0)
+    // A producer waits for at most a block of room: told when that much is free.
+    if (capacity_ - count_ >= Block() && capacity_ - count_ - n < Block())
         space_.notify_all();
     return n;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -25,9 +26,9 @@ public:
     // the new number.
     std::uint64_t Rewind(std::uint64_t position);
     void Close(); // for good: wakes and turns away every producer
-    // Called on the producer's thread, under the queue's lock, whenever samples
-    // arrive or synthesis ends: a device that waits for work wakes on it. It
-    // must be quick and must not call the queue. Empty: none.
+    // Called on the producer's thread, under the queue's lock, when samples
+    // arrive in an empty queue or synthesis ends: a device that waits for
+    // work wakes on it. It must be quick and must not call the queue. Empty: none.
     void SetListener(std::function<void()> listener);
 
     // Producer side (synthesis thread). Blocks while the queue is full; returns
@@ -52,6 +53,7 @@ public:
 
 private:
     void DropLocked();
+    std::size_t Block() const { return std::max<std::size_t>(capacity_ / 4, 1); }
 
     const std::size_t capacity_;
     mutable std::mutex mutex_;

@@ -34,7 +34,7 @@ constexpr auto kAnswerTime = std::chrono::milliseconds(1500);
 constexpr auto kStartWait = std::chrono::milliseconds(150);
 // While a stream plays: how often the thread feeds it, reads the position
 // and checks that the server still answers.
-constexpr int kTickUs = 10 * 1000;
+constexpr int kTickUs = 20 * 1000;
 constexpr auto kPingEvery = std::chrono::milliseconds(100);
 
 QString Unavailable(const char *why) {
@@ -222,14 +222,16 @@ private:
         attr.maxlength = std::uint32_t(-1);
         attr.tlength = bytes(kDeviceBufferMs);
         attr.prebuf = bytes(kPrebufferMs);
-        attr.minreq = bytes(10);
+        // Asked for a quarter of the buffer at a time, not every 10 ms.
+        attr.minreq = bytes(kDeviceBufferMs / 4);
         attr.fragsize = std::uint32_t(-1);
         // No device named: the server's default as it is now.
-        if (pa_stream_connect_playback(stream_, nullptr, &attr,
-                                       pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING |
-                                                         PA_STREAM_AUTO_TIMING_UPDATE |
-                                                         PA_STREAM_ADJUST_LATENCY),
-                                       nullptr, nullptr) < 0)
+        if (pa_stream_connect_playback(
+                stream_, nullptr, &attr,
+                // Timing comes with the pings that watch the
+                // server; interpolated between them.
+                pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_ADJUST_LATENCY), nullptr,
+                nullptr) < 0)
             Fail(Unavailable("the sound server refused the stream"));
     }
 
