@@ -3,7 +3,6 @@
 #include "speech/audiooutput.h"
 #include "speech/speechengine.h"
 #include "speech/voicemenu.h"
-#include "speech/voicescale.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -11,36 +10,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyleOptionFocusRect>
+#include <QTimer>
 #include <algorithm>
-#include <cmath>
 #include <utility>
-
-namespace {
-// Synthesis may run this far ahead of the device (100 ms at 22050 Hz).
-constexpr std::size_t kQueueSamples = 2205;
-// The face is drawn at up to 30 frames a second while the mouth moves.
-constexpr int kFrameMs = 1000 / 30;
-// Otherwise the control sleeps until the next mark or the end of the audio
-// is due, and at most this long, for a clock that runs ahead of real time.
-constexpr int kIdleMs = 100;
-// How quickly the drawn mouth settles on a new shape.
-constexpr double kEaseMs = 28;
-
-bool HasSomethingToSay(QStringView text) {
-    return std::any_of(text.cbegin(), text.cend(), [](QChar c) {
-        return !c.isSpace() && c.category() != QChar::Other_Control;
-    });
-}
-
-double Lerp(double from, double to, double t) {
-    return from + (to - from) * t;
-}
-
-bool Near(const MouthPose &a, const MouthPose &b, double epsilon = 0.004) {
-    return std::abs(a.open - b.open) < epsilon && std::abs(a.width - b.width) < epsilon &&
-           std::abs(a.round - b.round) < epsilon;
-}
-} // namespace
 
 EspeakSpeechControl::EspeakSpeechControl(std::unique_ptr<AudioOutput> output, QWidget *parent)
     : EspeakSpeechControl(std::move(output), nullptr, parent) {
@@ -53,39 +25,16 @@ EspeakSpeechControl::EspeakSpeechControl(std::unique_ptr<AudioOutput> output,
 
 EspeakSpeechControl::EspeakSpeechControl(std::unique_ptr<AudioOutput> output,
                                          const PlaybackClock *clock, QWidget *parent)
-    : SpeechControl(parent), channel_(std::make_shared<SpeechChannel>(kQueueSamples)),
-      output_(std::move(output)), clock_(clock), frames_(this), pitch_(VoiceScale::StartingPitch()),
-      speed_(VoiceScale::StartingSpeed()), pose_(PoseOf(Viseme::Rest)) {
-    if (!clock_)
-        clock_ = output_.get();
-    channel_->pitch = VoiceScale::EspeakPitch(pitch_);
-    channel_->rate = VoiceScale::EspeakRate(speed_);
-    frames_.setInterval(kFrameMs);
-    frames_.setTimerType(Qt::PreciseTimer);
-    frames_.setSingleShot(true);
-    connect(&frames_, &QTimer::timeout, this, &EspeakSpeechControl::Frame);
-    // Marks that come while the control sleeps for want of them wake it.
-    channel_->timeline.SetListener([this] {
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (speaking_)
-                    frames_.start(0);
-            },
-            Qt::QueuedConnection);
+    : SpeechControl(parent), session_(std::move(output), clock, this) {
+    connect(&session_, &VoiceSession::SpeakingChanged, this, [this](bool speaking) {
+        setAccessibleDescription(speaking ? tr("Speaking") : tr("Idle"));
+        update();
+        emit SpeakingChanged(speaking);
     });
-    const auto fail = [this](const QString &description) {
-        if (!speaking_)
-            return;
-        StopSpeaking().ok();
-        emit SpeakingFailed(description);
-    };
-    output_->SetFailureHandler(this, fail);
-    // The voice's helper failed: heard on the engine's thread, handled here.
-    channel_->SetFaultHandler([this, fail](const QString &description) {
-        QMetaObject::invokeMethod(
-            this, [fail, description] { fail(description); }, Qt::QueuedConnection);
-    });
+    connect(&session_, &VoiceSession::WordReached, this, &SpeechControl::WordReached);
+    connect(&session_, &VoiceSession::SpeakingFailed, this, &SpeechControl::SpeakingFailed);
+    connect(&session_, &VoiceSession::MouthMoved, this,
+            [this] { update(MouthBox().toAlignedRect().adjusted(-3, -3, 3, 3)); });
     setAccessibleName(tr("Voice"));
     setAccessibleDescription(tr("Idle"));
     setToolTip(tr("Right-click, or press the menu key, to choose a voice"));
@@ -93,307 +42,7 @@ EspeakSpeechControl::EspeakSpeechControl(std::unique_ptr<AudioOutput> output,
     setFocusPolicy(Qt::TabFocus);
 }
 
-EspeakSpeechControl::~EspeakSpeechControl() {
-    // Closing the queue turns the engine away from this control at once, so
-    // releasing the engine (and joining its thread) never waits on speech.
-    channel_->timeline.SetListener({});
-    channel_->SetFaultHandler({});
-    channel_->queue.Close();
-    channel_->timeline.Clear();
-    output_->Stop();
-    output_.reset();
-    engine_.reset();
-}
-
-SpeechStatus EspeakSpeechControl::Speak(const QString &text) {
-    if (const QString error = Engine().StartupError(); !error.isEmpty())
-        return SpeechStatus::Failed(error);
-    output_->Stop();
-    settingsChanged_ = voiceChanged_ = restarted_ = false;
-    restFrom_ = 0;
-    if (!HasSomethingToSay(text)) {
-        channel_->queue.Cancel();
-        channel_->timeline.Clear();
-        SetSpeaking(false);
-        return SpeechStatus::Ok();
-    }
-    const std::uint64_t generation = channel_->queue.Begin();
-    channel_->timeline.Begin(generation);
-    const SpeechStatus started = output_->Start(channel_->queue, Engine().SampleRate());
-    if (!started.ok()) {
-        channel_->queue.Cancel();
-        channel_->timeline.Clear();
-        SetSpeaking(false);
-        return started;
-    }
-    text_ = text;
-    generation_ = generation;
-    jobVoice_ = voice_;
-    jobRate_ = channel_->rate;
-    jobPitch_ = channel_->pitch;
-    Engine().Speak(channel_, generation, SpeechRequest{text_, 0, 0, jobVoice_});
-    // A new text starts with the mouth at rest.
-    SetMouth(Viseme::Rest, true);
-    SetSpeaking(true);
-    return SpeechStatus::Ok();
-}
-
-SpeechStatus EspeakSpeechControl::StopSpeaking() {
-    channel_->queue.Cancel();
-    channel_->timeline.Clear();
-    output_->Stop();
-    SetSpeaking(false);
-    return SpeechStatus::Ok();
-}
-
-void EspeakSpeechControl::Continue(const QString &whole) {
-    if (!speaking_ || restFrom_ > 0 || whole.size() <= text_.size() || !whole.startsWith(text_))
-        return;
-    restFrom_ = text_.size();
-    text_ = whole;
-    // Synthesis may have run to the end of the beginning already.
-    frames_.start(0);
-}
-
-// Goes on where the text spoken so far ended, its audio right after the
-// audio already handed to the device.
-void EspeakSpeechControl::SynthesizeRest() {
-    const qsizetype from = std::exchange(restFrom_, 0);
-    channel_->queue.Reopen(generation_);
-    Engine().Speak(channel_, generation_,
-                   SpeechRequest{text_, from, channel_->queue.HandedOver(), jobVoice_});
-}
-
-void EspeakSpeechControl::SetPitch(std::int32_t pitch) {
-    pitch_ = VoiceScale::Clamp(pitch);
-    channel_->pitch = VoiceScale::EspeakPitch(pitch_);
-    RequestRestart();
-}
-
-void EspeakSpeechControl::SetSpeed(std::int32_t speed) {
-    speed_ = VoiceScale::Clamp(speed);
-    channel_->rate = VoiceScale::EspeakRate(speed_);
-    RequestRestart();
-}
-
-const SpeechTimeline &EspeakSpeechControl::Timeline() const {
-    return channel_->timeline;
-}
-
-bool EspeakSpeechControl::SynthesisDone() const {
-    return channel_->queue.Drained();
-}
-
-const std::vector<SpeechVoice> &EspeakSpeechControl::Voices() const {
-    return Engine().Voices();
-}
-
-// The voice starts once the window has been painted, or when first needed.
-SpeechEngine &EspeakSpeechControl::Engine() const {
-    if (!engine_)
-        engine_ = SpeechEngine::Acquire();
-    return *engine_;
-}
-
-QByteArray EspeakSpeechControl::Voice() const {
-    return voice_.isEmpty() ? Engine().DefaultVoice() : voice_;
-}
-
-bool EspeakSpeechControl::SetVoice(const QByteArray &identifier) {
-    const auto &voices = Voices();
-    if (std::none_of(voices.begin(), voices.end(),
-                     [&](const SpeechVoice &v) { return v.identifier == identifier; }))
-        return false;
-    voice_ = identifier;
-    if (!speaking_)
-        return true;
-    voiceChanged_ = voice_ != (jobVoice_.isEmpty() ? Engine().DefaultVoice() : jobVoice_);
-    const SpeechTimeline::Heard heard = CatchUp();
-    voiceChosenAtWord_ = heard.wordSerial;
-    if (speaking_)
-        MaybeRestart(heard);
-    return true;
-}
-
-void EspeakSpeechControl::RequestRestart() {
-    if (!speaking_)
-        return;
-    settingsChanged_ = channel_->rate != jobRate_ || channel_->pitch != jobPitch_;
-    if (!settingsChanged_)
-        return;
-    const SpeechTimeline::Heard heard = CatchUp();
-    if (speaking_)
-        MaybeRestart(heard);
-}
-
-// Takes in what the listener has reached and reports the words passed.
-SpeechTimeline::Heard EspeakSpeechControl::CatchUp() {
-    passed_.clear();
-    const SpeechTimeline::Heard heard =
-        channel_->timeline.Advance(clock_->PlayedSamples(), &passed_);
-    const std::vector<WordSpan> words = std::move(passed_);
-    for (const WordSpan &word : words) {
-        emit WordReached(word.start, word.length);
-        if (!speaking_)
-            break; // a receiver stopped the voice
-    }
-    return heard;
-}
-
-void EspeakSpeechControl::MaybeRestart(const SpeechTimeline::Heard &heard) {
-    const bool mayBreakOff = !restarted_ || heard.wordSerial >= restartedAtWord_ + 2;
-    // A voice applies from the next word: one that begins after the choice.
-    const bool voiceDue =
-        voiceChanged_ && (!heard.hasWord || heard.wordSerial > voiceChosenAtWord_);
-    if (!mayBreakOff || !(settingsChanged_ || voiceDue))
-        return;
-    Restart(heard, voiceDue ? voice_ : jobVoice_);
-}
-
-// Starts synthesis again at the word being heard with the settings as they
-// are now, dropping the audio synthesized ahead (queued or in the device).
-void EspeakSpeechControl::Restart(const SpeechTimeline::Heard &heard, const QByteArray &voice) {
-    qsizetype from = 0;
-    if (heard.hasWord)
-        from = heard.afterWord ? heard.word.start + heard.word.length : heard.word.start;
-    from = std::clamp<qsizetype>(from, 0, text_.size());
-    settingsChanged_ = false;
-    if (voice != jobVoice_)
-        voiceChanged_ = false;
-    // Synthesis from here on runs to the end of the whole text.
-    restFrom_ = 0;
-    if (!HasSomethingToSay(QStringView(text_).sliced(from)))
-        return; // nothing left to say differently: let the voice finish
-
-    // Where the listener is, read before the device lets go of its audio.
-    const std::uint64_t listener = clock_->PlayedSamples();
-    output_->Stop();
-    const std::uint64_t generation = channel_->queue.Rewind(listener);
-    generation_ = generation;
-    const std::uint64_t played = channel_->queue.HandedOver();
-    channel_->timeline.Rewind(generation, played);
-    const SpeechStatus started = output_->Start(channel_->queue, Engine().SampleRate());
-    if (!started.ok()) {
-        // The sound output went away under the voice: it falls silent.
-        StopSpeaking().ok();
-        return;
-    }
-    jobVoice_ = voice;
-    jobRate_ = channel_->rate;
-    jobPitch_ = channel_->pitch;
-    Engine().Speak(channel_, generation, SpeechRequest{text_, from, played, jobVoice_});
-    restarted_ = true;
-    restartedAtWord_ = heard.wordSerial;
-    // The marks waited for were dropped: look again for the new ones.
-    frames_.start(0);
-}
-
-void EspeakSpeechControl::Frame() {
-    const SpeechTimeline::Heard heard = CatchUp();
-    if (!speaking_)
-        return;
-    SetMouth(heard.mouth, false);
-    MaybeRestart(heard);
-    if (!speaking_)
-        return;
-    const std::uint64_t played = clock_->PlayedSamples();
-    if (restFrom_ > 0 && channel_->queue.Drained())
-        SynthesizeRest();
-    else if (channel_->queue.Drained() && !output_->Busy() &&
-             played >= channel_->queue.HandedOver()) {
-        Finish();
-        return;
-    }
-    Animate();
-    ScheduleFrame(played);
-}
-
-// Sleeps until something may change: the next frame while the mouth eases,
-// else until the listener reaches the next mark or the end of the audio, or,
-// with no mark come yet, until one comes. A clock that stands still (the
-// device not started yet, or stalled) is looked at every frame.
-void EspeakSpeechControl::ScheduleFrame(std::uint64_t played) {
-    const bool moving = played != lastPlayed_;
-    lastPlayed_ = played;
-    int wait = kIdleMs;
-    if (!Near(pose_, PoseOf(mouth_))) {
-        wait = kFrameMs;
-    } else {
-        // A mark is reached once its first sample has been played.
-        std::optional<std::uint64_t> until = channel_->timeline.NextMark(true);
-        if (until)
-            ++*until;
-        else if (restFrom_ > 0)
-            wait = kFrameMs; // the rest is due as soon as the queue runs dry
-        else if (channel_->queue.Drained())
-            until = channel_->queue.HandedOver();
-        if (until) {
-            const std::uint64_t ahead = *until > played ? *until - played : 0;
-            const std::uint64_t rate = std::max(1, Engine().SampleRate());
-            const auto ms = int(std::min<std::uint64_t>((ahead * 1000 + rate - 1) / rate, kIdleMs));
-            wait = ahead == 0 ? kFrameMs : std::max(ms, moving ? 1 : kFrameMs);
-        }
-    }
-    frames_.start(wait);
-}
-
-void EspeakSpeechControl::Finish() {
-    CatchUp();
-    if (!speaking_)
-        return;
-    output_->Stop();
-    channel_->timeline.Clear();
-    SetSpeaking(false);
-}
-
-void EspeakSpeechControl::SetSpeaking(bool speaking) {
-    if (speaking) {
-        sinceFrame_.start();
-        lastPlayed_ = clock_->PlayedSamples();
-        frames_.start(kFrameMs);
-    } else {
-        frames_.stop();
-        text_.clear();
-        restFrom_ = 0;
-        settingsChanged_ = voiceChanged_ = restarted_ = false;
-        // Silence shuts the mouth at once.
-        SetMouth(Viseme::Rest, true);
-    }
-    if (speaking == speaking_)
-        return;
-    speaking_ = speaking;
-    setAccessibleDescription(speaking ? tr("Speaking") : tr("Idle"));
-    update();
-    emit SpeakingChanged(speaking);
-}
-
-void EspeakSpeechControl::SetMouth(Viseme mouth, bool atOnce) {
-    mouth_ = mouth;
-    if (atOnce && !Near(pose_, PoseOf(mouth))) {
-        pose_ = PoseOf(mouth);
-        update(MouthBox().toAlignedRect().adjusted(-3, -3, 3, 3));
-    }
-}
-
-// Eases the drawn mouth towards the shape heard; repaints only the mouth, and
-// only when it moved.
-void EspeakSpeechControl::Animate() {
-    // After a sleep the ease starts now, not where the sleep began.
-    const double elapsed =
-        sinceFrame_.isValid() ? std::min<double>(sinceFrame_.restart(), kFrameMs) : kFrameMs;
-    const MouthPose target = PoseOf(mouth_);
-    if (Near(pose_, target))
-        return;
-    const double t = 1.0 - std::exp(-std::max(elapsed, 1.0) / kEaseMs);
-    MouthPose next{Lerp(pose_.open, target.open, t), Lerp(pose_.width, target.width, t),
-                   Lerp(pose_.round, target.round, t)};
-    // Settled once what is left would move the lips by less than half a pixel.
-    const QRectF box = MouthBox();
-    if (Near(next, target, std::max(0.004, 0.5 / std::max({box.width(), box.height(), 1.0}))))
-        next = target;
-    pose_ = next;
-    update(MouthBox().toAlignedRect().adjusted(-3, -3, 3, 3));
-}
+EspeakSpeechControl::~EspeakSpeechControl() = default;
 
 QSize EspeakSpeechControl::sizeHint() const {
     return {48, 48};
@@ -435,7 +84,7 @@ void EspeakSpeechControl::DrawFace(QPainter &p) const {
 
     // The face, lit a little warmer while the voice speaks.
     p.setPen(QPen(ink, line));
-    p.setBrush(speaking_ ? QColor(0xfb, 0xd5, 0x5b) : QColor(0xf1, 0xd8, 0x8f));
+    p.setBrush(session_.IsSpeaking() ? QColor(0xfb, 0xd5, 0x5b) : QColor(0xf1, 0xd8, 0x8f));
     p.drawEllipse(c, d / 2, d / 2);
     p.setPen(Qt::NoPen);
     p.setBrush(ink);
@@ -445,19 +94,23 @@ void EspeakSpeechControl::DrawFace(QPainter &p) const {
 }
 
 void EspeakSpeechControl::paintEvent(QPaintEvent *) {
-    if (!engine_)
-        QTimer::singleShot(0, this, [this] { Engine(); });
+    // The voice comes up once the window has been painted.
+    if (!voiceStarted_) {
+        voiceStarted_ = true;
+        QTimer::singleShot(0, this, [this] { session_.StartVoice(); });
+    }
+    session_.SetMouthSize(MouthBox().size());
     // The mouth moves many times a second; the rest of the face is copied.
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * ratio).toSize();
-    if (face_.size() != pixels || face_.devicePixelRatio() != ratio || faceLit_ != speaking_ ||
-        faceFocused_ != hasFocus()) {
+    if (face_.size() != pixels || face_.devicePixelRatio() != ratio ||
+        faceLit_ != session_.IsSpeaking() || faceFocused_ != hasFocus()) {
         face_ = QPixmap(pixels);
         face_.setDevicePixelRatio(ratio);
         face_.fill(Qt::transparent);
         QPainter onFace(&face_);
         DrawFace(onFace);
-        faceLit_ = speaking_;
+        faceLit_ = session_.IsSpeaking();
         faceFocused_ = hasFocus();
     }
     QPainter p(this);
@@ -471,29 +124,31 @@ void EspeakSpeechControl::paintEvent(QPaintEvent *) {
     const qreal line = std::max<qreal>(1.2, d * 0.03);
 
     // The mouth: its width, opening and rounding come from the pose.
+    const MouthPose &pose = session_.Pose();
+    const Viseme mouth = session_.Mouth();
     const QRectF box = MouthBox();
-    const qreal w = std::max<qreal>(line * 2, box.width() * pose_.width);
-    const qreal h = box.height() * pose_.open;
+    const qreal w = std::max<qreal>(line * 2, box.width() * pose.width);
+    const qreal h = box.height() * pose.open;
     const QPointF m = box.center();
     if (h < line * 1.2) {
         // Closed lips: a faint smile at rest, pressed flat for p, b, m.
         QPainterPath lips;
-        const qreal curve = mouth_ == Viseme::Closed ? 0 : box.height() * 0.18;
+        const qreal curve = mouth == Viseme::Closed ? 0 : box.height() * 0.18;
         lips.moveTo(m.x() - w / 2, m.y());
         lips.quadTo(m.x(), m.y() + curve, m.x() + w / 2, m.y());
         p.setPen(
-            QPen(ink, mouth_ == Viseme::Closed ? line * 1.6 : line, Qt::SolidLine, Qt::RoundCap));
+            QPen(ink, mouth == Viseme::Closed ? line * 1.6 : line, Qt::SolidLine, Qt::RoundCap));
         p.setBrush(Qt::NoBrush);
         p.drawPath(lips);
         return;
     }
     const QRectF opening(m.x() - w / 2, m.y() - h / 2, w, h);
     // Relative corner radii: 100 draws an ellipse, for rounded lips.
-    const qreal radius = Lerp(70, 100, pose_.round);
+    const qreal radius = Lerp(70, 100, pose.round);
     p.setPen(QPen(ink, line));
     p.setBrush(QColor(0x7d, 0x1f, 0x22));
     p.drawRoundedRect(opening, radius, radius, Qt::RelativeSize);
-    if (mouth_ == Viseme::LipTeeth || mouth_ == Viseme::Spread || mouth_ == Viseme::Narrow) {
+    if (mouth == Viseme::LipTeeth || mouth == Viseme::Spread || mouth == Viseme::Narrow) {
         p.setPen(Qt::NoPen);
         p.setBrush(Qt::white);
         p.drawRect(QRectF(opening.left() + w * 0.2, opening.top() + line / 2, w * 0.6,
@@ -512,8 +167,9 @@ void EspeakSpeechControl::focusOutEvent(QFocusEvent *event) {
 }
 
 QMenu *EspeakSpeechControl::CreateVoiceMenu() {
-    auto *menu = new VoiceMenu(Voices(), Voice(), this);
-    connect(menu, &VoiceMenu::VoiceChosen, this, &EspeakSpeechControl::SetVoice);
+    auto *menu = new VoiceMenu(session_.Voices(), session_.Voice(), this);
+    connect(menu, &VoiceMenu::VoiceChosen, this,
+            [this](const QByteArray &identifier) { session_.SetVoice(identifier); });
     connect(menu, &VoiceMenu::SaveSpeechAsChosen, this,
             &EspeakSpeechControl::SaveSpeechAsRequested);
     return menu;
@@ -540,4 +196,8 @@ void EspeakSpeechControl::keyPressEvent(QKeyEvent *event) {
         return;
     }
     SpeechControl::keyPressEvent(event);
+}
+
+double EspeakSpeechControl::Lerp(double from, double to, double t) {
+    return from + (to - from) * t;
 }

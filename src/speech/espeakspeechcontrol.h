@@ -1,29 +1,17 @@
 #pragma once
 
 #include "speech/speechcontrol.h"
-#include "speech/speechtimeline.h"
-#include "speech/viseme.h"
+#include "speech/voicesession.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QPixmap>
-#include <QTimer>
 #include <memory>
 #include <vector>
 
-class AudioOutput;
-class PlaybackClock;
 class QMenu;
-class SpeechEngine;
-struct SpeechChannel;
-struct SpeechVoice;
 
-// The speech control: an espeak-ng voice played through an AudioOutput, shown
-// as a face whose mouth moves with what the listener hears. Speak hands the
-// text to the engine's thread and returns; a speak while speech is under way
-// replaces it. Pitch, speed and voice changed while speaking are heard at
-// once: synthesis starts again at the word being heard. All methods run on the
-// widget's thread.
+// The speech control: a voice (VoiceSession) shown as a face whose mouth moves
+// with what the listener hears, with the voice menu as its context menu.
 class EspeakSpeechControl final : public SpeechControl {
     Q_OBJECT
 public:
@@ -34,31 +22,23 @@ public:
                         QWidget *parent = nullptr);
     ~EspeakSpeechControl() override;
 
-    SpeechStatus Speak(const QString &text) override;
-    std::int32_t Pitch() const override { return pitch_; }
-    void SetPitch(std::int32_t pitch) override;
-    void SetSpeed(std::int32_t speed) override;
-    SpeechStatus StopSpeaking() override;
-    void Continue(const QString &whole) override;
+    SpeechStatus Speak(const QString &text) override { return session_.Speak(text); }
+    std::int32_t Pitch() const override { return session_.Pitch(); }
+    void SetPitch(std::int32_t pitch) override { session_.SetPitch(pitch); }
+    void SetSpeed(std::int32_t speed) override { session_.SetSpeed(speed); }
+    SpeechStatus StopSpeaking() override { return session_.StopSpeaking(); }
+    void Continue(const QString &whole) override { session_.Continue(whole); }
 
-    bool IsSpeaking() const { return speaking_; }
-    std::int32_t Speed() const { return speed_; }
+    bool IsSpeaking() const { return session_.IsSpeaking(); }
+    std::int32_t Speed() const { return session_.Speed(); }
     QSize sizeHint() const override;
 
-    // The engine's voices, and the one chosen (its identifier). A choice made
-    // while speaking is heard from the next word; it lasts as long as the
-    // control.
-    const std::vector<SpeechVoice> &Voices() const;
-    QByteArray Voice() const;
-    bool SetVoice(const QByteArray &identifier); // false for an unknown voice
-
-    // The mouth shape for what is heard now (Rest when silent).
-    Viseme Mouth() const { return mouth_; }
-    // Where the words and mouth shapes of the speech under way begin.
-    const SpeechTimeline &Timeline() const;
-    // Everything of the speech under way has been synthesized and handed to
-    // the sound device (also true when nothing is under way).
-    bool SynthesisDone() const;
+    const std::vector<SpeechVoice> &Voices() const { return session_.Voices(); }
+    QByteArray Voice() const { return session_.Voice(); }
+    bool SetVoice(const QByteArray &identifier) { return session_.SetVoice(identifier); }
+    Viseme Mouth() const { return session_.Mouth(); }
+    const SpeechTimeline &Timeline() const { return session_.Timeline(); }
+    bool SynthesisDone() const { return session_.SynthesisDone(); }
     // The voice menu, opened as the context menu; the caller owns it.
     QMenu *CreateVoiceMenu();
 
@@ -77,56 +57,13 @@ protected:
 private:
     EspeakSpeechControl(std::unique_ptr<AudioOutput> output, const PlaybackClock *clock,
                         QWidget *parent);
-    void SetSpeaking(bool speaking);
-    void Frame();
-    void ScheduleFrame(std::uint64_t played);
-    SpeechTimeline::Heard CatchUp();
-    void RequestRestart();
-    void MaybeRestart(const SpeechTimeline::Heard &heard);
-    void Restart(const SpeechTimeline::Heard &heard, const QByteArray &voice);
-    void Finish();
-    void SynthesizeRest();
-    void SetMouth(Viseme mouth, bool atOnce);
-    void Animate();
     void OpenVoiceMenu(const QPoint &globalPos);
     QRectF MouthBox() const;
     void DrawFace(QPainter &p) const;
+    static double Lerp(double from, double to, double t);
 
-    SpeechEngine &Engine() const;
-
-    mutable std::shared_ptr<SpeechEngine> engine_;
-    std::shared_ptr<SpeechChannel> channel_;
-    std::unique_ptr<AudioOutput> output_;
-    const PlaybackClock *clock_;
-    QTimer frames_;
-    std::uint64_t lastPlayed_ = 0; // the clock as the latest frame read it
-    std::int32_t pitch_;
-    std::int32_t speed_;
-    bool speaking_ = false;
-
-    // The utterance under way and what its synthesis was started with.
-    QString text_;
-    std::uint64_t generation_ = 0; // of the synthesis under way
-    // Where synthesis goes on once the text spoken so far is done; 0: nowhere.
-    qsizetype restFrom_ = 0;
-    QByteArray voice_; // empty: the engine's default
-    QByteArray jobVoice_;
-    int jobRate_ = 0;
-    int jobPitch_ = 0;
-    // Changes waiting to be heard, and the word where synthesis last restarted:
-    // each word is broken off at most once, so a slider held down cannot trap
-    // the voice on one word.
-    bool settingsChanged_ = false;
-    bool voiceChanged_ = false;
-    std::uint64_t voiceChosenAtWord_ = 0;
-    bool restarted_ = false;
-    std::uint64_t restartedAtWord_ = 0;
-    std::vector<WordSpan> passed_;
-
-    // The mouth as drawn, easing towards the shape heard.
-    Viseme mouth_ = Viseme::Rest;
-    MouthPose pose_;
-    QElapsedTimer sinceFrame_;
+    VoiceSession session_;
+    bool voiceStarted_ = false;
     // Everything but the mouth, drawn once for each look it can have.
     QPixmap face_;
     bool faceLit_ = false;
