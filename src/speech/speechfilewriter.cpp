@@ -286,6 +286,9 @@ QString WriteSpeechFile(const SpeechFileJob &job,
         if (progress && !progress(state))
             return QStringLiteral("Cancelled");
     }
+    // A voice that failed on the text finished its queue early: no file.
+    if (const QString fault = channel->Fault(); !fault.isEmpty())
+        return fault;
     if (state.samples == 0)
         return QStringLiteral("There is nothing to speak in the text");
     subtitles.Finish(state.samples);

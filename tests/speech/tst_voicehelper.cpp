@@ -53,6 +53,7 @@ private slots:
     void foreignInputEndsIt();
     void brokenHelperIsReported_data();
     void brokenHelperIsReported();
+    void crashWhileWritingLeavesNoFile();
 };
 
 void VoiceHelperTest::endsWithTheProgram_data() {
@@ -150,6 +151,27 @@ void VoiceHelperTest::brokenHelperIsReported() {
     const QString said = QString::fromLocal8Bit(run.readAllStandardError());
     QVERIFY2(said.contains(QLatin1String("could not be started")), qPrintable(said));
     QVERIFY2(said.contains(script.fileName()), qPrintable(said));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("out.wav"))));
+}
+
+// Speech to a file whose voice crashes half-way is a failure, not a short file.
+void VoiceHelperTest::crashWhileWritingLeavesNoFile() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QProcess run;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ZAVREN_VOICE_FAULT"), QStringLiteral("abort:zzyzx"));
+    run.setProcessEnvironment(environment);
+    run.start(QStringLiteral(ZAVREN_SPEECH_BINARY),
+              {QStringLiteral("--speak-to"), dir.filePath(QStringLiteral("out.wav")),
+               QStringLiteral("-")});
+    QVERIFY(run.waitForStarted(10000));
+    run.write(QByteArray("zzyzx ") + QByteArray("Words to keep the voice busy. ").repeated(50));
+    run.closeWriteChannel();
+    QVERIFY2(run.waitForFinished(60000), "the program hung");
+    QVERIFY(run.exitCode() != 0);
+    const QString said = QString::fromLocal8Bit(run.readAllStandardError());
+    QVERIFY2(said.contains(QLatin1String("voice stopped")), qPrintable(said));
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("out.wav"))));
 }
 
