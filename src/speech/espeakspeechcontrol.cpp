@@ -197,7 +197,3 @@ void EspeakSpeechControl::keyPressEvent(QKeyEvent *event) {
     }
     SpeechControl::keyPressEvent(event);
 }
-
-double EspeakSpeechControl::Lerp(double from, double to, double t) {
-    return from + (to - from) * t;
-}

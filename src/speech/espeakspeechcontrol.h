@@ -60,7 +60,6 @@ private:
     void OpenVoiceMenu(const QPoint &globalPos);
     QRectF MouthBox() const;
     void DrawFace(QPainter &p) const;
-    static double Lerp(double from, double to, double t);
 
     VoiceSession session_;
     bool voiceStarted_ = false;

@@ -267,9 +267,9 @@ SpeechEngine::Outcome SpeechEngine::SynthesizeSlice(Job &job, const QByteArray &
         return Outcome::Failed;
     };
     if (!helper_)
-        return failed(StartupError().isEmpty()
+        return failed(startupError_.isEmpty()
                           ? QStringLiteral("The voice could not be started again.")
-                          : StartupError());
+                          : startupError_);
     if (!Send(speak.Done()))
         return failed(QStringLiteral("The voice stopped on this text (it could not be reached)."));
     for (;;) {

@@ -26,3 +26,8 @@ struct MouthPose {
     double round = 0;
 };
 MouthPose PoseOf(Viseme viseme);
+
+// The value a fraction `t` of the way from `from` to `to`.
+inline double Lerp(double from, double to, double t) {
+    return from + (to - from) * t;
+}

@@ -25,10 +25,6 @@ bool HasSomethingToSay(QStringView text) {
     });
 }
 
-double Lerp(double from, double to, double t) {
-    return from + (to - from) * t;
-}
-
 bool Near(const MouthPose &a, const MouthPose &b, double epsilon = 0.004) {
     return std::abs(a.open - b.open) < epsilon && std::abs(a.width - b.width) < epsilon &&
            std::abs(a.round - b.round) < epsilon;
