@@ -70,7 +70,7 @@ struct Figures {
 Figures Write(const QString &dir, const QString &name, qsizetype bytes, double limitSeconds) {
     SpeechFileJob job;
     job.text = Text(bytes);
-    job.path = QDir(dir).filePath(name);
+    job.path = QDir(dir).filePath(name).toStdString();
     job.overwrite = true;
     Figures f;
     QElapsedTimer clock;

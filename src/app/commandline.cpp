@@ -5,6 +5,7 @@
 #include "app/textcommands.h"
 #include "app/textfile.h"
 #include "platform/appidentity.h"
+#include "platform/qt/nativename.h"
 #include "platform/terminal.h"
 #include "speech/speechengine.h"
 #include "speech/speechfilewriter.h"
@@ -14,11 +15,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -78,20 +82,66 @@ int Fail(const QString &message, int code = kFailed) {
     return code;
 }
 
-void Print(const QString &text, std::FILE *to = stdout) {
+// Writes and flushes; false when the text did not all get out.
+bool Print(const QString &text, std::FILE *to = stdout) {
     const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), to);
+    const bool written = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), to) ==
+                         std::size_t(bytes.size());
+    return std::fflush(to) == 0 && written && !std::ferror(to);
+}
+
+int CannotWriteOutput() {
+    return Fail(QStringLiteral("Cannot write to the standard output: %1")
+                    .arg(QString::fromLocal8Bit(std::strerror(errno))));
+}
+
+int PrintAll(const QString &text) {
+    return Print(text) ? 0 : CannotWriteOutput();
+}
+
+// Parses the arguments, answering --help and --version itself so that their
+// output is checked. Empty to go on; otherwise the exit code.
+std::optional<int> Parse(QCommandLineParser &parser) {
+    if (!parser.parse(QCoreApplication::arguments()))
+        return Fail(parser.errorText().chopped(parser.errorText().endsWith(u'.') ? 1 : 0) +
+                        QStringLiteral(" (see --help)"),
+                    kUsage);
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
+        return PrintAll(parser.helpText());
+    if (parser.isSet(QStringLiteral("version")))
+        return PrintAll(QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+                                                      QCoreApplication::applicationVersion()));
+    return std::nullopt;
 }
 
 int ListVoices() {
     const std::shared_ptr<SpeechEngine> engine = SpeechEngine::Acquire();
     if (const QString error = engine->StartupError(); !error.isEmpty())
         return Fail(error);
+    QString list;
     for (const SpeechVoice &voice : engine->Voices())
-        Print(QStringLiteral("%1\t%2\t%3\n")
-                  .arg(QString::fromUtf8(voice.identifier), voice.language, voice.name));
-    std::fflush(stdout);
-    return 0;
+        list += QStringLiteral("%1\t%2\t%3\n")
+                    .arg(QString::fromUtf8(voice.identifier), voice.language, voice.name);
+    return PrintAll(list);
+}
+
+// The bytes given for `--name`, as main() got them: the last one, as the
+// parser takes it.
+std::optional<std::string> RawValue(int argc, char *argv[], std::string_view name) {
+    std::optional<std::string> value;
+    for (int i = 1; i < argc && argv[i]; ++i) {
+        const std::string_view arg(argv[i]);
+        if (arg == "--")
+            break;
+        if (!arg.starts_with("--") || arg.substr(2, name.size()) != name)
+            continue;
+        const std::string_view rest = arg.substr(2 + name.size());
+        if (rest.empty() && i + 1 < argc && argv[i + 1])
+            value = argv[++i];
+        else if (rest.starts_with('='))
+            value = std::string(rest.substr(1));
+    }
+    return value;
 }
 
 // A voice by identifier, language or name, in that order, ignoring case.
@@ -140,21 +190,22 @@ std::optional<QString> ReadStandardInput(QString &error) {
     return text;
 }
 
-int SpeakTo(const QCommandLineParser &parser) {
+int SpeakTo(const QCommandLineParser &parser, int argc, char *argv[]) {
     const QStringList files = parser.positionalArguments();
     if (files.size() != 1)
         return Fail(QStringLiteral("--speak-to needs one text file to speak, or - for the "
                                    "standard input (see --help)"),
                     kUsage);
     SpeechFileJob job;
-    job.path = parser.value(QStringLiteral("speak-to"));
+    const QString out = parser.value(QStringLiteral("speak-to"));
+    job.path = ArgumentPath(RawValue(argc, argv, "speak-to").value_or(std::string()), out);
     job.overwrite = parser.isSet(QStringLiteral("overwrite"));
     job.srt = parser.isSet(QStringLiteral("srt"));
     job.lrc = parser.isSet(QStringLiteral("lrc"));
-    if (!AudioFormatForPath(job.path))
+    if (!AudioFormatForPath(ShownPath(job.path)))
         return Fail(QStringLiteral("Cannot tell the kind of audio file from the name %1: it "
                                    "should end in .wav, .flac, .ogg, .opus or .mp3")
-                        .arg(QDir::toNativeSeparators(job.path)),
+                        .arg(ShownPath(job.path)),
                     kUsage);
     for (const char *name : {"pitch", "speed"}) {
         const QString option = QString::fromLatin1(name);
@@ -207,6 +258,7 @@ int SpeakTo(const QCommandLineParser &parser) {
                             .arg(input)
                             .arg(kMaxTextFileBytes >> 20));
         job.text = std::move(*text);
+        job.source = file.native;
     }
 
     // Ctrl+C, or the window cancelling, ends the writing cleanly: the files
@@ -220,16 +272,16 @@ int SpeakTo(const QCommandLineParser &parser) {
     clock.start();
     qint64 shownAt = -1000;
     bool doneShown = false;
-    const QString shownName = QDir::toNativeSeparators(job.path);
+    const QString shownName = ShownPath(job.path);
+    bool outputLost = false;
     const auto progress = [&](const SpeechFileProgress &p) {
         const bool done = p.reached >= p.total;
         if ((done && !doneShown) || clock.elapsed() - shownAt >= 200) {
             doneShown = done;
             shownAt = clock.elapsed();
-            if (lines) {
-                Print(QStringLiteral("progress %1 %2\n").arg(p.reached).arg(p.total));
-                std::fflush(stdout);
-            }
+            // Whoever reads the lines has gone: nobody is waiting for the file.
+            if (lines && !Print(QStringLiteral("progress %1 %2\n").arg(p.reached).arg(p.total)))
+                outputLost = true;
             if (terminal) {
                 const double fraction = p.total > 0 ? double(p.reached) / double(p.total) : 1;
                 Print(QStringLiteral("\r%1: %2%  %3\x1b[K")
@@ -237,15 +289,16 @@ int SpeakTo(const QCommandLineParser &parser) {
                           .arg(int(fraction * 100))
                           .arg(TimeLeftText(clock.elapsed(), fraction)),
                       stderr);
-                std::fflush(stderr);
             }
         }
-        return stopAsked == 0;
+        return stopAsked == 0 && !outputLost;
     };
     const QString error = WriteSpeechFile(job, progress);
     if (terminal)
         Print(QStringLiteral("\n"), stderr);
     // A stop that came once everything was in place changes nothing.
+    if (!error.isEmpty() && outputLost)
+        return CannotWriteOutput();
     if (!error.isEmpty())
         return Fail(stopAsked ? QStringLiteral("Stopped; nothing was written") : error);
     return 0;
@@ -257,10 +310,11 @@ int RunWithoutWindow(int argc, char *argv[]) {
     QCoreApplication::setApplicationVersion(QString::fromLatin1(AppIdentity::kVersion));
     QCommandLineParser parser;
     Describe(parser);
-    parser.process(app); // answers --help and --version, and refuses unknown options
+    if (const std::optional<int> done = Parse(parser))
+        return *done;
     if (parser.isSet(QStringLiteral("list-voices")))
         return ListVoices();
-    return SpeakTo(parser);
+    return SpeakTo(parser, argc, argv);
 }
 
 } // namespace
@@ -291,7 +345,8 @@ int RunZavrenSpeech(int argc, char *argv[]) {
     QCoreApplication::setApplicationVersion(QString::fromLatin1(AppIdentity::kVersion));
     QCommandLineParser parser;
     Describe(parser);
-    parser.process(app);
+    if (const std::optional<int> done = Parse(parser))
+        return *done;
 
     SpeechProgram program;
     frmMain &window = program.Window();

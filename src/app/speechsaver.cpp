@@ -3,6 +3,7 @@
 #include "platform/appidentity.h"
 #include "platform/qt/filedialog.h"
 #include "platform/qt/messagebox.h"
+#include "platform/qt/nativename.h"
 #include "speech/espeakspeechcontrol.h"
 #include "speech/speechfilewriter.h"
 
@@ -92,12 +93,15 @@ std::optional<SpeechSaver::Target> SpeechSaver::AskWithDialog(QWidget *parent) {
         }
         // The dialog has asked about the audio file; the subtitles are asked about here.
         SpeechFileJob job;
-        job.path = target.path;
+        job.path = NativePath(target.path);
         job.srt = job.lrc = target.subtitles;
         QStringList existing;
-        for (const QString &out : SpeechFileOutputs(job).mid(1))
-            if (QFileInfo::exists(out))
-                existing << QFileInfo(out).fileName();
+        const std::vector<std::filesystem::path> outputs = SpeechFileOutputs(job);
+        for (auto out = outputs.begin() + 1; out < outputs.end(); ++out) {
+            std::error_code ignored;
+            if (std::filesystem::exists(*out, ignored))
+                existing << ShownPath(out->filename());
+        }
         if (!existing.isEmpty() &&
             QMessageBox::question(&dialog, QString::fromLatin1(AppIdentity::kTitle),
                                   tr("%1 already exists.\nDo you want to replace it?")
@@ -135,7 +139,8 @@ void SpeechSaver::Start(const Target &target, const QString &text) {
     cancelled_ = false;
     pendingOutput_.clear();
 
-    QStringList args{QStringLiteral("--speak-to"),    target.path,
+    // The name as the system spells it, even where the toolkit cannot.
+    QStringList args{QStringLiteral("--speak-to"),    PathArgument(NativePath(target.path)),
                      QStringLiteral("--overwrite"), // the dialog has asked
                      QStringLiteral("--progress"),    QStringLiteral("--pitch"),
                      QString::number(voice_.Pitch()), QStringLiteral("--speed"),

@@ -1,11 +1,12 @@
 #include "speechfilewriter.h"
 
+#include "platform/pendingfile.h"
+#include "platform/qt/nativename.h"
 #include "speech/speechengine.h"
 #include "speech/speechsubtitles.h"
 
-#include <QDir>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -21,34 +22,35 @@ constexpr std::size_t kPullSamples = 8192;
 // Opus takes only a few sample rates; the voice is raised to the nearest.
 constexpr int kOpusRate = 24000;
 
-QString Shown(const QString &path) {
-    return QDir::toNativeSeparators(path);
+QString Shown(const std::filesystem::path &path) {
+    return ShownPath(path);
 }
 
-QString WithSuffix(const QString &path, const char *suffix) {
-    const QFileInfo info(path);
-    const QString base = info.completeSuffix().isEmpty()
-                             ? info.fileName()
-                             : info.fileName().chopped(info.suffix().size() + 1);
-    return info.dir().filePath(base + QLatin1String(suffix));
+std::filesystem::path WithSuffix(std::filesystem::path path, const char *suffix) {
+    return path.replace_extension(suffix);
 }
 
-// A file being written under a hidden name beside its target; removed unless
-// moved into place.
-struct PendingFile {
-    explicit PendingFile(const QString &target)
-        : target(target),
-          file(QFileInfo(target).absoluteDir().filePath(
-              QLatin1Char('.') + QFileInfo(target).fileName() + QLatin1String(".XXXXXX"))) {}
-    QString Open() {
-        if (file.open())
-            return {};
-        return QStringLiteral("Cannot write to %1: %2")
-            .arg(Shown(QFileInfo(target).absolutePath()), file.errorString());
-    }
-    QString target;
-    QTemporaryFile file;
-};
+QString CannotWrite(const std::filesystem::path &path, const std::string &why) {
+    return QStringLiteral("Cannot write %1: %2").arg(Shown(path), QString::fromLocal8Bit(why));
+}
+
+// libsndfile writes through the pending file, so every byte's fate is known:
+// an encoder that logs a failed write and carries on is caught all the same.
+sf_count_t VioLength(void *file) {
+    return static_cast<PendingFile *>(file)->Length();
+}
+sf_count_t VioSeek(sf_count_t offset, int whence, void *file) {
+    return static_cast<PendingFile *>(file)->Seek(offset, whence);
+}
+sf_count_t VioRead(void *data, sf_count_t count, void *file) {
+    return std::max<long long>(0, static_cast<PendingFile *>(file)->Read(data, std::size_t(count)));
+}
+sf_count_t VioWrite(const void *data, sf_count_t count, void *file) {
+    return static_cast<PendingFile *>(file)->Write(data, std::size_t(count)) ? count : 0;
+}
+sf_count_t VioTell(void *file) {
+    return static_cast<PendingFile *>(file)->Seek(0, SEEK_CUR);
+}
 
 // Straight-line interpolation from one rate up to another: plenty for a voice.
 class Upsampler {
@@ -103,38 +105,19 @@ struct SndCloser {
     void operator()(SNDFILE *f) const { sf_close(f); }
 };
 
-// Moves every pending file into place; on a failure puts back none.
+// Moves every finished file into place; on a failure puts back none.
 QString MoveIntoPlace(std::vector<std::unique_ptr<PendingFile>> &files, bool overwrite) {
-    QStringList placed;
-    QString error;
+    std::vector<std::filesystem::path> placed;
     for (auto &pending : files) {
-        pending->file.close();
-        pending->file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                     QFileDevice::ReadGroup | QFileDevice::ReadOther);
-        bool moved = false;
-        if (overwrite) {
-            std::error_code code;
-            std::filesystem::rename(
-                std::filesystem::path(pending->file.fileName().toStdU16String()),
-                std::filesystem::path(pending->target.toStdU16String()), code);
-            moved = !code;
-            if (!moved)
-                error = QString::fromStdString(code.message());
-        } else {
-            // Refuses, without a race, to replace a file that appeared meanwhile.
-            moved = pending->file.rename(pending->target);
-            if (!moved)
-                error = QFileInfo::exists(pending->target)
-                            ? QStringLiteral("the file exists already")
-                            : pending->file.errorString();
+        std::string error;
+        if (!pending->Place(overwrite, error)) {
+            for (const std::filesystem::path &done : placed) {
+                std::error_code ignored;
+                std::filesystem::remove(done, ignored);
+            }
+            return CannotWrite(pending->Target(), error);
         }
-        if (!moved) {
-            for (const QString &done : placed)
-                QFile::remove(done);
-            return QStringLiteral("Cannot write %1: %2").arg(Shown(pending->target), error);
-        }
-        pending->file.setAutoRemove(false);
-        placed << pending->target;
+        placed.push_back(pending->Target());
     }
     return {};
 }
@@ -160,28 +143,32 @@ QStringList AudioFileExtensions() {
             QStringLiteral("opus"), QStringLiteral("mp3")};
 }
 
-QStringList SpeechFileOutputs(const SpeechFileJob &job) {
-    QStringList outputs{job.path};
+std::vector<std::filesystem::path> SpeechFileOutputs(const SpeechFileJob &job) {
+    std::vector<std::filesystem::path> outputs{job.path};
     if (job.srt)
-        outputs << WithSuffix(job.path, ".srt");
+        outputs.push_back(WithSuffix(job.path, ".srt"));
     if (job.lrc)
-        outputs << WithSuffix(job.path, ".lrc");
+        outputs.push_back(WithSuffix(job.path, ".lrc"));
     return outputs;
 }
 
 QString WriteSpeechFile(const SpeechFileJob &job,
                         const std::function<bool(const SpeechFileProgress &)> &progress) {
-    const std::optional<AudioFileFormat> format = AudioFormatForPath(job.path);
+    const std::optional<AudioFileFormat> format = AudioFormatForPath(Shown(job.path));
     if (!format)
         return QStringLiteral("Cannot tell the kind of audio file from the name %1: it should end "
                               "in .wav, .flac, .ogg, .opus or .mp3")
             .arg(Shown(job.path));
-    const QStringList outputs = SpeechFileOutputs(job);
-    for (const QString &out : outputs) {
-        const QFileInfo info(out);
-        if (info.isDir())
+    const std::vector<std::filesystem::path> outputs = SpeechFileOutputs(job);
+    for (const std::filesystem::path &out : outputs) {
+        std::error_code code;
+        if (!job.source.empty() && SameFile(out, job.source))
+            return QStringLiteral("%1 is the text being spoken; choose another name for the "
+                                  "speech")
+                .arg(Shown(out));
+        if (std::filesystem::is_directory(out, code))
             return QStringLiteral("%1 is a folder").arg(Shown(out));
-        if (info.exists() && !job.overwrite)
+        if (std::filesystem::exists(std::filesystem::symlink_status(out, code)) && !job.overwrite)
             return QStringLiteral("%1 exists already").arg(Shown(out));
     }
 
@@ -192,23 +179,33 @@ QString WriteSpeechFile(const SpeechFileJob &job,
     const int fileRate = *format == AudioFileFormat::Opus ? kOpusRate : voiceRate;
 
     std::vector<std::unique_ptr<PendingFile>> files;
-    for (const QString &out : outputs) {
-        files.push_back(std::make_unique<PendingFile>(out));
-        if (const QString error = files.back()->Open(); !error.isEmpty())
-            return error;
+    for (const std::filesystem::path &out : outputs) {
+        std::string error;
+        files.push_back(PendingFile::Create(out, error));
+        if (!files.back()) {
+            const std::filesystem::path folder = out.parent_path();
+            return QStringLiteral("Cannot write to %1: %2")
+                .arg(Shown(folder.empty() ? std::filesystem::path(".") : folder),
+                     QString::fromLocal8Bit(error));
+        }
     }
-    QTemporaryFile &audioFile = files.front()->file;
-    QTemporaryFile *srtFile = job.srt ? &files[1]->file : nullptr;
-    QTemporaryFile *lrcFile = job.lrc ? &files.back()->file : nullptr;
+    PendingFile &audioFile = *files.front();
+    PendingFile *srtFile = job.srt ? files[1].get() : nullptr;
+    PendingFile *lrcFile = job.lrc ? files.back().get() : nullptr;
+    // What went wrong with the audio: the file's own failure first, since an
+    // encoder may only say it failed.
+    const auto audioFailed = [&](const char *encoder) {
+        return CannotWrite(job.path, !audioFile.Error().empty() ? audioFile.Error() : encoder);
+    };
 
     SF_INFO info{};
     info.samplerate = fileRate;
     info.channels = 1;
     info.format = SndFormat(*format);
-    std::unique_ptr<SNDFILE, SndCloser> sound(
-        sf_open_fd(audioFile.handle(), SFM_WRITE, &info, SF_FALSE));
+    SF_VIRTUAL_IO io{VioLength, VioSeek, VioRead, VioWrite, VioTell};
+    std::unique_ptr<SNDFILE, SndCloser> sound(sf_open_virtual(&io, SFM_WRITE, &info, &audioFile));
     if (!sound)
-        return QStringLiteral("Cannot write %1: %2").arg(Shown(job.path), sf_strerror(nullptr));
+        return audioFailed(sf_strerror(nullptr));
     if (*format == AudioFileFormat::Wav)
         sf_command(sound.get(), SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
 
@@ -233,14 +230,13 @@ QString WriteSpeechFile(const SpeechFileJob &job,
     SpeechFileProgress state{0, job.text.size(), 0, voiceRate};
 
     const auto writeSubtitles = [&]() -> QString {
-        const auto put = [&](QTemporaryFile *file, const QByteArray &bytes) {
-            return !file || bytes.isEmpty() || file->write(bytes) == bytes.size();
+        const auto put = [&](PendingFile *file, const QByteArray &bytes) {
+            return !file || bytes.isEmpty() || file->Write(bytes.constData(), bytes.size());
         };
-        if (!put(srtFile, subtitles.TakeSrt()) || !put(lrcFile, subtitles.TakeLrc()))
-            return QStringLiteral("Cannot write the subtitles beside %1: %2")
-                .arg(Shown(job.path),
-                     (srtFile && srtFile->error() != QFileDevice::NoError ? srtFile : lrcFile)
-                         ->errorString());
+        for (const auto &[file, bytes] :
+             {std::pair{srtFile, subtitles.TakeSrt()}, std::pair{lrcFile, subtitles.TakeLrc()}})
+            if (!put(file, bytes))
+                return CannotWrite(file->Target(), file->Error());
         return {};
     };
 
@@ -261,9 +257,9 @@ QString WriteSpeechFile(const SpeechFileJob &job,
             outCount = raised.size();
         }
         if (outCount > 0 &&
-            sf_write_short(sound.get(), out, sf_count_t(outCount)) != sf_count_t(outCount))
-            return QStringLiteral("Cannot write %1: %2")
-                .arg(Shown(job.path), sf_strerror(sound.get()));
+            (sf_write_short(sound.get(), out, sf_count_t(outCount)) != sf_count_t(outCount) ||
+             sf_error(sound.get()) != SF_ERR_NO_ERROR || !audioFile.Error().empty()))
+            return audioFailed(sf_strerror(sound.get()));
         state.samples += n;
 
         // Every mark before the audio taken has arrived: marks go in ahead of
@@ -295,12 +291,12 @@ QString WriteSpeechFile(const SpeechFileJob &job,
     if (const QString error = writeSubtitles(); !error.isEmpty())
         return error;
     // Encoders hold their last pages until closed: only then is the file whole.
-    if (const int error = sf_close(sound.release()); error != SF_ERR_NO_ERROR)
-        return QStringLiteral("Cannot write %1: %2").arg(Shown(job.path), sf_error_number(error));
+    if (const int error = sf_close(sound.release());
+        error != SF_ERR_NO_ERROR || !audioFile.Error().empty())
+        return audioFailed(sf_error_number(error));
     for (auto &pending : files)
-        if (!pending->file.flush())
-            return QStringLiteral("Cannot write %1: %2")
-                .arg(Shown(pending->target), pending->file.errorString());
+        if (!pending->Finish())
+            return CannotWrite(pending->Target(), pending->Error());
     state.reached = state.total;
     if (progress)
         progress(state);

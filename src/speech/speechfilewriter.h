@@ -6,8 +6,10 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
+#include <vector>
 
 // The kinds of audio file speech can be written to, chosen by the name's
 // extension (case-insensitive).
@@ -17,15 +19,18 @@ std::optional<AudioFileFormat> AudioFormatForPath(const QString &path);
 QStringList AudioFileExtensions();
 
 // What to write: the text, in a voice (an engine identifier; empty for the
-// default) at slider positions for pitch and speed, to `path`. Subtitles go
-// beside it, under the same name with .srt (a cue per sentence) or .lrc (a
-// line per sentence, every word timed).
+// default) at slider positions for pitch and speed, to `path` (the system's
+// own spelling, every byte kept). Subtitles go beside it, under the same name
+// with .srt (a cue per sentence) or .lrc (a line per sentence, every word
+// timed). `source` is the file the text was read from, if any: no output may
+// be that file, by any name.
 struct SpeechFileJob {
     QString text;
     QByteArray voice;
     std::int32_t pitch = VoiceScale::StartingPitch();
     std::int32_t speed = VoiceScale::StartingSpeed();
-    QString path;
+    std::filesystem::path path;
+    std::filesystem::path source;
     bool overwrite = false;
     bool srt = false;
     bool lrc = false;
@@ -41,12 +46,13 @@ struct SpeechFileProgress {
 };
 
 // The files a job produces: the audio and whichever subtitles it asks for.
-QStringList SpeechFileOutputs(const SpeechFileJob &job);
+std::vector<std::filesystem::path> SpeechFileOutputs(const SpeechFileJob &job);
 
 // Synthesizes the job's text as fast as the engine goes and writes it. Every
 // file is written under a hidden temporary name in the target's folder and
-// renamed only when all of them are complete, so a failure or a cancel leaves
-// nothing under the names asked for. `progress` is called as the audio grows;
+// renamed only when all of them are complete, every write checked, synced
+// and closed, so a failure or a cancel leaves nothing under the names asked
+// for and a file replaced stays as it was. `progress` is called as the audio grows;
 // returning false cancels. Returns an empty string on success, otherwise what
 // went wrong, for a person to read. Uses the process's speech engine, so
 // nothing else in the process should speak meanwhile.

@@ -7,7 +7,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <sndfile.h>
 #include <unistd.h>
@@ -72,9 +74,10 @@ private:
     QStringList Entries(const QString &dir) const {
         return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
-    Run Speak(const QStringList &args, const QByteArray &input = {}) {
+    Run Speak(const QStringList &args, const QByteArray &input = {},
+              const QString &program = kProgram) {
         QProcess p;
-        p.start(kProgram, args);
+        p.start(program, args);
         p.write(input);
         p.closeWriteChannel();
         Run r;
@@ -226,36 +229,118 @@ private slots:
         QVERIFY(Decode(Path("old.wav")).ok);
     }
 
-    // A disk that fills up halfway, and one that takes no writing at all:
-    // the error, and no partial file.
-    void smallDisks_data() {
-        QTest::addColumn<QString>("options");
+    // Writes that must not happen, or cannot: the exit, the message, nothing
+    // new on the disk, and the older file that --overwrite would replace
+    // untouched. `mount` is a small tmpfs mounted at @/disk first.
+    void faults_data() {
+        QTest::addColumn<QString>("mount");
+        QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("message");
-        QTest::newRow("full disk") << "size=64k"
-                                   << "No space left";
-        QTest::newRow("read-only disk") << "size=1m,ro"
-                                        << "Read-only file system";
+        for (const char *format : {"wav", "flac", "ogg", "opus", "mp3"})
+            QTest::addRow("full disk, %s", format)
+                << "size=64k"
+                << QStringList{"--speak-to", QStringLiteral("@/disk/old.%1").arg(format), "--srt",
+                               "--overwrite", "@/long.txt"}
+                << "the disk is full";
+        QTest::newRow("read-only disk")
+            << "size=1m,ro" << QStringList{"--speak-to", "@/disk/out.wav", "@/long.txt"}
+            << "Read-only file system";
+        QTest::newRow("input as output")
+            << "" << QStringList{"--speak-to", "@/old.wav", "--overwrite", "@/old.wav"}
+            << "is the text being spoken";
+        QTest::newRow("input by a link")
+            << "" << QStringList{"--speak-to", "@/link.mp3", "--overwrite", "@/old.wav"}
+            << "is the text being spoken";
+        QTest::newRow("subtitles as input")
+            << "" << QStringList{"--speak-to", "@/old.mp3", "--srt", "--overwrite", "@/old.srt"}
+            << "is the text being spoken";
+        QTest::newRow("unknown option")
+            << "" << QStringList{"--speak-to", "@/x.wav", "--louder"} << "Unknown option";
     }
-    void smallDisks() {
-        QFETCH(QString, options);
+    void faults() {
+        QFETCH(QString, mount);
+        QFETCH(QStringList, args);
         QFETCH(QString, message);
-        if (geteuid() != 0)
-            QSKIP("Mounting a small disk needs root");
-        const QString mount = Path(QStringLiteral("small"));
-        QVERIFY(QDir().mkpath(mount));
-        if (QProcess::execute(QStringLiteral("mount"),
-                              {"-t", "tmpfs", "-o", options, "tmpfs", mount}) != 0)
-            QSKIP("This machine does not allow mounting a tmpfs");
         QByteArray longText;
         for (int i = 0; i < 40; ++i)
             longText += kThreeSentences + ' ';
         QVERIFY(!Write(QStringLiteral("long.txt"), longText).isEmpty());
-        const Run r = Speak({"--speak-to", mount + "/out.wav", "--srt", Path("long.txt")});
-        const QStringList left = Entries(mount);
-        QProcess::execute(QStringLiteral("umount"), {mount});
-        QVERIFY(r.code > 0);
+        const QString disk = Path(QStringLiteral("disk"));
+        QVERIFY(QDir().mkpath(disk));
+        if (!mount.isEmpty()) {
+            if (geteuid() != 0)
+                QSKIP("Mounting a small disk needs root");
+            if (QProcess::execute(
+                    QStringLiteral("mount"),
+                    {"-t", "tmpfs", "-o", mount.section(u',', 0, 0), "tmpfs", disk}) != 0)
+                QSKIP("This machine does not allow mounting a tmpfs");
+        }
+        const auto unmount = qScopeGuard([&] {
+            if (!mount.isEmpty())
+                QProcess::execute(QStringLiteral("umount"), {disk});
+        });
+        // The older files, text to read among them.
+        const QString where = mount.isEmpty() ? dir_->path() : disk;
+        for (const char *name :
+             {"old.wav", "old.flac", "old.ogg", "old.opus", "old.mp3", "old.srt"})
+            QVERIFY(!Write(QDir(dir_->path()).relativeFilePath(where + u'/' + QLatin1String(name)),
+                           kThreeSentences)
+                         .isEmpty());
+        QVERIFY(QFile::link(Path("old.wav"), Path("link.mp3")));
+        if (mount.contains(QLatin1String("ro")))
+            QCOMPARE(QProcess::execute(QStringLiteral("mount"), {"-o", "remount,ro", disk}), 0);
+        const QStringList before = Entries(dir_->path()) + Entries(disk);
+        for (QString &arg : args)
+            arg.replace(QLatin1String("@"), dir_->path());
+        const Run r = Speak(args);
+        QCOMPARE(r.code, message == QLatin1String("Unknown option") ? 2 : 1);
         QVERIFY2(r.err.contains(message), qPrintable(r.err));
-        QCOMPARE(left, QStringList());
+        QCOMPARE(Entries(dir_->path()) + Entries(disk), before);
+        for (const QString &name : QDir(where).entryList({QStringLiteral("old.*")})) {
+            QFile kept(where + u'/' + name);
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QCOMPARE(kept.readAll(), kThreeSentences);
+        }
+    }
+
+    // A name that is not valid UTF-8 is written under its own bytes, whether
+    // given as they are or escaped in a file URL (as the window passes it),
+    // and the file that merely reads the same stays as it was.
+    void nameKeepsItsBytes_data() {
+        QTest::addColumn<bool>("asUrl");
+        QTest::newRow("bytes as given") << false;
+        QTest::newRow("file URL") << true;
+    }
+    void nameKeepsItsBytes() {
+        QFETCH(bool, asUrl);
+        const QByteArray folder = QFile::encodeName(dir_->path());
+        QVERIFY(!Write(QStringLiteral("caf\uFFFD.wav"), "keep").isEmpty());
+        // The toolkit cannot name it to remove it.
+        const auto removeRaw = qScopeGuard([&] {
+            std::error_code ignored;
+            std::filesystem::remove(folder.toStdString() + "/caf\xe9.wav", ignored);
+        });
+        const QByteArray out = asUrl ? "file://" + folder + "/caf%E9.wav" : folder + "/caf\xe9.wav";
+        // The shell hands the program the very bytes; QProcess would pass UTF-8.
+        QByteArray octal;
+        for (char c : out)
+            octal += QByteArray("\\") + QByteArray::number(uchar(c), 8).rightJustified(3, '0');
+        const Run r = Speak({"-c",
+                             QStringLiteral("exec \"$0\" --speak-to \"$(printf '%1')\" "
+                                            "--overwrite \"$1\"")
+                                 .arg(QString::fromLatin1(octal)),
+                             kProgram, Path("in.txt")},
+                            {}, QStringLiteral("/bin/sh"));
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY(std::filesystem::file_size(folder.toStdString() + "/caf\xe9.wav") > 10000);
+        std::vector<std::string> names;
+        for (const auto &entry : std::filesystem::directory_iterator(folder.toStdString()))
+            names.push_back(entry.path().filename().native());
+        std::sort(names.begin(), names.end());
+        QCOMPARE(names, (std::vector<std::string>{"caf\xe9.wav", "caf\xef\xbf\xbd.wav", "in.txt"}));
+        QFile kept(Path(QStringLiteral("caf\uFFFD.wav")));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("keep"));
     }
 
     // Cancelled halfway, from inside (the writer's progress) and from outside
@@ -275,7 +360,7 @@ private slots:
         if (!bySignal) {
             SpeechFileJob job;
             job.text = QString::fromUtf8(longText);
-            job.path = Path("out.ogg");
+            job.path = Path("out.ogg").toStdString();
             job.srt = true;
             int calls = 0;
             qsizetype reached = 0;

@@ -1,5 +1,6 @@
 #include "nativename.h"
 
+#include <QByteArray>
 #include <QFile>
 #include <dirent.h>
 #include <memory>
@@ -26,4 +27,41 @@ std::vector<std::string> NativeFileNames(const QString &path) {
     if (found.empty())
         found.push_back(std::move(exact));
     return found;
+}
+
+std::filesystem::path NativePath(const QString &path) {
+    std::vector<std::string> names = NativeFileNames(path);
+    if (names.size() == 1)
+        return std::move(names.front());
+    return QFile::encodeName(path).toStdString();
+}
+
+QString ShownPath(const std::filesystem::path &path) {
+    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+}
+
+namespace {
+constexpr std::string_view kFileUrl = "file://";
+} // namespace
+
+std::filesystem::path ArgumentPath(std::string_view raw, const QString &) {
+    if (!raw.starts_with(kFileUrl))
+        return std::string(raw);
+    std::string_view rest = raw.substr(kFileUrl.size());
+    if (rest.starts_with("localhost/"))
+        rest.remove_prefix(std::string_view("localhost").size());
+    const QByteArray bytes = QByteArray::fromPercentEncoding(
+        QByteArray::fromRawData(rest.data(), qsizetype(rest.size())));
+    return bytes.toStdString();
+}
+
+QString PathArgument(const std::filesystem::path &path) {
+    const QByteArray bytes = QByteArray::fromStdString(path.native());
+    if (QFile::encodeName(QFile::decodeName(bytes)) == bytes && !bytes.startsWith(kFileUrl.data()))
+        return QFile::decodeName(bytes);
+    std::error_code code;
+    const std::filesystem::path whole = std::filesystem::absolute(path, code);
+    return QString::fromLatin1(
+        kFileUrl.data() +
+        QByteArray::fromStdString((code ? path : whole).native()).toPercentEncoding("/"));
 }
