@@ -51,7 +51,7 @@ echo "   $(basename "$deb")"
 echo "== checking its contents and dependencies"
 dpkg-deb --info "$deb" | sed 's/^/   /'
 contents=$(dpkg-deb --contents "$deb" | awk '{print $NF}')
-for path in ./usr/bin/zavren-speech \
+for path in ./usr/bin/zavren-speech ./usr/libexec/zavren-speech/zavren-voice \
     ./usr/share/applications/zavren-speech.desktop \
     ./usr/share/icons/hicolor/scalable/apps/zavren-speech.svg \
     ./usr/share/icons/hicolor/32x32/apps/zavren-speech.png; do
@@ -69,7 +69,7 @@ owner_of() { # path -> the package that ships it (merged /usr: try both spelling
     done
     return 1
 }
-binary=$build/src/app/zavren-speech
+binary=$build/bin/zavren-speech
 needed=$(objdump -p "$binary" | awk '$1 == "NEEDED" {print $2}')
 [ -n "$needed" ] || fail "cannot list the libraries the program needs"
 resolved=$(ldd "$binary")

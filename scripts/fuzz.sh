@@ -7,7 +7,7 @@
 # New inputs that reach new code are kept in build-fuzz/fuzz-corpus/<target>
 # (not committed); an input that breaks a target is written to
 # build-fuzz/fuzz-findings/<target>/ and the script fails. Replay one with
-#   build-fuzz/tests/fuzz/<target> <file>
+#   build-fuzz/bin/<target> <file>
 # and, once fixed, add a small copy of it to tests/fuzz/corpus/<target>/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -51,7 +51,7 @@ for target in "${targets[@]}"; do
     mkdir -p "$corpus" "$findings"
     echo "== $target: ${seconds} s"
     # The committed seeds are read but never written: new inputs go to $corpus.
-    if "$build/tests/fuzz/$target" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
+    if "$build/bin/$target" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
         -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$findings/" \
         "$corpus" "$root/tests/fuzz/corpus/$target" >"$build/fuzz-$target.log" 2>&1; then
         grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$build/fuzz-$target.log" |

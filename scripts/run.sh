@@ -5,4 +5,4 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh" run
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$root/build" --target zavren-speech
-exec "$root/build/src/app/zavren-speech"
+exec "$root/build/bin/zavren-speech"

@@ -5,7 +5,7 @@
 //   Play All -> first sound at the sink (its monitor recorded), with a short
 //   text and a 10 MB one in the box, and how long the click held the UI thread.
 // Needs a sound server of its own, with a null sink:
-//   tests/support/private-sound-server.sh with bench_null build/bench/speech/speaking_bench
+//   tests/support/private-sound-server.sh with bench_null build/bin/speaking_bench
 //   [seconds]
 #include "app/frmmain.h"
 #include "app/speechprogram.h"

@@ -11,7 +11,7 @@
 // own (start -> first read from the queue, and the stop call) and the slider
 // change through them, up to the device reporting the new audio played.
 // Usage: speech_bench [seconds-of-10MB-speech]; on a machine without sound,
-//   tests/support/private-sound-server.sh with bench_null build/bench/speech/speech_bench
+//   tests/support/private-sound-server.sh with bench_null build/bin/speech_bench
 #include "memoryaudiooutput.h"
 #include "platform/soundserver.h"
 #include "procstatus.h"

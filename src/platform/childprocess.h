@@ -33,6 +33,10 @@ public:
     virtual long long Id() const = 0;
 };
 
+// The folder of the running program itself, where its helper programs are
+// looked for; empty when the system will not say.
+std::string ProgramFolder();
+
 // Starts the program at `path` with `arguments`. Null, with `error` saying
 // why, when it cannot be started.
 std::unique_ptr<ChildProcess> StartChildProcess(const std::string &path,

@@ -167,3 +167,12 @@ std::unique_ptr<ChildProcess> StartChildProcess(const std::string &path,
     ::fcntl(out[0], F_SETFL, O_NONBLOCK);
     return std::make_unique<PosixChildProcess>(pid, in[1], out[0], wake[0], wake[1]);
 }
+
+std::string ProgramFolder() {
+    std::string path(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (n <= 0 || std::size_t(n) >= path.size())
+        return {};
+    path.resize(std::size_t(n));
+    return path.substr(0, path.rfind('/'));
+}

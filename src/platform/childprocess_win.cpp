@@ -166,3 +166,18 @@ std::unique_ptr<ChildProcess> StartChildProcess(const std::string &path,
     return std::make_unique<WindowsChildProcess>(info.hProcess, job, inWrite, outRead, wake,
                                                  info.dwProcessId);
 }
+
+std::string ProgramFolder() {
+    std::wstring path(32768, L'\0');
+    const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
+    if (n == 0 || n >= path.size())
+        return {};
+    path.resize(path.find_last_of(L"\\/", n));
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, path.data(), int(path.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string folder(std::size_t(size > 0 ? size : 0), '\0');
+    if (size > 0)
+        ::WideCharToMultiByte(CP_UTF8, 0, path.data(), int(path.size()), folder.data(), size,
+                              nullptr, nullptr);
+    return folder;
+}

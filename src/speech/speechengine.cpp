@@ -1,9 +1,9 @@
 #include "speechengine.h"
 
+#include "platform/childprocess.h"
 #include "speech/scriptvoices.h"
 #include "speech/speechtext.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <algorithm>
 #include <cstring>
@@ -55,15 +55,16 @@ std::shared_ptr<SpeechEngine> SpeechEngine::Acquire() {
 }
 
 QString SpeechEngine::HelperPath() {
-    // Installed beside the program; a program of the build tree (a test, a
-    // bench) finds the one built with it.
-    if (QCoreApplication::instance()) {
-        const QString beside =
-            QCoreApplication::applicationDirPath() + QStringLiteral("/" ZAVREN_VOICE_HELPER_NAME);
-        if (QFileInfo(beside).isExecutable())
-            return beside;
-    }
-    return QStringLiteral(ZAVREN_VOICE_HELPER_BUILT);
+    // Only among the program's own files: beside it (every program of a build
+    // lands in one folder), else where the installed layout puts it.
+    const QString folder = QString::fromStdString(ProgramFolder());
+    const QString beside = folder + QStringLiteral("/" ZAVREN_VOICE_HELPER_NAME);
+    const QString installed =
+        folder + QStringLiteral("/" ZAVREN_VOICE_HELPER_INSTALLED "/" ZAVREN_VOICE_HELPER_NAME);
+    if (!folder.isEmpty() && !QFileInfo(beside).isExecutable() &&
+        QFileInfo(installed).isExecutable())
+        return QFileInfo(installed).absoluteFilePath();
+    return beside;
 }
 
 SpeechEngine::SpeechEngine() {
@@ -89,9 +90,16 @@ void SpeechEngine::WaitReady() const {
     wake_.wait(lock, [this] { return ready_; });
 }
 
-QString SpeechEngine::StartupError() const {
-    WaitReady();
-    std::lock_guard lock(mutex_);
+QString SpeechEngine::StartupError() {
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [this] { return ready_; });
+    if (startupError_.isEmpty() || quit_)
+        return startupError_;
+    // No helper has started yet: each caller gets a fresh one, or the reason
+    // this one failed.
+    const std::uint64_t asked = ++startsAsked_;
+    wake_.notify_all();
+    wake_.wait(lock, [&] { return startsDone_ >= asked || quit_; });
     return startupError_;
 }
 
@@ -129,16 +137,15 @@ void SpeechEngine::StartHelper() {
         VoiceLink::Start(HelperPath(), kStartLimitMs, quit_, hello, failure);
     std::lock_guard lock(mutex_);
     helper_ = std::move(link);
-    if (ready_)
-        return;
-    if (!helper_) {
-        startupError_ = Unstartable(failure);
-    } else {
+    if (helper_ && !known_) {
         sampleRate_ = hello.sampleRate;
         defaultVoice_ = hello.defaultVoice;
         voices_ = std::move(hello.voices);
         scripts_ = std::make_unique<ScriptVoices>(voices_);
+        known_ = true;
     }
+    // Once a helper has spoken, a later failed start is the speech's fault.
+    startupError_ = known_ ? QString() : Unstartable(failure);
     ready_ = true;
     wake_.notify_all();
 }
@@ -161,9 +168,32 @@ void SpeechEngine::Run() {
         Job job;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return quit_ || pending_.has_value(); });
+            while (!quit_ && !pending_ && startsAsked_ == startsDone_) {
+                if (!helper_) {
+                    wake_.wait(lock);
+                    continue;
+                }
+                // Idle beside a helper: one that dies now is collected at once.
+                lock.unlock();
+                Message stale;
+                const Received got = helper_->Receive(stale, -1);
+                lock.lock();
+                if (got == Received::Gone) {
+                    ++restarts_;
+                    helper_.reset();
+                }
+            }
             if (quit_)
                 break;
+            if (!pending_) {
+                const std::uint64_t asked = startsAsked_;
+                lock.unlock();
+                StartHelper();
+                lock.lock();
+                startsDone_ = asked;
+                wake_.notify_all();
+                continue;
+            }
             job = std::move(*pending_);
             pending_.reset();
             interrupt_ = false;
@@ -186,11 +216,12 @@ SpeechEngine::Received SpeechEngine::Receive(Message &message, int timeoutMs) {
 // A helper that died while nobody was speaking is replaced without a word.
 void SpeechEngine::ReplaceIfGone() {
     Message stale;
-    Received got = Received::Message;
+    Received got = helper_ ? Received::Message : Received::Gone;
     while (helper_ && (got == Received::Message || got == Received::Woken))
         got = Receive(stale, 0);
     if (got == Received::Gone) {
-        ++restarts_;
+        if (helper_)
+            ++restarts_;
         StartHelper();
     }
 }

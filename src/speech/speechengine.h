@@ -69,8 +69,9 @@ public:
     SpeechEngine(const SpeechEngine &) = delete;
     SpeechEngine &operator=(const SpeechEngine &) = delete;
 
-    // Empty when espeak-ng is ready, otherwise why it is not.
-    QString StartupError() const;
+    // Empty when espeak-ng is ready, otherwise why it is not. While no helper
+    // has started, each call waits for a fresh start.
+    QString StartupError();
     int SampleRate() const;
 
     // The voices espeak-ng offers, and the one it speaks with unless told.
@@ -126,6 +127,9 @@ private:
 
     // Known once the first helper has said hello (ready_), under mutex_.
     bool ready_ = false;
+    bool known_ = false; // a helper has said hello
+    std::uint64_t startsAsked_ = 0;
+    std::uint64_t startsDone_ = 0;
     QString startupError_;
     int sampleRate_ = 0;
     std::vector<SpeechVoice> voices_;

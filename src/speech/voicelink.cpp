@@ -2,6 +2,7 @@
 
 #include "platform/childprocess.h"
 
+#include <QFileInfo>
 #include <algorithm>
 #include <cstring>
 
@@ -23,8 +24,9 @@ std::unique_ptr<VoiceLink> VoiceLink::Start(const QString &path, int limitMs,
     std::string why;
     std::unique_ptr<ChildProcess> child = StartChildProcess(path.toStdString(), {}, why);
     if (!child) {
-        error = QStringLiteral("its helper %1 cannot be run (%2).")
-                    .arg(path, QString::fromLocal8Bit(why.c_str()));
+        error = QFileInfo::exists(path) ? QStringLiteral("its helper %1 cannot be run (%2).")
+                                              .arg(path, QString::fromLocal8Bit(why.c_str()))
+                                        : QStringLiteral("its helper %1 is missing.").arg(path);
         return nullptr;
     }
     std::unique_ptr<VoiceLink> link(new VoiceLink(std::move(child)));

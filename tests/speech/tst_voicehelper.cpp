@@ -1,14 +1,18 @@
 // The voice's own process: it never outlives the program that started it, and
 // input that is not ours ends it rather than hanging it.
 #include "speech/speechengine.h"
+#include "speech/speechfilewriter.h"
 #include "speech/voiceprotocol.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
+#include <memory>
+#include <sys/types.h>
 
 namespace {
 
@@ -54,6 +58,8 @@ private slots:
     void brokenHelperIsReported_data();
     void brokenHelperIsReported();
     void crashWhileWritingLeavesNoFile();
+    void helperKilled_data();
+    void helperKilled();
 };
 
 void VoiceHelperTest::endsWithTheProgram_data() {
@@ -123,23 +129,38 @@ void VoiceHelperTest::foreignInputEndsIt() {
 }
 
 void VoiceHelperTest::brokenHelperIsReported_data() {
+    QTest::addColumn<QString>("at");        // where the helper is put, beside the program's bin/
     QTest::addColumn<QByteArray>("helper"); // the script installed as the helper
-    QTest::newRow("ends at once") << QByteArray("#!/bin/sh\nexit 3\n");
-    QTest::newRow("says something else") << QByteArray("#!/bin/sh\necho hello there\n");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("ends at once") << "bin" << QByteArray("#!/bin/sh\nexit 3\n") << "did not start";
+    QTest::newRow("says something else")
+        << "bin" << QByteArray("#!/bin/sh\necho hello there\n") << "did not start";
+    QTest::newRow("installed layout")
+        << "libexec/zavren-speech" << QByteArray("#!/bin/sh\nexit 3\n") << "did not start";
+    QTest::newRow("missing") << "" << QByteArray() << "is missing";
 }
 
-// The program beside a helper that does not work says so, and why.
+// The program with a helper that does not work, or none, says so and why, and
+// looks nowhere but among its own files.
 void VoiceHelperTest::brokenHelperIsReported() {
+    QFETCH(QString, at);
     QFETCH(QByteArray, helper);
+    QFETCH(QString, message);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString program = dir.filePath(QStringLiteral("zavren-speech"));
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("bin")));
+    const QString program = dir.filePath(QStringLiteral("bin/zavren-speech"));
     QVERIFY(QFile::copy(QStringLiteral(ZAVREN_SPEECH_BINARY), program));
-    QFile script(dir.filePath(QStringLiteral("zavren-voice")));
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write(helper);
-    script.close();
-    QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
+    QString named = dir.filePath(QStringLiteral("bin/zavren-voice"));
+    if (!at.isEmpty()) {
+        QVERIFY(QDir(dir.path()).mkpath(at));
+        named = dir.filePath(at + QStringLiteral("/zavren-voice"));
+        QFile script(named);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(helper);
+        script.close();
+        QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
+    }
     QProcess run;
     run.start(program, {QStringLiteral("--speak-to"), dir.filePath(QStringLiteral("out.wav")),
                         QStringLiteral("-")});
@@ -150,7 +171,8 @@ void VoiceHelperTest::brokenHelperIsReported() {
     QVERIFY(run.exitCode() != 0);
     const QString said = QString::fromLocal8Bit(run.readAllStandardError());
     QVERIFY2(said.contains(QLatin1String("could not be started")), qPrintable(said));
-    QVERIFY2(said.contains(script.fileName()), qPrintable(said));
+    QVERIFY2(said.contains(message), qPrintable(said));
+    QVERIFY2(said.contains(QFileInfo(named).absoluteFilePath()), qPrintable(said));
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("out.wav"))));
 }
 
@@ -173,6 +195,48 @@ void VoiceHelperTest::crashWhileWritingLeavesNoFile() {
     const QString said = QString::fromLocal8Bit(run.readAllStandardError());
     QVERIFY2(said.contains(QLatin1String("voice stopped")), qPrintable(said));
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("out.wav"))));
+}
+
+void VoiceHelperTest::helperKilled_data() {
+    QTest::addColumn<bool>("atBirth");
+    QTest::newRow("at birth") << true;
+    QTest::newRow("while idle") << false;
+}
+
+// A helper killed before it said hello, or while nobody spoke, costs nothing
+// but itself: it is collected at once, and the next speech is whole.
+void VoiceHelperTest::helperKilled() {
+    QFETCH(bool, atBirth);
+    const auto helper = [] {
+        for (qint64 pid : ChildrenOf(QCoreApplication::applicationPid())) {
+            QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+            if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "zavren-voice")
+                return pid;
+        }
+        return qint64(0);
+    };
+    std::shared_ptr<SpeechEngine> engine = SpeechEngine::Acquire();
+    // Looked for without a pause: the helper says hello within milliseconds.
+    qint64 pid = 0;
+    QElapsedTimer looking;
+    looking.start();
+    while ((pid = helper()) == 0 && looking.elapsed() < 10000)
+        ;
+    QVERIFY(pid != 0);
+    if (!atBirth)
+        QCOMPARE(engine->StartupError(), QString());
+    ::kill(pid_t(pid), SIGKILL);
+    if (!atBirth)
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(QStringLiteral("/proc/%1").arg(pid)), 10000);
+
+    QCOMPARE(engine->StartupError(), QString());
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    SpeechFileJob job;
+    job.text = QStringLiteral("Heard again after all.");
+    job.path = dir.filePath(QStringLiteral("again.wav")).toStdString();
+    QCOMPARE(WriteSpeechFile(job), QString());
+    QVERIFY(QFileInfo(dir.filePath(QStringLiteral("again.wav"))).size() > 10000);
 }
 
 QTEST_GUILESS_MAIN(VoiceHelperTest)
