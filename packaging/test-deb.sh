@@ -52,6 +52,10 @@ echo "== checking its contents and dependencies"
 dpkg-deb --info "$deb" | sed 's/^/   /'
 contents=$(dpkg-deb --contents "$deb" | awk '{print $NF}')
 for path in ./usr/bin/zavren-speech ./usr/libexec/zavren-speech/zavren-voice \
+    ./usr/share/man/man1/zavren-speech.1.gz \
+    ./usr/share/doc/zavren-speech/copyright \
+    ./usr/share/doc/zavren-speech/changelog.Debian.gz \
+    ./usr/share/metainfo/example.zavren.speech.metainfo.xml \
     ./usr/share/applications/zavren-speech.desktop \
     ./usr/share/icons/hicolor/scalable/apps/zavren-speech.svg \
     ./usr/share/icons/hicolor/32x32/apps/zavren-speech.png; do
@@ -85,8 +89,18 @@ grep -qx -- "fonts-liberation" <<<"$depend_names" || fail "Depends lacks fonts-l
 [ "$(dpkg-deb --field "$deb" Architecture)" = "$(dpkg --print-architecture)" ] ||
     fail "package architecture is not this machine's"
 
+echo "== lintian: no errors, no warnings"
+# Its word about running as root is no finding about the package.
+if ! lint=$(lintian --fail-on error,warning "$deb" 2>&1); then
+    echo "$lint"
+    fail "lintian reports problems with the package"
+fi
+grep -v 'root privileges' <<<"$lint" | sed 's/^/   /' || true
+
 mkdir "$work/tree"
 dpkg-deb --extract "$deb" "$work/tree"
+appstreamcli validate --no-net "$work/tree/usr/share/metainfo/example.zavren.speech.metainfo.xml" ||
+    fail "the AppStream metadata does not validate"
 if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$work/tree/usr/share/applications/zavren-speech.desktop" ||
         fail "the desktop entry does not validate"

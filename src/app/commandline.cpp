@@ -106,7 +106,9 @@ std::optional<int> Parse(QCommandLineParser &parser) {
         return Fail(parser.errorText().chopped(parser.errorText().endsWith(u'.') ? 1 : 0) +
                         QStringLiteral(" (see --help)"),
                     kUsage);
-    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
+    if (parser.isSet(QStringLiteral("help-all")))
+        parser.process(QCoreApplication::arguments()); // Qt's own options too; exits
+    if (parser.isSet(QStringLiteral("help")))
         return PrintAll(parser.helpText());
     if (parser.isSet(QStringLiteral("version")))
         return PrintAll(QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
