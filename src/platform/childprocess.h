@@ -35,7 +35,7 @@ public:
 
 // The folder of the running program itself, where its helper programs are
 // looked for; empty when the system will not say.
-std::string ProgramFolder();
+std::string ThisProgramFolder();
 
 // Starts the program at `path` with `arguments`. Null, with `error` saying
 // why, when it cannot be started.

@@ -168,7 +168,7 @@ std::unique_ptr<ChildProcess> StartChildProcess(const std::string &path,
     return std::make_unique<PosixChildProcess>(pid, in[1], out[0], wake[0], wake[1]);
 }
 
-std::string ProgramFolder() {
+std::string ThisProgramFolder() {
     std::string path(4096, '\0');
     const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
     if (n <= 0 || std::size_t(n) >= path.size())

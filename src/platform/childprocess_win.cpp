@@ -167,7 +167,7 @@ std::unique_ptr<ChildProcess> StartChildProcess(const std::string &path,
                                                  info.dwProcessId);
 }
 
-std::string ProgramFolder() {
+std::string ThisProgramFolder() {
     std::wstring path(32768, L'\0');
     const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
     if (n == 0 || n >= path.size())

@@ -57,7 +57,7 @@ std::shared_ptr<SpeechEngine> SpeechEngine::Acquire() {
 QString SpeechEngine::HelperPath() {
     // Only among the program's own files: beside it (every program of a build
     // lands in one folder), else where the installed layout puts it.
-    const QString folder = QString::fromStdString(ProgramFolder());
+    const QString folder = QString::fromStdString(ThisProgramFolder());
     const QString beside = folder + QStringLiteral("/" ZAVREN_VOICE_HELPER_NAME);
     const QString installed =
         folder + QStringLiteral("/" ZAVREN_VOICE_HELPER_INSTALLED "/" ZAVREN_VOICE_HELPER_NAME);
