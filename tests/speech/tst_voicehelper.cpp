@@ -180,13 +180,17 @@ void VoiceHelperTest::brokenHelperIsReported() {
 void VoiceHelperTest::crashWhileWritingLeavesNoFile() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
+    // The program beside the helper that fails on purpose.
+    const QString program = dir.filePath(QStringLiteral("zavren-speech"));
+    QVERIFY(QFile::copy(QStringLiteral(ZAVREN_SPEECH_BINARY), program));
+    QVERIFY(QFile::copy(QStringLiteral(ZAVREN_FAULTY_VOICE),
+                        dir.filePath(QStringLiteral("zavren-voice"))));
     QProcess run;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("ZAVREN_VOICE_FAULT"), QStringLiteral("abort:zzyzx"));
     run.setProcessEnvironment(environment);
-    run.start(QStringLiteral(ZAVREN_SPEECH_BINARY),
-              {QStringLiteral("--speak-to"), dir.filePath(QStringLiteral("out.wav")),
-               QStringLiteral("-")});
+    run.start(program, {QStringLiteral("--speak-to"), dir.filePath(QStringLiteral("out.wav")),
+                        QStringLiteral("-")});
     QVERIFY(run.waitForStarted(10000));
     run.write(QByteArray("zzyzx ") + QByteArray("Words to keep the voice busy. ").repeated(50));
     run.closeWriteChannel();

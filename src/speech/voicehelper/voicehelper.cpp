@@ -6,6 +6,8 @@
 // output (speech/voiceprotocol.h). The helper ends when its input ends, so it
 // never outlives the editor.
 
+#include "voicehelper.h"
+
 #include "platform/binarystdio.h"
 #include "speech/voiceprotocol.h"
 
@@ -48,11 +50,8 @@ std::int32_t appliedPitch = -1;
 std::string appliedVoice;
 std::string defaultVoice;
 
-// A test-only switch: "abort:WORD" or "hang:WORD" makes the helper crash, or
-// stop answering, half a second into a text holding WORD.
-enum class Fault { None, Abort, Hang };
-Fault fault = Fault::None;
-std::string faultWord;
+// Set for a text that is to fail (only ever in the tests' own build).
+const VoiceFaults *faults = nullptr;
 bool faultArmed = false;
 int faultIn = 0; // chunks still to send
 
@@ -60,19 +59,6 @@ void Send(const std::vector<char> &message) {
     if (std::fwrite(message.data(), 1, message.size(), stdout) != message.size() ||
         std::fflush(stdout) != 0)
         std::_Exit(0); // the editor has gone
-}
-
-void ReadFaultSwitch() {
-    const char *value = std::getenv("ZAVREN_VOICE_FAULT");
-    if (!value)
-        return;
-    const std::string setting(value);
-    const auto colon = setting.find(':');
-    if (colon == std::string::npos || colon + 1 == setting.size())
-        return;
-    const std::string kind = setting.substr(0, colon);
-    fault = kind == "abort" ? Fault::Abort : kind == "hang" ? Fault::Hang : Fault::None;
-    faultWord = setting.substr(colon + 1);
 }
 
 void ApplySettings() {
@@ -127,12 +113,8 @@ int OnSynth(short *samples, int count, espeak_EVENT *events) {
     chunk.PutArray(marks.data(), marks.size());
     chunk.PutArray(samples, samples && count > 0 ? std::size_t(count) : 0);
     Send(chunk.Done());
-    if (faultArmed && samples && count > 0 && --faultIn <= 0) {
-        if (fault == Fault::Abort)
-            std::abort();
-        for (;;)
-            std::this_thread::sleep_for(std::chrono::hours(1));
-    }
+    if (faultArmed && samples && count > 0 && --faultIn <= 0)
+        faults->FailNow();
     return interrupt.load() ? 1 : 0;
 }
 
@@ -212,9 +194,9 @@ bool SayHello() {
 
 } // namespace
 
-int main() {
+int RunVoiceHelper(const VoiceFaults *failures) {
+    faults = failures;
     UseBinaryStdio();
-    ReadFaultSwitch();
     const bool ready = SayHello();
     // Reads until the editor goes, even while a synthesis hangs.
     std::thread(ReadRequests).detach();
@@ -235,7 +217,7 @@ int main() {
         rate = request.rate;
         pitch = request.pitch;
         ApplySettings();
-        faultArmed = fault != Fault::None && request.text.find(faultWord) != std::string::npos;
+        faultArmed = faults && faults->FailsOn(request.text);
         faultIn = 500 / kChunkMs;
         // Plain text only: no espeakSSML, so '<' in the text is never a tag.
         espeak_Synth(request.text.c_str(), request.text.size() + 1, 0, POS_CHARACTER, 0,

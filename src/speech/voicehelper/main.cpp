@@ -1,0 +1,5 @@
+#include "speech/voicehelper/voicehelper.h"
+
+int main() {
+    return RunVoiceHelper();
+}
