@@ -52,7 +52,8 @@ void Describe(QCommandLineParser &parser) {
     parser.addOptions({
         {QStringLiteral("speak-to"),
          QStringLiteral("Write the speech of FILE to OUT without opening a window. The kind of "
-                        "audio follows OUT's extension: .wav, .flac, .ogg, .opus or .mp3."),
+                        "audio follows OUT's extension: %1.")
+             .arg(AudioExtensionsText()),
          QStringLiteral("OUT")},
         {QStringLiteral("voice"),
          QStringLiteral("Speak with voice NAME: an identifier, language or name as listed by "
@@ -206,8 +207,8 @@ int SpeakTo(const QCommandLineParser &parser, int argc, char *argv[]) {
     job.lrc = parser.isSet(QStringLiteral("lrc"));
     if (!AudioFormatForPath(ShownPath(job.path)))
         return Fail(QStringLiteral("Cannot tell the kind of audio file from the name %1: it "
-                                   "should end in .wav, .flac, .ogg, .opus or .mp3")
-                        .arg(ShownPath(job.path)),
+                                   "should end in %2")
+                        .arg(ShownPath(job.path), AudioExtensionsText()),
                     kUsage);
     for (const char *name : {"pitch", "speed"}) {
         const QString option = QString::fromLatin1(name);

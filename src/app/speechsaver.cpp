@@ -6,6 +6,7 @@
 #include "platform/qt/nativename.h"
 #include "speech/espeakspeechcontrol.h"
 #include "speech/speechfilewriter.h"
+#include "speech/speechtext.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -26,10 +27,6 @@
 namespace {
 // How long a cancelled writer gets to remove its files before it is killed.
 constexpr int kCancelGraceMs = 10000;
-
-bool HasSomethingToSay(const QString &text) {
-    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return !c.isSpace(); });
-}
 
 QString TextToSave(const QPlainTextEdit &box) {
     const QTextCursor cursor = box.textCursor();
@@ -67,10 +64,8 @@ std::optional<SpeechSaver::Target> SpeechSaver::AskWithDialog(QWidget *parent) {
     // Qt's own dialog, so the subtitles choice can sit in it.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     ShowColumnsWhole(dialog);
-    dialog.setNameFilters({tr("Audio files (*.wav *.flac *.ogg *.opus *.mp3)"), tr("WAV (*.wav)"),
-                           tr("FLAC (*.flac)"), tr("Ogg Vorbis (*.ogg)"), tr("Opus (*.opus)"),
-                           tr("MP3 (*.mp3)")});
-    dialog.setDefaultSuffix(QStringLiteral("wav"));
+    dialog.setNameFilters(AudioNameFilters());
+    dialog.setDefaultSuffix(AudioFileKinds().front().extensions.front());
     connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString &filter) {
         const QRegularExpressionMatch m =
             QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(filter);
@@ -88,7 +83,7 @@ std::optional<SpeechSaver::Target> SpeechSaver::AskWithDialog(QWidget *parent) {
         Target target{dialog.selectedFiles().front(), subtitles->isChecked()};
         if (!AudioFormatForPath(target.path)) {
             QMessageBox::warning(&dialog, QString::fromLatin1(AppIdentity::kTitle),
-                                 tr("Choose a name ending in .wav, .flac, .ogg, .opus or .mp3."));
+                                 tr("Choose a name ending in %1.").arg(AudioExtensionsText()));
             continue;
         }
         // The dialog has asked about the audio file; the subtitles are asked about here.
@@ -123,7 +118,7 @@ void SpeechSaver::SaveAs() {
         return;
     }
     const QString text = TextToSave(text_);
-    if (!HasSomethingToSay(text)) {
+    if (!SpeechText::HasSomethingToSay(text)) {
         boxes_.Show(parent_, QString::fromLatin1(AppIdentity::kTitle),
                     tr("There is no text to save as speech."), MessageIcon::None);
         return;

@@ -19,8 +19,6 @@ namespace {
 // Synthesis may run up to a second ahead of the writing.
 constexpr std::size_t kQueueSamples = 22050;
 constexpr std::size_t kPullSamples = 8192;
-// Opus takes only a few sample rates; the voice is raised to the nearest.
-constexpr int kOpusRate = 24000;
 
 QString Shown(const std::filesystem::path &path) {
     return ShownPath(path);
@@ -123,26 +121,6 @@ QString MoveIntoPlace(std::vector<std::unique_ptr<PendingFile>> &files, bool ove
 }
 } // namespace
 
-std::optional<AudioFileFormat> AudioFormatForPath(const QString &path) {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == QLatin1String("wav"))
-        return AudioFileFormat::Wav;
-    if (suffix == QLatin1String("flac"))
-        return AudioFileFormat::Flac;
-    if (suffix == QLatin1String("ogg") || suffix == QLatin1String("oga"))
-        return AudioFileFormat::Ogg;
-    if (suffix == QLatin1String("opus"))
-        return AudioFileFormat::Opus;
-    if (suffix == QLatin1String("mp3"))
-        return AudioFileFormat::Mp3;
-    return std::nullopt;
-}
-
-QStringList AudioFileExtensions() {
-    return {QStringLiteral("wav"), QStringLiteral("flac"), QStringLiteral("ogg"),
-            QStringLiteral("opus"), QStringLiteral("mp3")};
-}
-
 std::vector<std::filesystem::path> SpeechFileOutputs(const SpeechFileJob &job) {
     std::vector<std::filesystem::path> outputs{job.path};
     if (job.srt)
@@ -157,8 +135,8 @@ QString WriteSpeechFile(const SpeechFileJob &job,
     const std::optional<AudioFileFormat> format = AudioFormatForPath(Shown(job.path));
     if (!format)
         return QStringLiteral("Cannot tell the kind of audio file from the name %1: it should end "
-                              "in .wav, .flac, .ogg, .opus or .mp3")
-            .arg(Shown(job.path));
+                              "in %2")
+            .arg(Shown(job.path), AudioExtensionsText());
     const std::vector<std::filesystem::path> outputs = SpeechFileOutputs(job);
     for (const std::filesystem::path &out : outputs) {
         std::error_code code;
@@ -176,7 +154,10 @@ QString WriteSpeechFile(const SpeechFileJob &job,
     if (const QString error = engine->StartupError(); !error.isEmpty())
         return error;
     const int voiceRate = engine->SampleRate();
-    const int fileRate = *format == AudioFileFormat::Opus ? kOpusRate : voiceRate;
+    int fileRate = voiceRate;
+    for (const AudioFileKind &kind : AudioFileKinds())
+        if (kind.format == *format && kind.sampleRate > 0)
+            fileRate = kind.sampleRate;
 
     std::vector<std::unique_ptr<PendingFile>> files;
     for (const std::filesystem::path &out : outputs) {

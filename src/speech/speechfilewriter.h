@@ -1,5 +1,6 @@
 #pragma once
 
+#include "speech/audioformats.h"
 #include "speech/voicescale.h"
 
 #include <QByteArray>
@@ -10,13 +11,6 @@
 #include <functional>
 #include <optional>
 #include <vector>
-
-// The kinds of audio file speech can be written to, chosen by the name's
-// extension (case-insensitive).
-enum class AudioFileFormat { Wav, Flac, Ogg, Opus, Mp3 };
-std::optional<AudioFileFormat> AudioFormatForPath(const QString &path);
-// "wav", "flac", "ogg", "opus", "mp3".
-QStringList AudioFileExtensions();
 
 // What to write: the text, in a voice (an engine identifier; empty for the
 // default) at slider positions for pitch and speed, to `path` (the system's

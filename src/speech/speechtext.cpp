@@ -11,6 +11,12 @@ bool EndsSentence(QChar c) {
 }
 } // namespace
 
+bool SpeechText::HasSomethingToSay(QStringView text) {
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) {
+        return !c.isSpace() && c.category() != QChar::Other_Control;
+    });
+}
+
 QByteArray SpeechText::EngineText(QStringView text) {
     QString clean;
     clean.reserve(text.size());

@@ -11,6 +11,10 @@
 // The rules for text on its way to espeak-ng and for the words it places.
 namespace SpeechText {
 
+// Whether a voice would say anything of the text: something other than
+// blanks and control characters.
+bool HasSomethingToSay(QStringView text);
+
 // Text as it goes to espeak-ng: UTF-8, with control characters (which
 // espeak-ng would take as embedded commands), lone surrogates and U+FFFD
 // turned into spaces, so every code point stands for one UTF-16 unit or

@@ -2,6 +2,7 @@
 
 #include "speech/audiooutput.h"
 #include "speech/speechengine.h"
+#include "speech/speechtext.h"
 #include "speech/voicescale.h"
 
 #include <algorithm>
@@ -18,12 +19,6 @@ constexpr int kFrameMs = 1000 / 30;
 constexpr int kIdleMs = 100;
 // How quickly the drawn mouth settles on a new shape.
 constexpr double kEaseMs = 28;
-
-bool HasSomethingToSay(QStringView text) {
-    return std::any_of(text.cbegin(), text.cend(), [](QChar c) {
-        return !c.isSpace() && c.category() != QChar::Other_Control;
-    });
-}
 
 bool Near(const MouthPose &a, const MouthPose &b, double epsilon = 0.004) {
     return std::abs(a.open - b.open) < epsilon && std::abs(a.width - b.width) < epsilon &&
@@ -86,7 +81,7 @@ SpeechStatus VoiceSession::Speak(const QString &text) {
     output_->Stop();
     settingsChanged_ = voiceChanged_ = restarted_ = false;
     restFrom_ = 0;
-    if (!HasSomethingToSay(text)) {
+    if (!SpeechText::HasSomethingToSay(text)) {
         channel_->queue.Cancel();
         channel_->timeline.Clear();
         SetSpeaking(false);
@@ -241,7 +236,7 @@ void VoiceSession::Restart(const SpeechTimeline::Heard &heard, const QByteArray 
         voiceChanged_ = false;
     // Synthesis from here on runs to the end of the whole text.
     restFrom_ = 0;
-    if (!HasSomethingToSay(QStringView(text_).sliced(from)))
+    if (!SpeechText::HasSomethingToSay(QStringView(text_).sliced(from)))
         return; // nothing left to say differently: let the voice finish
 
     // Where the listener is, read before the device lets go of its audio.
