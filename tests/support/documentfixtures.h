@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <utility>
+
+// Documents made at run time for the tests and benchmarks: zip archives
+// (EPUB, DOCX, ODT) written by libzip from small XML strings, and PDFs drawn
+// by QPdfWriter (which needs a QGuiApplication).
+
+struct ZipEntry {
+    QString name;
+    QByteArray data;
+    bool stored = false; // not compressed (an EPUB's mimetype)
+};
+QByteArray MakeZip(const QList<ZipEntry> &entries);
+
+// An XHTML page with `body` as its body's content.
+QByteArray Xhtml(const QString &body, const QString &lang = {});
+
+struct EpubPart {
+    EpubPart(QString id, QString href, QByteArray content, bool linear = true,
+             QString properties = {})
+        : id(std::move(id)), href(std::move(href)), content(std::move(content)), linear(linear),
+          properties(std::move(properties)) {}
+    QString id;
+    QString href; // beside the package, in OEBPS/
+    QByteArray content;
+    bool linear = true;
+    QString properties; // "nav" for the navigation document
+};
+// An EPUB whose package states `language` (none if empty); `ncx`, when
+// given, is the EPUB 2 table of contents (OEBPS/toc.ncx). `extra` entries
+// are added as they are (META-INF/encryption.xml...).
+QByteArray MakeEpub(const QList<EpubPart> &parts, const QString &language,
+                    const QByteArray &ncx = {}, const QList<ZipEntry> &extra = {});
+
+// A DOCX of `body` (the content of w:body) with Word's heading styles.
+QByteArray MakeDocx(const QString &body, const QString &language = {});
+// An ODT of `text` (the content of office:text).
+QByteArray MakeOdt(const QString &text, const QString &language = {});
+
+// A PDF of pages of lines (an empty line leaves a paragraph's gap); each page
+// gets `header` at its top and, when `numbers`, its number at its foot.
+QByteArray MakePdf(const QList<QStringList> &pages, const QString &header = {},
+                   bool numbers = false);
+// A PDF whose only page is a picture: a scan.
+QByteArray MakePicturePdf();
