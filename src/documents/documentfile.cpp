@@ -8,7 +8,6 @@
 #include <QStringConverter>
 #include <QStringDecoder>
 #include <libxml/parser.h>
-#include <mutex>
 #include <new>
 
 namespace {
@@ -123,8 +122,11 @@ DocumentFormat RecogniseDocument(std::string_view bytes, QStringView fileName) {
 
 DocumentResult ReadDocument(std::string_view bytes, DocumentFormat format, const QString &fileName,
                             const std::atomic<bool> *stop) {
-    static std::once_flag once;
-    std::call_once(once, [] { xmlInitParser(); });
+    static const bool xmlReady = [] {
+        xmlInitParser();
+        return true;
+    }();
+    (void)xmlReady;
     DocumentResult result;
     try {
         switch (format) {

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <mutex>
 #include <poppler-qt6.h>
 #include <vector>
 
@@ -141,10 +140,12 @@ void AddSections(const QVector<Poppler::OutlineItem> &items, int level,
 } // namespace
 
 Document ReadPdf(std::string_view bytes, const std::atomic<bool> *stop) {
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { // poppler's complaints about damaged files are ours to tell
+    // poppler's complaints about damaged files are ours to tell
+    static const bool quiet = [] {
         Poppler::setDebugErrorFunction([](const QString &, const QVariant &) {}, QVariant());
-    });
+        return true;
+    }();
+    (void)quiet;
     std::unique_ptr<Poppler::Document> pdf =
         Poppler::Document::loadFromData(QByteArray(bytes.data(), qsizetype(bytes.size())));
     if (!pdf)

@@ -34,7 +34,7 @@ ZipArchive::ZipArchive(std::string_view bytes) {
         zip_error_fini(&error);
         throw Damaged(QStringLiteral("out of memory"));
     }
-    zip_ = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    zip_ = zip_open_from_source(source, ZIP_RDONLY, &error);
     if (!zip_) {
         zip_source_free(source);
         const QString why = QString::fromLocal8Bit(zip_error_strerror(&error));

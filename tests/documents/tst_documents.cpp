@@ -76,10 +76,11 @@ const QString kNcx = QStringLiteral(
 QByteArray Epub2() {
     return MakeEpub(
         {{QStringLiteral("ch1"), QStringLiteral("ch1.xhtml"),
-          Xhtml(QStringLiteral("<h1>Hello</h1><p>First words.</p><p id=\"in\">Inner words.</p>"),
-                QStringLiteral("de"))},
+          Xhtml(
+              QStringLiteral("<h1>Hello</h1><p>First&nbsp;words.</p><p id=\"in\">Inner words.</p>"),
+              QStringLiteral("de"), true)},
          {QStringLiteral("ch2"), QStringLiteral("ch2.xhtml"),
-          Xhtml(QStringLiteral("<h1>Goodbye</h1><p>Last words.</p>"))}},
+          Xhtml(QStringLiteral("<h1>Goodbye</h1><p>Last words.</p>"), QString(), true)}},
         QString(), kNcx.toUtf8());
 }
 

@@ -36,15 +36,19 @@ QByteArray MakeZip(const QList<ZipEntry> &entries) {
     return file.readAll();
 }
 
-QByteArray Xhtml(const QString &body, const QString &lang) {
+QByteArray Xhtml(const QString &body, const QString &lang, bool xhtml11) {
     const QString langs =
         lang.isEmpty() ? QString() : QStringLiteral(" xml:lang=\"%1\" lang=\"%1\"").arg(lang);
-    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    const QString doctype =
+        xhtml11 ? QStringLiteral("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.1//EN\" "
+                                 "\"http://www.w3.org/TR/xhtml11/DTD/xhtml11.dtd\">")
+                : QStringLiteral("<!DOCTYPE html>");
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n%3\n"
                           "<html xmlns=\"http://www.w3.org/1999/xhtml\" "
                           "xmlns:epub=\"http://www.idpf.org/2007/ops\"%1>\n"
                           "<head><title>Part</title><style>p { margin: 0 }</style></head>\n"
                           "<body>%2</body></html>\n")
-        .arg(langs, body)
+        .arg(langs, body, doctype)
         .toUtf8();
 }
 

@@ -17,8 +17,9 @@ struct ZipEntry {
 };
 QByteArray MakeZip(const QList<ZipEntry> &entries);
 
-// An XHTML page with `body` as its body's content.
-QByteArray Xhtml(const QString &body, const QString &lang = {});
+// An XHTML page with `body` as its body's content; `xhtml11`: with the XHTML
+// 1.1 document type older books carry, else HTML5's.
+QByteArray Xhtml(const QString &body, const QString &lang = {}, bool xhtml11 = false);
 
 struct EpubPart {
     EpubPart(QString id, QString href, QByteArray content, bool linear = true,
