@@ -274,6 +274,25 @@ void DocumentsTest::readsEachFormat_data() {
                           "next page.\n\nWell-known words stay as they are.\n\nThe last page "
                           "has one line.")
         << QStringList{} << "";
+    {
+        const QString text = QStringLiteral("Part one begins.\n\nA scene opens here.\n\nPart "
+                                            "two.\n\nThe scene ends.");
+        QTest::newRow("PDF: the outline as sections, nested, at the heights it leads to")
+            << MakeOutlinedPdf(
+                   {{{700, QStringLiteral("Part one begins.")},
+                     {400, QStringLiteral("A scene opens here.")}},
+                    {{700, QStringLiteral("Part two.")}, {500, QStringLiteral("The scene ends.")}}},
+                   {{QStringLiteral("One"), 1, 0, 842},
+                    {QStringLiteral("Scene"), 2, 0, 420},
+                    {QStringLiteral("Two"), 1, 1, 842},
+                    {QStringLiteral("Ending"), 2, 1, 520}})
+            << "outlined.pdf" << text
+            << QStringList{At(text, 1, QStringLiteral("One"), QStringLiteral("Part one")),
+                           At(text, 2, QStringLiteral("Scene"), QStringLiteral("A scene")),
+                           At(text, 1, QStringLiteral("Two"), QStringLiteral("Part two")),
+                           At(text, 2, QStringLiteral("Ending"), QStringLiteral("The scene"))}
+            << "";
+    }
 }
 
 void DocumentsTest::readsEachFormat() {

@@ -188,3 +188,83 @@ QByteArray MakePicturePdf() {
     painter.end();
     return buffer.data();
 }
+
+QByteArray MakeOutlinedPdf(const QList<QList<PdfLine>> &pages,
+                           const QList<PdfOutlineEntry> &outline) {
+    // Objects: 1 catalog, 2 pages, 3 outline root, 4 font, then per page its
+    // page and contents, then the outline's entries.
+    const int firstPage = 5;
+    const int firstEntry = firstPage + 2 * int(pages.size());
+    const auto pageRef = [&](int page) { return firstPage + 2 * page; };
+    QList<QByteArray> objects(firstEntry + outline.size() - 1);
+    QByteArray kids;
+    for (int p = 0; p < pages.size(); ++p) {
+        kids += QByteArray::number(pageRef(p)) + " 0 R ";
+        QByteArray content = "BT /F1 12 Tf\n";
+        for (const PdfLine &line : pages[p])
+            content += "1 0 0 1 72 " + QByteArray::number(line.y) + " Tm (" + line.text.toLatin1() +
+                       ") Tj\n";
+        content += "ET\n";
+        objects[pageRef(p) - 1] =
+            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << /F1 4 "
+            "0 R >> >> /Contents " +
+            QByteArray::number(pageRef(p) + 1) + " 0 R >>";
+        objects[pageRef(p)] = "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" +
+                              content + "endstream";
+    }
+    objects[0] = "<< /Type /Catalog /Pages 2 0 R /Outlines 3 0 R /PageMode /UseOutlines >>";
+    objects[1] =
+        "<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(pages.size()) + " >>";
+    objects[3] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+    // Each entry's parent, and its siblings before and after.
+    QList<int> parent(outline.size(), 3);
+    for (int i = 0; i < outline.size(); ++i)
+        if (outline[i].level == 2)
+            for (int j = i - 1; j >= 0; --j)
+                if (outline[j].level == 1) {
+                    parent[i] = firstEntry + j;
+                    break;
+                }
+    const auto ref = [](int object) { return QByteArray::number(object) + " 0 R"; };
+    const auto children = [&](int of) {
+        QList<int> found;
+        for (int i = 0; i < outline.size(); ++i)
+            if (parent[i] == of)
+                found << firstEntry + i;
+        return found;
+    };
+    const auto family = [&](int of) {
+        const QList<int> kin = children(of);
+        if (kin.isEmpty())
+            return QByteArray();
+        return " /First " + ref(kin.first()) + " /Last " + ref(kin.last()) + " /Count " +
+               QByteArray::number(kin.size());
+    };
+    objects[2] = "<< /Type /Outlines" + family(3) + " >>";
+    for (int i = 0; i < outline.size(); ++i) {
+        const QList<int> kin = children(parent[i]);
+        const qsizetype at = kin.indexOf(firstEntry + i);
+        QByteArray entry = "<< /Title (" + outline[i].title.toLatin1() + ") /Parent " +
+                           ref(parent[i]) + family(firstEntry + i);
+        if (at > 0)
+            entry += " /Prev " + ref(kin[at - 1]);
+        if (at + 1 < kin.size())
+            entry += " /Next " + ref(kin[at + 1]);
+        entry += " /Dest [" + ref(pageRef(outline[i].page)) + " /XYZ 0 " +
+                 QByteArray::number(outline[i].y) + " 0] >>";
+        objects[firstEntry + i - 1] = entry;
+    }
+    QByteArray pdf = "%PDF-1.4\n";
+    QList<qsizetype> offsets;
+    for (int i = 0; i < objects.size(); ++i) {
+        offsets << pdf.size();
+        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const qsizetype xref = pdf.size();
+    pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (const qsizetype offset : offsets)
+        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+    return pdf;
+}

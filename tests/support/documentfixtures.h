@@ -49,3 +49,20 @@ QByteArray MakePdf(const QList<QStringList> &pages, const QString &header = {},
                    bool numbers = false);
 // A PDF whose only page is a picture: a scan.
 QByteArray MakePicturePdf();
+
+// A PDF written out object by object, for what QPdfWriter cannot make: an
+// outline. Each page is lines of text at heights from the page's foot (in
+// points, on a 595 x 842 page, Helvetica 12); each outline entry leads to a
+// height on a page, level 2 entries nest under the level 1 before them.
+struct PdfLine {
+    int y;
+    QString text; // ASCII
+};
+struct PdfOutlineEntry {
+    QString title;
+    int level;
+    int page; // from 0
+    int y;
+};
+QByteArray MakeOutlinedPdf(const QList<QList<PdfLine>> &pages,
+                           const QList<PdfOutlineEntry> &outline);
