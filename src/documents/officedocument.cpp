@@ -85,6 +85,7 @@ Document ReadDocx(ZipArchive &zip) {
     int unread = 0;      // inside something never read
     bool inText = false; // w:t
     bool lastWasItem = false;
+    bool tableOfContents = false;
     Paragraph paragraph;
     bool open = false;
     const auto startParagraph = [&] {
@@ -110,6 +111,13 @@ Document ReadDocx(ZipArchive &zip) {
                 n == QLatin1String("Fallback") || n == QLatin1String("delText") ||
                 n == QLatin1String("footnoteReference") || n == QLatin1String("endnoteReference") ||
                 n == QLatin1String("commentReference")) {
+                unread = 1;
+            } else if (n == QLatin1String("docPartGallery")) {
+                // A table of contents Word made: its entries repeat the headings.
+                tableOfContents = reader.attributes().value(kWord, QLatin1String("val")) ==
+                                  QLatin1String("Table of Contents");
+            } else if (n == QLatin1String("sdtContent") && tableOfContents) {
+                tableOfContents = false;
                 unread = 1;
             } else if (n == QLatin1String("p")) {
                 paragraph = Paragraph();

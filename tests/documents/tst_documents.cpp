@@ -104,7 +104,11 @@ QString WordCell(const QString &text) {
 
 QByteArray Docx() {
     return MakeDocx(
-        WordParagraph(QStringLiteral("Introduction"), QStringLiteral("Heading1")) +
+        QStringLiteral("<w:sdt><w:sdtPr><w:docPartObj><w:docPartGallery w:val=\"Table of "
+                       "Contents\"/></w:docPartObj></w:sdtPr><w:sdtContent>%1</w:sdtContent>"
+                       "</w:sdt>")
+                .arg(WordParagraph(QStringLiteral("Introduction 1"))) +
+            WordParagraph(QStringLiteral("Introduction"), QStringLiteral("Heading1")) +
             QStringLiteral("<w:p><w:r><w:t xml:space=\"preserve\">Hello </w:t></w:r>"
                            "<w:r><w:t>world.</w:t></w:r><w:r><w:footnoteReference w:id=\"1\"/>"
                            "</w:r><w:del><w:r><w:delText>gone</w:delText></w:r></w:del></w:p>") +
@@ -224,7 +228,7 @@ void DocumentsTest::readsEachFormat_data() {
     {
         const QString text = QStringLiteral("Introduction\n\nHello world.\n\nFirst item\nSecond "
                                             "item\n\nName\tAge\nAnn\t30\n\nDetails\n\nThe end.");
-        QTest::newRow("DOCX: headings, list, table; notes and deletions left out")
+        QTest::newRow("DOCX: headings, list, table; contents, notes and deletions left out")
             << Docx() << "report.docx" << text
             << QStringList{At(text, 1, QStringLiteral("Introduction")),
                            At(text, 2, QStringLiteral("Details"))}
