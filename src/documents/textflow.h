@@ -34,7 +34,6 @@ public:
 
     qsizetype Size() const { return text_.size(); }
     void SetLanguage(const QString &language);
-    bool HasLanguage() const { return !language_.isEmpty(); }
 
     Document Finish();
 
