@@ -1,10 +1,12 @@
 // Documents turned into text: each format read from a document the test
 // makes, its text and sections checked whole; bad documents opened in the
 // window, each said in one message and the text left as it was.
+#include "app/documentvoice.h"
 #include "app/frmmain.h"
 #include "app/textcommands.h"
 #include "documentfixtures.h"
 #include "documents/documentfile.h"
+#include "speech/voicelink.h"
 #include "speechwindow.h"
 #include "textfiles.h"
 
@@ -184,6 +186,8 @@ private slots:
     void refusesBadDocuments_data();
     void refusesBadDocuments();
     void windowKeepsTheSections();
+    void voiceFollowsTheLanguage_data();
+    void voiceFollowsTheLanguage();
 
 private:
     QString Write(const QString &name, const QByteArray &bytes);
@@ -446,6 +450,32 @@ void DocumentsTest::windowKeepsTheSections() {
     commands->New();
     QVERIFY(window.form->Sections().isEmpty());
     QCOMPARE(changed.count(), 4);
+}
+
+// The voice for a document's language: that very language, else its base
+// language's own voice, else any of its base language; never another's.
+void DocumentsTest::voiceFollowsTheLanguage_data() {
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QByteArray>("voice");
+    QTest::newRow("the very language") << "en-GB" << QByteArray("gmw/en");
+    QTest::newRow("its base language's own voice") << "fr-CA" << QByteArray("roa/fr");
+    QTest::newRow("a voice of the base language") << "de" << QByteArray("gmw/de-AT");
+    QTest::newRow("written with an underscore") << "pt_BR" << QByteArray("roa/pt-BR");
+    QTest::newRow("no voice for it") << "xx" << QByteArray();
+    QTest::newRow("no language") << "" << QByteArray();
+}
+
+void DocumentsTest::voiceFollowsTheLanguage() {
+    QFETCH(QString, language);
+    const std::vector<SpeechVoice> voices = {
+        {QStringLiteral("English (America)"), QStringLiteral("en-us"), "gmw/en-US"},
+        {QStringLiteral("English (Great Britain)"), QStringLiteral("en-gb"), "gmw/en"},
+        {QStringLiteral("French (Belgium)"), QStringLiteral("fr-be"), "roa/fr-BE"},
+        {QStringLiteral("French (France)"), QStringLiteral("fr-fr"), "roa/fr"},
+        {QStringLiteral("German (Austria)"), QStringLiteral("de-at"), "gmw/de-AT"},
+        {QStringLiteral("Portuguese (Brazil)"), QStringLiteral("pt-br"), "roa/pt-BR"},
+    };
+    QTEST(VoiceForLanguage(voices, language), "voice");
 }
 
 QTEST_MAIN(DocumentsTest)
