@@ -30,7 +30,7 @@ while [ $# -gt 0 ]; do
         ;;
     esac
 done
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_textdecode fuzz_getkeyvalue fuzz_keysequence)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_textdecode fuzz_getkeyvalue fuzz_keysequence fuzz_documents)
 
 "$root/scripts/deps.sh" test
 start=$SECONDS

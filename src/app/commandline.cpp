@@ -1,5 +1,7 @@
 #include "commandline.h"
 
+#include "app/documentopen.h"
+#include "app/documentvoice.h"
 #include "app/frmmain.h"
 #include "app/speechprogram.h"
 #include "app/textcommands.h"
@@ -47,7 +49,8 @@ void Describe(QCommandLineParser &parser) {
     parser.addVersionOption();
     parser.addPositionalArgument(
         QStringLiteral("file"),
-        QStringLiteral("Text file to open, or to speak with --speak-to (- reads standard input)."),
+        QStringLiteral("Text file or document (EPUB, PDF, DOCX, ODT, HTML, Markdown, FB2) to "
+                       "open, or to speak with --speak-to (- reads standard input)."),
         QStringLiteral("[FILE]"));
     parser.addOptions({
         {QStringLiteral("speak-to"),
@@ -254,14 +257,21 @@ int SpeakTo(const QCommandLineParser &parser, int argc, char *argv[]) {
                     .arg(qulonglong(file.sameNames)));
         if (!file.Found())
             return Fail(QStringLiteral("%1: File does not exist").arg(input));
-        std::optional<QString> text = ReadTextFile(std::filesystem::path(file.native));
-        if (!text)
+        OpenedFile opened = ReadFileToOpen(std::filesystem::path(file.native), file.shown);
+        if (!opened.refusal.isEmpty())
+            return Fail(opened.refusal);
+        if (!opened.text)
             return Fail(QStringLiteral("%1: Cannot read the file (it must be a readable text "
                                        "file of at most %2 MB)")
                             .arg(input)
                             .arg(kMaxTextFileBytes >> 20));
-        job.text = std::move(*text);
+        job.text = std::move(*opened.text);
         job.source = file.native;
+        // A document read in the voice of its language, unless one was asked for.
+        if (!parser.isSet(QStringLiteral("voice")))
+            if (QByteArray voice = VoiceForLanguage(engine->Voices(), opened.language);
+                !voice.isEmpty())
+                job.voice = std::move(voice);
     }
 
     // Ctrl+C, or the window cancelling, ends the writing cleanly: the files

@@ -1,5 +1,6 @@
 #include "frmmain.h"
 
+#include "app/documentvoice.h"
 #include "app/filedrop.h"
 #include "app/frmmainlayout.h"
 #include "app/resizerule.h"
@@ -240,6 +241,7 @@ void frmMain::ConnectMenus() {
     connect(static_cast<SpeechTextBox *>(txtSpeech_), &SpeechTextBox::FileDropped, text,
             &TextCommands::OpenPath);
     connect(new FileDrop(*this), &FileDrop::FileDropped, text, &TextCommands::OpenPath);
+    connect(text, &TextCommands::DocumentChanged, this, &frmMain::DocumentChanged);
     // Save Speech As, on the voice's own menu.
     if (auto *voice = qobject_cast<EspeakSpeechControl *>(DirectSS1_))
         new SpeechSaver(*txtSpeech_, *voice, services_.messageBoxes, this);
@@ -251,6 +253,36 @@ void frmMain::Load() {
     txtSpeech_->setPlainText(QStringLiteral("Hello and welcome to Zavren Speech."));
     // Out-of-range pitches settle at the nearer end; the change writes that back.
     sldPitch_->setValue(DirectSS1_->Pitch());
+}
+
+void frmMain::DocumentChanged(const QList<DocumentSection> &sections, const QString &language) {
+    const bool changed = !sections_.isEmpty() || !sections.isEmpty();
+    sections_ = sections;
+    FollowLanguage(language);
+    if (changed)
+        emit SectionsChanged();
+}
+
+// A document that says its language is read in a voice of it, unless the
+// user has chosen a voice; a later document without one goes back to the
+// voice from before.
+void frmMain::FollowLanguage(const QString &language) {
+    auto *voice = qobject_cast<EspeakSpeechControl *>(DirectSS1_);
+    if (!voice)
+        return;
+    if (!voice->VoiceChosen()) {
+        if (language.isEmpty())
+            return;
+        voiceBefore_ = voice->Voice();
+    } else if (followedVoice_.isEmpty() || voice->Voice() != followedVoice_) {
+        return; // the user's own choice
+    }
+    QByteArray wanted = VoiceForLanguage(voice->Voices(), language);
+    if (wanted.isEmpty())
+        wanted = voiceBefore_;
+    if (wanted != voice->Voice() && !voice->SetVoice(wanted))
+        return;
+    followedVoice_ = wanted;
 }
 
 void frmMain::ApplyResizeRule() {

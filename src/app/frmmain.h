@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/services.h"
+#include "documents/document.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -37,6 +38,13 @@ public:
     // A menu item or separator by its name, e.g. "mnuFileOpen"; null if none.
     QAction *Action(const QString &name) const;
 
+    // The sections of the document whose text the box holds: empty after New
+    // and for a text file.
+    const QList<DocumentSection> &Sections() const { return sections_; }
+
+signals:
+    void SectionsChanged();
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
@@ -50,6 +58,8 @@ private:
     void ConnectMenus();
     void Load();
     void ApplyResizeRule();
+    void DocumentChanged(const QList<DocumentSection> &sections, const QString &language);
+    void FollowLanguage(const QString &language);
 
     Services services_;
     QWidget *client_ = nullptr;
@@ -63,4 +73,9 @@ private:
     QLabel *lblPitch_ = nullptr;
     QLabel *lblSpeed_ = nullptr;
     std::unique_ptr<SpeakingCommands> speaking_;
+    QList<DocumentSection> sections_;
+    // The voice a document's language chose, and the one from before: while
+    // the user chooses none, each document's language picks the voice.
+    QByteArray followedVoice_;
+    QByteArray voiceBefore_;
 };

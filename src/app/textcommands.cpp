@@ -16,6 +16,7 @@ TextCommands::TextCommands(QPlainTextEdit *text, QWidget *dialogParent, const Se
     if (text_) {
         load_ = new TextLoad(*text_, dialogParent_, services_.messageBoxes);
         connect(load_, &TextLoad::Finished, this, &TextCommands::OpenFinished);
+        connect(load_, &TextLoad::Opened, this, &TextCommands::DocumentChanged);
     }
 }
 
@@ -32,6 +33,7 @@ void TextCommands::New() {
         load_->Abandon();
     if (text_)
         text_->setPlainText(QString());
+    emit DocumentChanged({}, {});
 }
 
 void TextCommands::Open() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/services.h"
+#include "documents/document.h"
 
 #include <QObject>
 #include <QPointer>
@@ -52,6 +53,9 @@ public:
 
 signals:
     void OpenFinished();
+    // The text now in the box came from a file with these sections and this
+    // language (a text file has none), or was cleared (New: none either).
+    void DocumentChanged(const QList<DocumentSection> &sections, const QString &language);
 
 private:
     void SendKeys(const QString &keys);

@@ -1,5 +1,6 @@
 #include "textload.h"
 
+#include "app/documentopen.h"
 #include "platform/appidentity.h"
 #include "platform/qt/messagebox.h"
 
@@ -56,7 +57,11 @@ QString Megabytes(std::uint64_t bytes) {
 
 struct TextLoad::Read {
     std::filesystem::path path;
+    QString fileName;
     std::optional<QString> text;
+    QList<DocumentSection> sections;
+    QString language;
+    QString refusal; // a document that cannot be read
     TextShape shape;
     bool atLeast = false; // refused on the least shape of the bytes
 };
@@ -88,18 +93,24 @@ void TextLoad::Start(const std::string &nativePath, const QString &name) {
 
     auto read = std::make_shared<Read>();
     read->path = nativePath;
+    read->fileName = fileName_;
     abandoned_ = std::make_shared<std::atomic<bool>>(false);
     const QPointer<TextLoad> self(this);
     const std::shared_ptr<std::atomic<bool>> abandoned = abandoned_;
     const std::uint64_t formerChars = std::uint64_t(text_.document()->characterCount());
     QThreadPool::globalInstance()->start([self, read, abandoned, formerChars] {
         // A file plainly too large is refused before its text takes memory.
-        read->text = ReadTextFile(read->path, kMaxTextFileBytes, [&](std::string_view bytes) {
-            read->shape = LeastShape(bytes);
-            read->atLeast =
-                !FitsLongestLine(read->shape) || !FitsMemoryBudget(read->shape, formerChars);
-            return !read->atLeast && !*abandoned;
-        });
+        OpenedFile opened = ReadFileToOpen(
+            read->path, read->fileName, abandoned.get(), [&](std::string_view bytes) {
+                read->shape = LeastShape(bytes);
+                read->atLeast =
+                    !FitsLongestLine(read->shape) || !FitsMemoryBudget(read->shape, formerChars);
+                return !read->atLeast && !*abandoned;
+            });
+        read->text = std::move(opened.text);
+        read->sections = std::move(opened.sections);
+        read->language = std::move(opened.language);
+        read->refusal = std::move(opened.refusal);
         if (read->text && !*abandoned)
             read->shape = MeasureText(*read->text);
         if (*abandoned)
@@ -117,6 +128,10 @@ void TextLoad::Start(const std::string &nativePath, const QString &name) {
 
 void TextLoad::Decoded(const std::shared_ptr<Read> &read) {
     abandoned_.reset();
+    if (!read->refusal.isEmpty()) {
+        End(read->refusal);
+        return;
+    }
     if (!read->text && !read->atLeast) { // a read that failed ends quietly
         End();
         return;
@@ -148,6 +163,8 @@ void TextLoad::Decoded(const std::shared_ptr<Read> &read) {
         return;
     }
     former_ = text_.toPlainText();
+    sections_ = std::move(read->sections);
+    language_ = std::move(read->language);
     Begin(std::move(*read->text), false);
 }
 
@@ -204,6 +221,8 @@ void TextLoad::PourSome() {
     QTextDocument *document = text_.document();
     document->setUndoRedoEnabled(true); // an empty history, as after a replacement
     document->setModified(false);
+    if (!restoring_)
+        emit Opened(sections_, language_);
     End();
 }
 
@@ -236,6 +255,8 @@ void TextLoad::End(const QString &refusal) {
     pouring_.squeeze();
     former_.clear();
     former_.squeeze();
+    sections_.clear();
+    language_.clear();
     end_ = QTextCursor();
     poured_ = 0;
     if (!text_.document()->isUndoRedoEnabled())

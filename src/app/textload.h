@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/textfile.h"
+#include "documents/document.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -18,13 +19,12 @@ class MessageBoxes;
 class QPlainTextEdit;
 class QWidget;
 
-// Loads one text file into the text box without freezing the window: the
-// file is read and decoded on a worker thread, then poured into the box in
-// slices from the event loop, so the window keeps painting. After half a
-// second a progress window offers Cancel, which puts the former text back.
-// A text that would take more memory than the budget is refused with a
-// message before the box is touched; a file that cannot be read ends the
-// load quietly with the text as it was.
+// Loads one file into the text box without freezing the window: the file is
+// read and decoded (a document turned into its text) on a worker thread, then poured into the box
+// in slices from the event loop, so the window keeps painting. After half a second a progress
+// window offers Cancel, which puts the former text back. A text that would take more memory than
+// the budget is refused with a message before the box is touched, as is a document that cannot be
+// read; a text file that cannot be read ends the load quietly with the text as it was.
 class TextLoad : public QObject {
     Q_OBJECT
 public:
@@ -47,6 +47,9 @@ public:
     static constexpr int kProgressDelayMs = 500;
 
 signals:
+    // The file's text is all in the box: its sections and language (none
+    // for a text file). Finished follows.
+    void Opened(const QList<DocumentSection> &sections, const QString &language);
     void Finished();
 
 private:
@@ -75,4 +78,6 @@ private:
     QPointer<QProgressDialog> progress_;
     QPointer<QProgressBar> bar_;
     QString fileName_;
+    QList<DocumentSection> sections_; // of the text being poured
+    QString language_;
 };

@@ -36,6 +36,7 @@ public:
     const std::vector<SpeechVoice> &Voices() const { return session_.Voices(); }
     QByteArray Voice() const { return session_.Voice(); }
     bool SetVoice(const QByteArray &identifier) { return session_.SetVoice(identifier); }
+    bool VoiceChosen() const { return session_.VoiceChosen(); }
     Viseme Mouth() const { return session_.Mouth(); }
     const SpeechTimeline &Timeline() const { return session_.Timeline(); }
     bool SynthesisDone() const { return session_.SynthesisDone(); }

@@ -49,6 +49,8 @@ public:
     const std::vector<SpeechVoice> &Voices() const;
     QByteArray Voice() const;
     bool SetVoice(const QByteArray &identifier); // false for an unknown voice
+    // Whether a voice was set at all, rather than the engine's default kept.
+    bool VoiceChosen() const { return !voice_.isEmpty(); }
 
     // The mouth shape for what is heard now (Rest when silent), and the pose
     // drawn for it, easing towards that shape.

@@ -103,6 +103,12 @@ private slots:
         QTest::newRow("file dropped on a button") << Way::DropOnButton << "story.txt"
                                                   << "Once upon a time.\n"
                                                   << "";
+        QTest::newRow("dropped web page") << Way::Drop << "page.html"
+                                          << "Tale\n\nOnce upon a time."
+                                          << "";
+        QTest::newRow("command-line Markdown file") << Way::CommandLine << "notes.md"
+                                                    << "Tale\n\nOnce upon a time."
+                                                    << "";
         QTest::newRow("command-line missing file")
             << Way::CommandLine << "missing.txt" << kWelcome << "File does not exist";
         QTest::newRow("dropped missing file")
@@ -113,6 +119,15 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, text);
         QFETCH(QString, message);
+        QFile page(Path(QStringLiteral("page.html")));
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.write("<!DOCTYPE html><html><head><script>alert(1)</script></head><body>"
+                   "<h1>Tale</h1><p>Once upon\na time.</p></body></html>");
+        page.close();
+        QFile notes(Path(QStringLiteral("notes.md")));
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.write("# Tale\n\nOnce *upon* a time.\n");
+        notes.close();
         if (way == Way::CommandLine) {
             OpenAtStart(*form_, Path(name));
         } else {

@@ -225,18 +225,23 @@ private slots:
     // into the half-loaded box meanwhile.
     void cancelLeavesFormerText_data() {
         QTest::addColumn<bool>("whileFilling");
-        QTest::newRow("at once, while the file is read") << false;
-        QTest::newRow("from the progress window, while the box fills") << true;
+        QTest::addColumn<QString>("name");
+        QTest::newRow("at once, while the file is read") << false << "long.txt";
+        QTest::newRow("from the progress window, while the box fills") << true << "long.txt";
+        QTest::newRow("a web page, at once, while it is read") << false << "long.html";
+        QTest::newRow("a web page, while the box fills") << true << "long.html";
     }
     void cancelLeavesFormerText() {
         QFETCH(bool, whileFilling);
-        QByteArray lines;
+        QFETCH(QString, name);
+        const bool page = name.endsWith(QLatin1String(".html"));
+        QByteArray lines = page ? "<html><body>" : "";
         for (int i = 0; i < 600000; ++i)
-            lines += "line " + QByteArray::number(i) + '\n';
-        WriteFile(QStringLiteral("long.txt"), lines);
+            lines += (page ? "<p>line " : "line ") + QByteArray::number(i) + (page ? "</p>" : "\n");
+        WriteFile(name, lines);
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-        dialog_.SetScript({Path(QStringLiteral("long.txt"))});
+        dialog_.SetScript({Path(name)});
 
         commands_->Open();
         QVERIFY(commands_->Loading());

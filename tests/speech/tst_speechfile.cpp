@@ -200,6 +200,8 @@ private slots:
             << QStringList{"--speak-to", out, "--voice", "no-such-voice", "@/in.txt"} << "no voice";
         QTest::newRow("two inputs")
             << QStringList{"--speak-to", out, "@/in.txt", "@/in.txt"} << "one text file";
+        QTest::newRow("document that cannot be read")
+            << QStringList{"--speak-to", out, "@/letter.rtf"} << "is an RTF document";
         QTest::newRow("nothing to say")
             << QStringList{"--speak-to", out, "@/blank.txt"} << "nothing to speak";
     }
@@ -209,6 +211,7 @@ private slots:
         QVERIFY(!Write(QStringLiteral("in.txt.wav"), "keep").isEmpty());
         QVERIFY(!Write(QStringLiteral("in.srt"), "keep").isEmpty());
         QVERIFY(!Write(QStringLiteral("blank.txt"), " \n\t ").isEmpty());
+        QVERIFY(!Write(QStringLiteral("letter.rtf"), "{\\rtf1\\ansi Hello}").isEmpty());
         const QStringList before = Entries(dir_->path());
         for (QString &arg : args)
             arg.replace(QLatin1String("@"), dir_->path());
@@ -219,6 +222,20 @@ private slots:
         QFile kept(Path("in.txt.wav"));
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), QByteArray("keep"));
+    }
+
+    // A document is spoken as its words: a page's script is never read.
+    void speaksDocuments() {
+        const QByteArray script = QByteArray("var word = 1; ").repeated(200);
+        QVERIFY(!Write(QStringLiteral("page.html"), "<html><head><script>" + script +
+                                                        "</script></head><body><p>Hello "
+                                                        "there.</p></body></html>")
+                     .isEmpty());
+        const Run r = Speak({QStringLiteral("--speak-to"), Path("page.wav"), Path("page.html")});
+        QCOMPARE(r.code, 0);
+        const Decoded d = Decode(Path("page.wav"));
+        QVERIFY(d.ok);
+        QVERIFY2(d.seconds > 0.3 && d.seconds < 3, qPrintable(QString::number(d.seconds)));
     }
 
     void overwriteReplaces() {
