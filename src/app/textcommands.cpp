@@ -16,6 +16,7 @@ TextCommands::TextCommands(QPlainTextEdit *text, QWidget *dialogParent, const Se
     if (text_) {
         load_ = new TextLoad(*text_, dialogParent_, services_.messageBoxes);
         connect(load_, &TextLoad::Finished, this, &TextCommands::OpenFinished);
+        connect(load_, &TextLoad::Opened, this, &TextCommands::Opened);
     }
 }
 

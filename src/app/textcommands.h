@@ -52,6 +52,8 @@ public:
 
 signals:
     void OpenFinished();
+    // A file's whole text was put in the box (before OpenFinished).
+    void Opened(const QByteArray &nativePath);
 
 private:
     void SendKeys(const QString &keys);

@@ -82,6 +82,7 @@ void TextLoad::Start(const std::string &nativePath, const QString &name) {
     running_ = true;
     restoring_ = false;
     fileName_ = QFileInfo(name).fileName();
+    nativePath_ = QByteArray::fromStdString(nativePath);
     wasReadOnly_ = text_.isReadOnly();
     text_.setReadOnly(true); // nothing typed may land in a half-loaded text
     progressDelay_.start();
@@ -204,6 +205,9 @@ void TextLoad::PourSome() {
     QTextDocument *document = text_.document();
     document->setUndoRedoEnabled(true); // an empty history, as after a replacement
     document->setModified(false);
+    const bool opened = !restoring_;
+    if (opened)
+        emit Opened(nativePath_);
     End();
 }
 

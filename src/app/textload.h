@@ -48,6 +48,8 @@ public:
 
 signals:
     void Finished();
+    // The file's whole text is in the box now (sent just before Finished).
+    void Opened(const QByteArray &nativePath);
 
 private:
     struct Read;
@@ -75,4 +77,5 @@ private:
     QPointer<QProgressDialog> progress_;
     QPointer<QProgressBar> bar_;
     QString fileName_;
+    QByteArray nativePath_;
 };
