@@ -31,7 +31,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <algorithm>
 #include <iterator>
@@ -371,20 +373,63 @@ void frmMain::SetSections(const QList<DocumentSection> &sections) {
         [](const DocumentSection &a, const DocumentSection &b) { return a.offset < b.offset; });
 }
 
+namespace {
+// How much text around a place the moving keys look at: copying all of a
+// long text would hold the new place back.
+constexpr qsizetype kAround = 64 * 1024;
+
+// The whole lines around `at`, as the whole-text read has them, and where
+// they begin.
+QString Around(const QTextDocument &document, qsizetype at, qsizetype *begin, bool *whole) {
+    QTextBlock first = document.findBlock(int(at));
+    QTextBlock last = first;
+    while (first.isValid() && first.previous().isValid() && first.position() > at - kAround)
+        first = first.previous();
+    while (last.isValid() && last.next().isValid() && last.position() < at + kAround)
+        last = last.next();
+    *begin = first.isValid() ? first.position() : 0;
+    *whole = !first.previous().isValid() && !last.next().isValid();
+    QString text;
+    for (QTextBlock block = first; block.isValid(); block = block.next()) {
+        text += block.text();
+        if (block == last)
+            break;
+        text += QLatin1Char('\n');
+    }
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    text.replace(QChar::Nbsp, QLatin1Char(' '));
+    return text;
+}
+
+// Where `move` from `at` leads in the box, looking at the lines around it
+// first and at the whole text only when they do not tell.
+qsizetype TargetIn(const QPlainTextEdit &box, qsizetype at, ReadingMoves::Move move,
+                   const QList<qsizetype> &sections) {
+    if (move == ReadingMoves::Move::PreviousSection || move == ReadingMoves::Move::NextSection)
+        return ReadingMoves::Target(QString(), at, move, sections);
+    qsizetype begin = 0;
+    bool whole = false;
+    const QString near = Around(*box.document(), at, &begin, &whole);
+    const qsizetype target = ReadingMoves::Target(near, at - begin, move);
+    if (target >= 0 && (target > 0 || begin == 0))
+        return target + begin;
+    return whole ? target : ReadingMoves::Target(box.toPlainText(), at, move);
+}
+} // namespace
+
 // While the box is read, the voice moves; otherwise the cursor does.
 void frmMain::MoveReading(ReadingMoves::Move move) {
-    const QString text = txtSpeech_->toPlainText();
     QList<qsizetype> starts;
     for (const DocumentSection &section : sections_)
         starts << section.offset;
     if (const qsizetype place = speaking_->Place(); place >= 0 && speakingNow_) {
-        const qsizetype target = ReadingMoves::Target(text, place, move, starts);
+        const qsizetype target = TargetIn(*txtSpeech_, place, move, starts);
         if (target >= 0)
             speaking_->ReadFrom(target);
         return;
     }
     QTextCursor cursor = txtSpeech_->textCursor();
-    const qsizetype target = ReadingMoves::Target(text, cursor.position(), move, starts);
+    const qsizetype target = TargetIn(*txtSpeech_, cursor.position(), move, starts);
     if (target < 0)
         return;
     cursor.setPosition(int(target));
@@ -392,7 +437,14 @@ void frmMain::MoveReading(ReadingMoves::Move move) {
 }
 
 void frmMain::ReadFromHere(qsizetype position) {
-    const qsizetype start = ReadingMoves::WordStart(txtSpeech_->toPlainText(), position);
+    qsizetype begin = 0;
+    bool whole = false;
+    const QString near = Around(*txtSpeech_->document(), position, &begin, &whole);
+    qsizetype start = ReadingMoves::WordStart(near, position - begin);
+    if (start >= 0)
+        start += begin;
+    else if (!whole)
+        start = ReadingMoves::WordStart(txtSpeech_->toPlainText(), position);
     if (start >= 0)
         speaking_->ReadFrom(start);
 }

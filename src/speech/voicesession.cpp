@@ -49,7 +49,7 @@ VoiceSession::VoiceSession(std::unique_ptr<AudioOutput> output, const PlaybackCl
         QMetaObject::invokeMethod(
             this,
             [this] {
-                if (speaking_)
+                if (speaking_ && !paused_)
                     frames_.start(0);
             },
             Qt::QueuedConnection);
@@ -318,6 +318,8 @@ void VoiceSession::Restart(const SpeechTimeline::Heard &heard, const QByteArray 
 }
 
 void VoiceSession::Frame() {
+    if (paused_)
+        return; // held as it was
     const SpeechTimeline::Heard heard = CatchUp();
     if (!speaking_)
         return;

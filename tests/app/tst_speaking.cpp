@@ -315,6 +315,18 @@ void SpeakingTest::ReadingKeys_data() {
     QTest::newRow("read from here, inside a word")
         << text << "" << int(text.indexOf(QLatin1String("four")) + 2) << QKeySequence(Qt::Key_F5)
         << speak("four") << text.mid(text.indexOf(QLatin1String("four")) + 2);
+    // Far from either end of a long text the keys look at the lines around.
+    const QString filler = QStringLiteral("Filler words go here.\n").repeated(4000);
+    const QString longText = filler + QStringLiteral("Marker one. Target two.\n") + filler;
+    QTest::newRow("a long text: next sentence in its middle")
+        << longText << "one" << 0 << alt(Qt::Key_Right)
+        << QStringList{QStringLiteral("Speak:") + longText.mid(longText.indexOf(u"Target"))}
+        << longText;
+    QTest::newRow("a long text: previous paragraph in its middle")
+        << longText << "Target" << 0 << alt(Qt::Key_Up)
+        << QStringList{QStringLiteral("Speak:") +
+                       longText.mid(longText.indexOf(u"Filler", filler.size() - 30))}
+        << longText;
     QTest::newRow("not reading: next sentence moves the cursor")
         << text << "" << 2 << alt(Qt::Key_Right) << QStringList{}
         << text.mid(text.indexOf(QLatin1String("Three")));
@@ -345,7 +357,13 @@ void SpeakingTest::ReadingKeys() {
     }
     w.voice->calls.clear();
     QTest::keySequence(w.form->txtSpeech(), key);
-    QCOMPARE(w.voice->calls, calls);
+    // Where the voice starts is what counts: a long text goes over in parts.
+    const auto starts = [](QStringList list) {
+        for (QString &call : list)
+            call.truncate(200);
+        return list;
+    };
+    QCOMPARE(starts(w.voice->calls), starts(calls));
     QCOMPARE(w.form->txtSpeech()->toPlainText(), text);
     QCOMPARE(text.mid(w.form->txtSpeech()->textCursor().position()), cursorAt);
     QVERIFY(w.boxes.shown.empty());
