@@ -18,6 +18,7 @@
 namespace {
 
 constexpr int kFailed = 1;
+constexpr int kUsage = 2;
 
 volatile std::sig_atomic_t stopAsked = 0;
 
@@ -25,11 +26,11 @@ void OnStop(int) {
     stopAsked = 1;
 }
 
-int Fail(const QString &message) {
+int Fail(const QString &message, int code = kFailed) {
     const QByteArray line = (QStringLiteral("zavren-speech: ") + message + u'\n').toLocal8Bit();
     std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
     std::fflush(stderr);
-    return kFailed;
+    return code;
 }
 
 // The text selected in any program: the primary selection where the system
@@ -110,7 +111,7 @@ int RunSayCommand(const QCommandLineParser &parser) {
     if (parser.isSet(QStringLiteral("say"))) {
         text = parser.value(QStringLiteral("say"));
         if (text.trimmed().isEmpty())
-            return Fail(QStringLiteral("--say needs some text to say"));
+            return Fail(QStringLiteral("--say needs some text to say"), kUsage);
     } else {
         text = SelectedText();
         if (text.trimmed().isEmpty())
