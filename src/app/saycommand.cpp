@@ -133,11 +133,7 @@ void PrepareForSelection() {
 std::unique_ptr<ReaderService> OfferEditorVoice(frmMain &window) {
     ReaderService::Handlers handlers;
     SpeakingCommands &speaking = window.Speaking();
-    handlers.say = [&speaking](const QString &text) {
-        return speaking.Say(text) ? QString()
-                                  : QStringLiteral("The editor's voice could not say it (its "
-                                                   "window tells why)");
-    };
+    handlers.say = [&speaking](const QString &text) { return speaking.Say(text); };
     handlers.stop = [&speaking] { speaking.Stop(); };
     handlers.pause = [&speaking] { speaking.Pause(); };
     handlers.resume = [&speaking] { speaking.Resume(); };

@@ -124,12 +124,15 @@ bool SpeakingCommands::SpeakToEnd(qsizetype from) {
     return true;
 }
 
-bool SpeakingCommands::Say(const QString &text) {
+QString SpeakingCommands::Say(const QString &text) {
     ++plays_;
     readingBox_ = false;
     if (highlight_)
         highlight_->Clear();
-    return Run([&] { return voice_.Speak(text); });
+    const SpeechStatus status = voice_.Speak(text);
+    if (!status.ok())
+        QTimer::singleShot(0, &context_, [this, error = status.error] { ShowFailure(error); });
+    return status.error;
 }
 
 void SpeakingCommands::Pause() {

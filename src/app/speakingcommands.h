@@ -28,8 +28,10 @@ public:
 
     // Reads the box from `offset` to the end.
     bool ReadFrom(qsizetype offset);
-    // Speaks a text that is not in the box (from another program).
-    bool Say(const QString &text);
+    // Speaks a text that is not in the box (from another program). Returns
+    // why it failed, if it did; the window's box saying so comes afterwards,
+    // so that the other program has its answer at once.
+    QString Say(const QString &text);
     void Pause();
     void Resume();
     void PauseOrResume();

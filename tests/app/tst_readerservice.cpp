@@ -60,27 +60,40 @@ void TestReaderService::calls_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("call"); // the voice's call that must follow
     QTest::addColumn<bool>("speakingAfter");
+    QTest::addColumn<QString>("failure"); // of the editor's voice; empty: none
     QTest::newRow("--say speaks through the editor")
         << QStringList{QStringLiteral("--say"), QStringLiteral("Hello from elsewhere.")}
-        << QStringLiteral("Speak:Hello from elsewhere.") << true;
+        << QStringLiteral("Speak:Hello from elsewhere.") << true << QString();
     QTest::newRow("--say replaces what is being said")
         << QStringList{QStringLiteral("--say"), QStringLiteral("Something else, then.")}
-        << QStringLiteral("Speak:Something else, then.") << true;
+        << QStringLiteral("Speak:Something else, then.") << true << QString();
     QTest::newRow("--stop silences the editor")
-        << QStringList{QStringLiteral("--stop")} << QStringLiteral("StopSpeaking") << false;
+        << QStringList{QStringLiteral("--stop")} << QStringLiteral("StopSpeaking") << false
+        << QString();
+    QTest::newRow("a voice that fails: --say says why, and so does the window")
+        << QStringList{QStringLiteral("--say"), QStringLiteral("Anyone there?")}
+        << QStringLiteral("Speak:Anyone there?") << false << QStringLiteral("No audio device");
 }
 
 void TestReaderService::calls() {
     QFETCH(QStringList, arguments);
     QFETCH(QString, call);
     QFETCH(bool, speakingAfter);
+    QFETCH(QString, failure);
     RecordingVoice &voice = *editor_->voice;
     voice.calls.clear();
+    voice.failWith = failure;
+    editor_->boxes.shown.clear();
     QString errors;
-    QCOMPARE(RunSecond(arguments, &errors), 0);
-    QVERIFY2(errors.isEmpty(), qPrintable(errors));
+    QCOMPARE(RunSecond(arguments, &errors), failure.isEmpty() ? 0 : 1);
+    voice.failWith.clear();
+    QVERIFY2(failure.isEmpty() ? errors.isEmpty() : errors.contains(failure), qPrintable(errors));
     QCOMPARE(voice.calls.value(0), call);
     QCOMPARE(voice.speaking, speakingAfter);
+    if (!failure.isEmpty()) {
+        QVERIFY(QTest::qWaitFor([&] { return !editor_->boxes.shown.isEmpty(); }, 2000));
+        QCOMPARE(editor_->boxes.Texts(), QStringList{QStringLiteral("Error: ") + failure});
+    }
     // The box's text is the user's: a text from elsewhere never lands there.
     QCOMPARE(editor_->Text().toPlainText(), QStringLiteral("Hello and welcome to Zavren Speech."));
 }
