@@ -48,6 +48,12 @@ SpeakingCommands::SpeakingCommands(SpeechControl &voice, MessageBoxes &boxes,
         if (!speaking)
             readingBox_ = false;
     });
+    // Once the box is edited, the words heard no longer stand where they were.
+    QObject::connect(text_.document(), &QTextDocument::contentsChange, &context_,
+                     [this](int, int removed, int added) {
+                         if (removed > 0 || added > 0)
+                             readingBox_ = false;
+                     });
 }
 
 // Every failure inside a command ends it with one "Error: " box; nothing is retried.

@@ -391,6 +391,9 @@ void SpeakingTest::PlaceKeptAndOffered_data() {
     QTest::newRow("never read: nothing offered") << ""
                                                  << ""
                                                  << "";
+    QTest::newRow("a damaged state file: nothing offered") << "wolf"
+                                                           << "damage"
+                                                           << "";
 }
 
 void SpeakingTest::PlaceKeptAndOffered() {
@@ -429,6 +432,10 @@ void SpeakingTest::PlaceKeptAndOffered() {
     }
     if (meanwhile == QLatin1String("change"))
         write(story + "A last line.\n");
+    if (meanwhile == QLatin1String("damage")) {
+        QFile state(dir.filePath(QStringLiteral("state/zavren-speech/reading.json")));
+        QVERIFY(state.open(QIODevice::WriteOnly) && state.write("{\"places\": [{\"key\"") > 0);
+    }
     Window again;
     again.boxes.answer = true;
     open(again, path);
