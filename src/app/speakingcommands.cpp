@@ -106,7 +106,18 @@ void SpeakingCommands::PlayAll() {
 }
 
 bool SpeakingCommands::ReadFrom(qsizetype offset) {
-    return SpeakToEnd(std::clamp<qsizetype>(offset, 0, text_.document()->characterCount() - 1));
+    offset = std::clamp<qsizetype>(offset, 0, text_.document()->characterCount() - 1);
+    if (!SpeakToEnd(offset))
+        return false;
+    // The new place shows at once, before its first word is heard.
+    const QTextBlock block = text_.document()->findBlock(int(offset));
+    const QString line = block.text();
+    qsizetype end = offset - block.position();
+    while (end < line.size() && !line[end].isSpace())
+        ++end;
+    if (highlight_ && end > offset - block.position())
+        highlight_->Mark(0, end - (offset - block.position()));
+    return true;
 }
 
 bool SpeakingCommands::SpeakToEnd(qsizetype from) {

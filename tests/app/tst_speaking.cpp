@@ -1,6 +1,7 @@
 #include "app/frmmain.h"
 #include "app/speakingcommands.h"
 #include "app/textcommands.h"
+#include "app/wordhighlight.h"
 #include "speech/espeakspeechcontrol.h"
 #include "speech/speechcontrolfactory.h"
 #include "speechwindow.h"
@@ -364,6 +365,13 @@ void SpeakingTest::ReadingKeys() {
         return list;
     };
     QCOMPARE(starts(w.voice->calls), starts(calls));
+    if (!calls.isEmpty() && calls.front().startsWith(QLatin1String("Speak:"))) {
+        // The new place is marked at once, before the voice gets there.
+        const auto *mark = w.form->txtSpeech()->findChild<WordHighlight *>();
+        QVERIFY(mark);
+        QCOMPARE(mark->Start(), text.indexOf(w.voice->calls.front().mid(6)));
+        QVERIFY(mark->Length() > 0);
+    }
     QCOMPARE(w.form->txtSpeech()->toPlainText(), text);
     QCOMPARE(text.mid(w.form->txtSpeech()->textCursor().position()), cursorAt);
     QVERIFY(w.boxes.shown.empty());
