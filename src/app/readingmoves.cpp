@@ -191,7 +191,7 @@ qsizetype Target(QStringView text, qsizetype at, Move move, const QList<qsizetyp
         QList<qsizetype> starts = sections;
         std::sort(starts.begin(), starts.end());
         if (starts.isEmpty())
-            return move == Move::NextSection ? -1 : 0;
+            return -1; // plain text has no sections to move between
         if (move == Move::NextSection) {
             const auto next = std::upper_bound(starts.begin(), starts.end(), at);
             return next == starts.end() ? -1 : *next;
@@ -199,7 +199,7 @@ qsizetype Target(QStringView text, qsizetype at, Move move, const QList<qsizetyp
         // The section holding `at`, then the one before it.
         auto current = std::upper_bound(starts.begin(), starts.end(), at);
         if (current == starts.begin())
-            return starts.front();
+            return -1; // before the first section
         --current;
         return current == starts.begin() ? *current : *(current - 1);
     }

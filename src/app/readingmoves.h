@@ -32,7 +32,8 @@ qsizetype WordStart(QStringView text, qsizetype at);
 
 // Where `move` from `at` leads: the next one's start, or -1 when `at` is in
 // the last; the previous one's start, or the first one's own start when
-// there is none before. Sections are the offsets where they begin.
+// there is none before. Sections are the offsets where they begin; with
+// none, section moves lead nowhere.
 qsizetype Target(QStringView text, qsizetype at, Move move, const QList<qsizetype> &sections = {});
 
 } // namespace ReadingMoves

@@ -11,6 +11,8 @@ class TestReadingMoves : public QObject {
 private slots:
     void target_data();
     void target();
+    void sections_data();
+    void sections();
     void wordStart_data();
     void wordStart();
 };
@@ -102,6 +104,38 @@ void TestReadingMoves::target() {
     QVERIFY(to.isEmpty() || expected >= 0);
     QCOMPARE(got < 0 ? QStringLiteral("(nowhere)") : text.mid(got, 12),
              expected < 0 ? QStringLiteral("(nowhere)") : text.mid(expected, 12));
+}
+
+void TestReadingMoves::sections_data() {
+    QTest::addColumn<QList<qsizetype>>("sections");
+    QTest::addColumn<int>("at");
+    QTest::addColumn<Move>("move");
+    QTest::addColumn<int>("to");
+    const QList<qsizetype> three = {0, 100, 200};
+    QTest::newRow("next from inside the first") << three << 50 << Move::NextSection << 100;
+    QTest::newRow("next from a section's start") << three << 100 << Move::NextSection << 200;
+    QTest::newRow("none after the last") << three << 250 << Move::NextSection << -1;
+    QTest::newRow("previous from inside the third") << three << 250 << Move::PreviousSection << 100;
+    QTest::newRow("previous in the first: its start") << three << 50 << Move::PreviousSection << 0;
+    QTest::newRow("before the first section: next is the first")
+        << QList<qsizetype>{40, 90} << 10 << Move::NextSection << 40;
+    QTest::newRow("before the first section: no previous")
+        << QList<qsizetype>{40, 90} << 10 << Move::PreviousSection << -1;
+    QTest::newRow("out of order, as given")
+        << QList<qsizetype>{200, 0, 100} << 120 << Move::NextSection << 200;
+    QTest::newRow("no sections: next leads nowhere")
+        << QList<qsizetype>{} << 10 << Move::NextSection << -1;
+    QTest::newRow("no sections: previous leads nowhere")
+        << QList<qsizetype>{} << 10 << Move::PreviousSection << -1;
+}
+
+void TestReadingMoves::sections() {
+    QFETCH(QList<qsizetype>, sections);
+    QFETCH(int, at);
+    QFETCH(Move, move);
+    QFETCH(int, to);
+    const QString text(300, u'x');
+    QCOMPARE(ReadingMoves::Target(text, at, move, sections), qsizetype(to));
 }
 
 void TestReadingMoves::wordStart_data() {
