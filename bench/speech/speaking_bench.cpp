@@ -3,11 +3,16 @@
 //   face included), then the espeak-ng program reading the same text with the
 //   same voice, speed and pitch, on the same sound server;
 //   Play All -> first sound at the sink (its monitor recorded), with a short
-//   text and a 10 MB one in the box, and how long the click held the UI thread.
+//   text and a 10 MB one in the box, and how long the click held the UI thread;
+//   the reading commands: Resume -> first sound at the sink, Read From Here
+//   deep in the text -> first sound, and Next Sentence while reading -> the
+//   new sentence's first word played (by the voice's own clock), each with a
+//   short text and a 10 MB one.
 // Needs a sound server of its own, with a null sink:
 //   tests/support/private-sound-server.sh with bench_null build/bin/speaking_bench
 //   [seconds]
 #include "app/frmmain.h"
+#include "app/speakingcommands.h"
 #include "app/speechprogram.h"
 #include "speech/espeakspeechcontrol.h"
 #include "speech/voicescale.h"
@@ -26,6 +31,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <pulse/simple.h>
 #include <sys/resource.h>
@@ -292,6 +298,70 @@ void PlayToFirstSound(Window &window, SinkListener &sink, qsizetype bytes, int r
                 static_cast<long long>(bytes), Median(sound), Max(sound), sound.size(), runs,
                 Median(click));
 }
+// Runs `command` on the window and waits until `done`; returns the ms from
+// the command to when `at` says it happened, or -1.
+template <typename Done, typename At>
+double Measure(const std::function<void()> &command, Done done, At at) {
+    const auto t0 = Clock::now();
+    command();
+    QElapsedTimer limit;
+    limit.start();
+    while (!done() && limit.elapsed() < 3000)
+        Wait(1);
+    return done() ? std::chrono::duration<double, std::milli>(at() - t0).count() : -1;
+}
+
+void ReadingCommands(Window &window, SinkListener &sink, qsizetype bytes, int runs) {
+    QString text;
+    while (text.size() < bytes)
+        text += kParagraph;
+    text.truncate(bytes);
+    window.form.txtSpeech()->setPlainText(text);
+    SpeakingCommands &speaking = window.form.Speaking();
+    std::vector<double> resume, here, next;
+    const auto keep = [](std::vector<double> &to, double ms) {
+        if (ms >= 0)
+            to.push_back(ms);
+    };
+    const auto heard = [&] { return sink.Heard(); };
+    const auto when = [&] { return sink.When(); };
+    const qsizetype deep = text.size() / 2;
+    for (int run = 0; run < runs; ++run) {
+        // Resume after a pause.
+        window.form.cmdPlayAll()->click();
+        Wait(600);
+        speaking.Pause();
+        Wait(300);
+        sink.Arm();
+        keep(resume, Measure([&] { speaking.Resume(); }, heard, when));
+        speaking.Stop();
+        // Read From Here, half-way through the text.
+        Wait(300);
+        sink.Arm();
+        keep(here, Measure([&] { window.form.ReadFromHere(deep); }, heard, when));
+        // The next sentence while reading: heard once its first word is played.
+        Wait(400);
+        const qsizetype place = speaking.Place();
+        qsizetype reached = -1;
+        Clock::time_point reachedAt;
+        const QMetaObject::Connection watch =
+            QObject::connect(window.voice, &SpeechControl::WordReached, [&](qsizetype, qsizetype) {
+                if (reached < 0 && speaking.Place() > place + 1) {
+                    reached = speaking.Place();
+                    reachedAt = Clock::now();
+                }
+            });
+        keep(next, Measure([&] { window.form.MoveReading(ReadingMoves::Move::NextSentence); },
+                           [&] { return reached >= 0; }, [&] { return reachedAt; }));
+        QObject::disconnect(watch);
+        speaking.Stop();
+    }
+    std::printf("  text %9lld bytes: resume -> first sound median %6.2f max %6.2f ms; read from "
+                "here -> first sound median %6.2f max %6.2f ms; next sentence -> its first word "
+                "played median %6.2f max %6.2f ms (%zu, %zu, %zu of %d runs)\n",
+                static_cast<long long>(bytes), Median(resume), Max(resume), Median(here), Max(here),
+                Median(next), Max(next), resume.size(), here.size(), next.size(), runs);
+}
 } // namespace
 
 int main(int argc, char **argv) {
@@ -312,5 +382,8 @@ int main(int argc, char **argv) {
     std::printf("Play All -> first sound at the sink:\n");
     PlayToFirstSound(window, sink, 60, 20);
     PlayToFirstSound(window, sink, 10'000'000, 10);
+    std::printf("Reading commands:\n");
+    ReadingCommands(window, sink, 2000, 10);
+    ReadingCommands(window, sink, 10'000'000, 5);
     return 0;
 }

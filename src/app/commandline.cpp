@@ -3,6 +3,8 @@
 #include "app/documentopen.h"
 #include "app/documentvoice.h"
 #include "app/frmmain.h"
+#include "app/readerservice.h"
+#include "app/saycommand.h"
 #include "app/speechprogram.h"
 #include "app/textcommands.h"
 #include "app/textfile.h"
@@ -17,6 +19,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -33,7 +37,8 @@ constexpr int kUsage = 2;
 
 // The options that mean no window; everything else opens one.
 constexpr const char *kNoWindowOptions[] = {
-    "--speak-to", "--list-voices", "--help", "-h", "--help-all", "-?", "--version", "-v"};
+    "--speak-to", "--list-voices", "--help",          "-h",    "--help-all", "-?", "--version",
+    "-v",         "--say",         "--say-selection", "--stop"};
 
 volatile std::sig_atomic_t stopAsked = 0;
 
@@ -76,7 +81,20 @@ void Describe(QCommandLineParser &parser) {
                         "(characters of the text).")},
         {QStringLiteral("list-voices"),
          QStringLiteral("List the voices: identifier, language and name, tab-separated.")},
+        {QStringLiteral("say"),
+         QStringLiteral("Say TEXT with the running editor's voice, or, with none running, "
+                        "without a window in the voice, pitch and speed last used."),
+         QStringLiteral("TEXT")},
+        {QStringLiteral("say-selection"),
+         QStringLiteral("As --say, for the text selected in any program (the primary selection "
+                        "on X11, else the clipboard).")},
+        {QStringLiteral("stop"), QStringLiteral("Stop what --say or the running editor says.")},
     });
+}
+
+bool HasDisplay() {
+    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+           qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
 }
 
 int Fail(const QString &message, int code = kFailed) {
@@ -318,7 +336,16 @@ int SpeakTo(const QCommandLineParser &parser, int argc, char *argv[]) {
 }
 
 int RunWithoutWindow(int argc, char *argv[]) {
-    QCoreApplication app(argc, argv);
+    // Only reading the selection needs the desktop.
+    const bool selection = std::any_of(argv + 1, argv + argc, [](const char *arg) {
+        return arg && std::string_view(arg) == "--say-selection";
+    });
+    if (selection && !HasDisplay())
+        return Fail(
+            QStringLiteral("--say-selection needs a desktop session: no display was found"));
+    const std::unique_ptr<QCoreApplication> application =
+        selection ? std::make_unique<QGuiApplication>(argc, argv)
+                  : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zavren-speech"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(AppIdentity::kVersion));
     QCommandLineParser parser;
@@ -327,6 +354,9 @@ int RunWithoutWindow(int argc, char *argv[]) {
         return *done;
     if (parser.isSet(QStringLiteral("list-voices")))
         return ListVoices();
+    if (parser.isSet(QStringLiteral("say")) || parser.isSet(QStringLiteral("say-selection")) ||
+        parser.isSet(QStringLiteral("stop")))
+        return RunSayCommand(parser);
     return SpeakTo(parser, argc, argv);
 }
 
@@ -363,6 +393,8 @@ int RunZavrenSpeech(int argc, char *argv[]) {
 
     SpeechProgram program;
     frmMain &window = program.Window();
+    // Other programs may have the window's voice say things (--say).
+    const std::unique_ptr<ReaderService> service = OfferEditorVoice(window);
     // The file's refusal, if any, comes before the window, which then shows
     // its welcome text.
     if (const QStringList files = parser.positionalArguments(); !files.isEmpty())

@@ -14,18 +14,28 @@
 #include "platform/appidentity.h"
 #include "platform/qt/captionfont.h"
 #include "platform/qt/enterpress.h"
+#include "platform/qt/messagebox.h"
 #include "platform/qt/twips.h"
 #include "speech/espeakspeechcontrol.h"
 #include "speech/speechcontrol.h"
 
 #include <QAction>
+#include <QCloseEvent>
+#include <QDir>
 #include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
 #include <algorithm>
 #include <iterator>
 
@@ -123,6 +133,7 @@ frmMain::frmMain(const Services &services, std::unique_ptr<SpeechControl> voice,
     CreateMenus();
     ConnectControls();
     ConnectMenus();
+    CreateReadingActions();
 
     const TwipsScale scale(this);
     resize(scale.ToPixelsX(kClientWidth),
@@ -247,6 +258,268 @@ void frmMain::ConnectMenus() {
         new SpeechSaver(*txtSpeech_, *voice, services_.messageBoxes, this);
 }
 
+// The reading commands belong to the window, not to any menu bar menu: their
+// keys are ones the text box leaves alone.
+void frmMain::CreateReadingActions() {
+    const auto add = [this](const char *name, const QString &text, QList<QKeySequence> keys,
+                            auto handler) {
+        auto *action = new QAction(text, this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        connect(action, &QAction::triggered, this, handler);
+    };
+    add("actPauseResume", tr("Pause or Resume"), {Qt::Key_F9, Qt::Key_MediaTogglePlayPause},
+        [this] {
+            speaking_->PauseOrResume();
+            if (speaking_->Paused())
+                KeepPlace();
+        });
+    add("actReadFromHere", tr("Read From Here"), {Qt::Key_F5},
+        [this] { ReadFromHere(txtSpeech_->textCursor().position()); });
+    using ReadingMoves::Move;
+    const struct {
+        const char *name;
+        const char *text;
+        QKeySequence key;
+        Move move;
+    } moves[] = {
+        {"actPreviousSentence", "Previous Sentence", QKeySequence(Qt::ALT | Qt::Key_Left),
+         Move::PreviousSentence},
+        {"actNextSentence", "Next Sentence", QKeySequence(Qt::ALT | Qt::Key_Right),
+         Move::NextSentence},
+        {"actPreviousParagraph", "Previous Paragraph", QKeySequence(Qt::ALT | Qt::Key_Up),
+         Move::PreviousParagraph},
+        {"actNextParagraph", "Next Paragraph", QKeySequence(Qt::ALT | Qt::Key_Down),
+         Move::NextParagraph},
+        {"actPreviousSection", "Previous Section", QKeySequence(Qt::ALT | Qt::Key_PageUp),
+         Move::PreviousSection},
+        {"actNextSection", "Next Section", QKeySequence(Qt::ALT | Qt::Key_PageDown),
+         Move::NextSection},
+    };
+    for (const auto &move : moves)
+        add(move.name, tr(move.text), {move.key}, [this, m = move.move] { MoveReading(m); });
+
+    // Where reading is, and the voice it was done with, kept for next time.
+    connect(DirectSS1_, &SpeechControl::WordReached, this, [this] {
+        if (const qsizetype place = speaking_->Place(); place >= 0)
+            place_ = place;
+    });
+    connect(DirectSS1_, &SpeechControl::SpeakingChanged, this, [this](bool speaking) {
+        speakingNow_ = speaking;
+        if (speaking)
+            KeepVoice();
+        else
+            KeepPlace();
+    });
+    connect(txtSpeech_->document(), &QTextDocument::contentsChange, this,
+            [this](int, int removed, int added) {
+                if (removed > 0 || added > 0) {
+                    placeKey_.clear(); // places in another text mean nothing here
+                    place_ = -1;
+                }
+            });
+    connect(static_cast<SpeechTextBox *>(txtSpeech_), &SpeechTextBox::ReadFromHereRequested, this,
+            [this](int position) { ReadFromHere(position); });
+    if (auto *voice = qobject_cast<EspeakSpeechControl *>(DirectSS1_))
+        connect(voice, &EspeakSpeechControl::VoiceMenuOpening, this, &frmMain::AddReadingItems);
+    if (auto *text = findChild<TextCommands *>())
+        connect(text, &TextCommands::Opened, this, &frmMain::FileOpened);
+}
+
+QAction *frmMain::ReadingAction(const QString &name) const {
+    const QList<QAction *> own = actions();
+    const auto found = std::find_if(own.begin(), own.end(),
+                                    [&](const QAction *a) { return a->objectName() == name; });
+    return found == own.end() ? nullptr : *found;
+}
+
+// Pause and Resume, the document's sections, and the reading-place setting,
+// after the voices.
+void frmMain::AddReadingItems(QMenu *menu) {
+    menu->addSeparator();
+    QAction *pause = menu->addAction(tr("&Pause") + QStringLiteral("\tF9"));
+    pause->setObjectName(QStringLiteral("mnuPause"));
+    pause->setEnabled(speakingNow_ && !speaking_->Paused());
+    connect(pause, &QAction::triggered, this, [this] {
+        speaking_->Pause();
+        KeepPlace();
+    });
+    QAction *resume = menu->addAction(tr("&Resume") + QStringLiteral("\tF9"));
+    resume->setObjectName(QStringLiteral("mnuResume"));
+    resume->setEnabled(speaking_->Paused());
+    connect(resume, &QAction::triggered, this, [this] { speaking_->Resume(); });
+    if (!sections_.isEmpty()) {
+        QMenu *sections = menu->addMenu(tr("Sec&tions"));
+        sections->setObjectName(QStringLiteral("mnuSections"));
+        sections->setAccessibleName(tr("Sections"));
+        for (const DocumentSection &section : sections_) {
+            QString caption = QString(std::max(0, section.level - 1) * 4, u' ') + section.title;
+            QAction *item = sections->addAction(caption.replace(u'&', QStringLiteral("&&")));
+            connect(item, &QAction::triggered, this,
+                    [this, offset = section.offset] { GoToSection(offset); });
+        }
+    }
+    QAction *keep = menu->addAction(tr("Remember Where Reading Stopped"));
+    keep->setObjectName(QStringLiteral("mnuKeepPlaces"));
+    keep->setCheckable(true);
+    keep->setChecked(state_.KeepsPlaces());
+    connect(keep, &QAction::toggled, this, [this](bool on) { state_.SetKeepsPlaces(on); });
+}
+
+void frmMain::SetSections(const QList<DocumentSection> &sections) {
+    sections_ = sections;
+    std::stable_sort(
+        sections_.begin(), sections_.end(),
+        [](const DocumentSection &a, const DocumentSection &b) { return a.offset < b.offset; });
+}
+
+namespace {
+// How much text around a place the moving keys look at: copying all of a
+// long text would hold the new place back.
+constexpr qsizetype kAround = 64 * 1024;
+
+// The whole lines around `at`, as the whole-text read has them, and where
+// they begin.
+QString Around(const QTextDocument &document, qsizetype at, qsizetype *begin, bool *whole) {
+    QTextBlock first = document.findBlock(int(at));
+    QTextBlock last = first;
+    while (first.isValid() && first.previous().isValid() && first.position() > at - kAround)
+        first = first.previous();
+    while (last.isValid() && last.next().isValid() && last.position() < at + kAround)
+        last = last.next();
+    *begin = first.isValid() ? first.position() : 0;
+    *whole = !first.previous().isValid() && !last.next().isValid();
+    QString text;
+    for (QTextBlock block = first; block.isValid(); block = block.next()) {
+        text += block.text();
+        if (block == last)
+            break;
+        text += QLatin1Char('\n');
+    }
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    text.replace(QChar::Nbsp, QLatin1Char(' '));
+    return text;
+}
+
+// Where `move` from `at` leads in the box, looking at the lines around it
+// first and at the whole text only when they do not tell.
+qsizetype TargetIn(const QPlainTextEdit &box, qsizetype at, ReadingMoves::Move move,
+                   const QList<qsizetype> &sections) {
+    if (move == ReadingMoves::Move::PreviousSection || move == ReadingMoves::Move::NextSection)
+        return ReadingMoves::Target(QString(), at, move, sections);
+    qsizetype begin = 0;
+    bool whole = false;
+    const QString near = Around(*box.document(), at, &begin, &whole);
+    const qsizetype target = ReadingMoves::Target(near, at - begin, move);
+    if (target >= 0 && (target > 0 || begin == 0))
+        return target + begin;
+    return whole ? target : ReadingMoves::Target(box.toPlainText(), at, move);
+}
+} // namespace
+
+// While the box is read, the voice moves; otherwise the cursor does.
+void frmMain::MoveReading(ReadingMoves::Move move) {
+    QList<qsizetype> starts;
+    for (const DocumentSection &section : sections_)
+        starts << section.offset;
+    if (const qsizetype place = speaking_->Place(); place >= 0 && speakingNow_) {
+        const qsizetype target = TargetIn(*txtSpeech_, place, move, starts);
+        if (target >= 0)
+            speaking_->ReadFrom(target);
+        return;
+    }
+    QTextCursor cursor = txtSpeech_->textCursor();
+    const qsizetype target = TargetIn(*txtSpeech_, cursor.position(), move, starts);
+    if (target < 0)
+        return;
+    cursor.setPosition(int(target));
+    txtSpeech_->setTextCursor(cursor);
+}
+
+void frmMain::ReadFromHere(qsizetype position) {
+    qsizetype begin = 0;
+    bool whole = false;
+    const QString near = Around(*txtSpeech_->document(), position, &begin, &whole);
+    qsizetype start = ReadingMoves::WordStart(near, position - begin);
+    if (start >= 0)
+        start += begin;
+    else if (!whole)
+        start = ReadingMoves::WordStart(txtSpeech_->toPlainText(), position);
+    if (start >= 0)
+        speaking_->ReadFrom(start);
+}
+
+void frmMain::GoToSection(qsizetype offset) {
+    QTextCursor cursor = txtSpeech_->textCursor();
+    cursor.setPosition(
+        int(std::clamp<qsizetype>(offset, 0, txtSpeech_->document()->characterCount() - 1)));
+    txtSpeech_->setTextCursor(cursor);
+    speaking_->ReadFrom(cursor.position());
+}
+
+void frmMain::FileOpened(const QByteArray &nativePath) {
+    const QByteArray path =
+        QFile::encodeName(QFileInfo(QFile::decodeName(nativePath)).absoluteFilePath());
+    const QString text = txtSpeech_->toPlainText();
+    placeKey_ = ReaderState::PlaceKey(path, text);
+    place_ = -1;
+    const std::optional<qsizetype> place = state_.Place(placeKey_);
+    if (!place || *place <= 0 || *place >= text.size())
+        return;
+    // Once the open has finished and the box takes typing again.
+    QTimer::singleShot(0, this, [this, key = placeKey_, at = *place] {
+        if (key == placeKey_)
+            OfferPlace(at);
+    });
+}
+
+void frmMain::OfferPlace(qsizetype place) {
+    const QString text = txtSpeech_->toPlainText();
+    QString words = text.mid(place, 80).simplified();
+    if (words.size() > 50)
+        words = words.left(words.lastIndexOf(u' ', 50) > 0 ? words.lastIndexOf(u' ', 50) : 50) +
+                QChar(0x2026);
+    QString section;
+    for (const DocumentSection &s : sections_)
+        if (s.offset <= place)
+            section = s.title;
+    const QString question =
+        section.isEmpty()
+            ? tr("Continue reading where you stopped last time, at \"%1\"?").arg(words)
+            : tr("Continue reading where you stopped last time, in \"%1\", at \"%2\"?")
+                  .arg(section, words);
+    if (!services_.messageBoxes.Ask(this, QString::fromLatin1(AppIdentity::kTitle), question))
+        return;
+    GoToSection(place);
+}
+
+// A place in the last sentence means the text was read to its end.
+void frmMain::KeepPlace() {
+    if (placeKey_.isEmpty() || place_ < 0)
+        return;
+    const QString text = txtSpeech_->toPlainText();
+    if (ReadingMoves::Target(text, place_, ReadingMoves::Move::NextSentence) < 0)
+        state_.ForgetPlace(placeKey_);
+    else
+        state_.KeepPlace(placeKey_, place_);
+}
+
+void frmMain::KeepVoice() {
+    ReaderState::Voice voice;
+    if (auto *espeak = qobject_cast<EspeakSpeechControl *>(DirectSS1_))
+        voice.identifier = espeak->Voice();
+    voice.pitch = sldPitch_->value();
+    voice.speed = sldSpeed_->value();
+    state_.SetLastVoice(voice);
+}
+
+void frmMain::closeEvent(QCloseEvent *event) {
+    KeepPlace();
+    QMainWindow::closeEvent(event);
+}
+
 void frmMain::Load() {
     setWindowTitle(QString::fromLatin1(AppIdentity::kTitle) + QLatin1Char(' ') +
                    QString::fromLatin1(AppIdentity::kVersion));
@@ -257,7 +530,7 @@ void frmMain::Load() {
 
 void frmMain::DocumentChanged(const QList<DocumentSection> &sections, const QString &language) {
     const bool changed = !sections_.isEmpty() || !sections.isEmpty();
-    sections_ = sections;
+    SetSections(sections);
     FollowLanguage(language);
     if (changed)
         emit SectionsChanged();

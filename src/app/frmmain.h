@@ -1,13 +1,17 @@
 #pragma once
 
+#include "app/readerstate.h"
+#include "app/readingmoves.h"
 #include "app/services.h"
 #include "documents/document.h"
 
+#include <QList>
 #include <QMainWindow>
 #include <memory>
 
 class QAction;
 class QLabel;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QSlider;
@@ -37,10 +41,24 @@ public:
 
     // A menu item or separator by its name, e.g. "mnuFileOpen"; null if none.
     QAction *Action(const QString &name) const;
+    // A reading command's action by its name, e.g. "actNextSentence": they
+    // are the window's own, reached by key and from the voice's menu.
+    QAction *ReadingAction(const QString &name) const;
 
-    // The sections of the document whose text the box holds: empty after New
-    // and for a text file.
+    // The headings of the document in the box: empty after New and for a
+    // text file.
+    void SetSections(const QList<DocumentSection> &sections);
     const QList<DocumentSection> &Sections() const { return sections_; }
+
+    // The speaking commands, for the voice's service to other programs.
+    SpeakingCommands &Speaking() const { return *speaking_; }
+    // Where reading places and the last voice are kept.
+    ReaderState &State() { return state_; }
+
+    // Reading commands, as their keys and menu items run them.
+    void MoveReading(ReadingMoves::Move move);
+    void ReadFromHere(qsizetype position);
+    void GoToSection(qsizetype offset);
 
 signals:
     void SectionsChanged();
@@ -50,6 +68,7 @@ protected:
     void moveEvent(QMoveEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void CreateControls(std::unique_ptr<SpeechControl> voice);
@@ -60,6 +79,12 @@ private:
     void ApplyResizeRule();
     void DocumentChanged(const QList<DocumentSection> &sections, const QString &language);
     void FollowLanguage(const QString &language);
+    void CreateReadingActions();
+    void AddReadingItems(QMenu *menu);
+    void FileOpened(const QByteArray &nativePath);
+    void OfferPlace(qsizetype place);
+    void KeepPlace();
+    void KeepVoice();
 
     Services services_;
     QWidget *client_ = nullptr;
@@ -78,4 +103,8 @@ private:
     // the user chooses none, each document's language picks the voice.
     QByteArray followedVoice_;
     QByteArray voiceBefore_;
+    ReaderState state_;
+    QByteArray placeKey_;  // of the file in the box, until its text is edited
+    qsizetype place_ = -1; // where reading the box was last heard
+    bool speakingNow_ = false;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -25,6 +26,20 @@ public:
     void PlaySelected();
     void Stop();
 
+    // Reads the box from `offset` to the end.
+    bool ReadFrom(qsizetype offset);
+    // Speaks a text that is not in the box (from another program). Returns
+    // why it failed, if it did; the window's box saying so comes afterwards,
+    // so that the other program has its answer at once.
+    QString Say(const QString &text);
+    void Pause();
+    void Resume();
+    void PauseOrResume();
+    bool Paused() const;
+    // Where in the box the voice is: the word heard last, or where reading
+    // began until a word is heard; -1 when the voice is not reading the box.
+    qsizetype Place() const;
+
     void PitchChanged(std::int32_t position);
     void SpeedChanged(std::int32_t position);
     // The voice fell silent by itself: says why, as a failed command does.
@@ -37,6 +52,7 @@ private:
     template <typename Operation> bool Run(Operation operation);
     void ShowFailure(const QString &description);
     bool Speak(const QString &text, qsizetype offset, qsizetype length = 0);
+    bool SpeakToEnd(qsizetype from);
 
     SpeechControl &voice_;
     MessageBoxes &boxes_;
@@ -45,4 +61,10 @@ private:
     WordHighlight *highlight_ = nullptr;
     std::shared_ptr<char> alive_; // for the rest of a long text, handed on later
     std::uint64_t plays_ = 0;     // counts the commands that start or stop speech
+    // What the voice reads: the box from boxOffset_ (or another text), and
+    // the box offset of the word heard last.
+    bool readingBox_ = false;
+    qsizetype boxOffset_ = 0;
+    qsizetype heard_ = 0;
+    QObject context_; // ends the connections to the voice with this object
 };

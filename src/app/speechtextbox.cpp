@@ -2,6 +2,8 @@
 
 #include "app/filedrop.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMimeData>
 
 namespace {
@@ -26,4 +28,19 @@ void SpeechTextBox::insertFromMimeData(const QMimeData *source) {
     }
     if (HoldsSomething(source))
         QPlainTextEdit::insertFromMimeData(source);
+}
+
+void SpeechTextBox::contextMenuEvent(QContextMenuEvent *event) {
+    const bool byMouse = event->reason() == QContextMenuEvent::Mouse;
+    const int position =
+        byMouse ? cursorForPosition(event->pos()).position() : textCursor().position();
+    QMenu *menu = createStandardContextMenu(event->pos());
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addSeparator();
+    QAction *read = menu->addAction(tr("Read &From Here") + QStringLiteral("\tF5"));
+    read->setObjectName(QStringLiteral("mnuReadFromHere"));
+    connect(read, &QAction::triggered, this,
+            [this, position] { emit ReadFromHereRequested(position); });
+    menu->popup(byMouse ? event->globalPos() : viewport()->mapToGlobal(cursorRect().center()));
+    event->accept();
 }

@@ -15,8 +15,13 @@ public:
 signals:
     // A file was dropped (or pasted as a file); sent once the drop is over.
     void FileDropped(const QString &path);
+    // Read From Here was chosen on the context menu, for the word at `position`.
+    void ReadFromHereRequested(int position);
 
 protected:
+    // The platform's own items, then Read From Here (for the word under the
+    // mouse, or at the cursor when opened from the keyboard).
+    void contextMenuEvent(QContextMenuEvent *event) override;
     bool canInsertFromMimeData(const QMimeData *source) const override;
     void insertFromMimeData(const QMimeData *source) override;
 };

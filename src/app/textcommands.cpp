@@ -16,7 +16,13 @@ TextCommands::TextCommands(QPlainTextEdit *text, QWidget *dialogParent, const Se
     if (text_) {
         load_ = new TextLoad(*text_, dialogParent_, services_.messageBoxes);
         connect(load_, &TextLoad::Finished, this, &TextCommands::OpenFinished);
-        connect(load_, &TextLoad::Opened, this, &TextCommands::DocumentChanged);
+        // The document's sections first: the place offered names its section.
+        connect(load_, &TextLoad::Opened, this,
+                [this](const QByteArray &nativePath, const QList<DocumentSection> &sections,
+                       const QString &language) {
+                    emit DocumentChanged(sections, language);
+                    emit Opened(nativePath);
+                });
     }
 }
 

@@ -56,6 +56,8 @@ signals:
     // The text now in the box came from a file with these sections and this
     // language (a text file has none), or was cleared (New: none either).
     void DocumentChanged(const QList<DocumentSection> &sections, const QString &language);
+    // A file's whole text was put in the box (before OpenFinished).
+    void Opened(const QByteArray &nativePath);
 
 private:
     void SendKeys(const QString &keys);

@@ -87,6 +87,7 @@ void TextLoad::Start(const std::string &nativePath, const QString &name) {
     running_ = true;
     restoring_ = false;
     fileName_ = QFileInfo(name).fileName();
+    nativePath_ = QByteArray::fromStdString(nativePath);
     wasReadOnly_ = text_.isReadOnly();
     text_.setReadOnly(true); // nothing typed may land in a half-loaded text
     progressDelay_.start();
@@ -222,7 +223,7 @@ void TextLoad::PourSome() {
     document->setUndoRedoEnabled(true); // an empty history, as after a replacement
     document->setModified(false);
     if (!restoring_)
-        emit Opened(sections_, language_);
+        emit Opened(nativePath_, sections_, language_);
     End();
 }
 

@@ -47,9 +47,10 @@ public:
     static constexpr int kProgressDelayMs = 500;
 
 signals:
-    // The file's text is all in the box: its sections and language (none
-    // for a text file). Finished follows.
-    void Opened(const QList<DocumentSection> &sections, const QString &language);
+    // The file's text is all in the box: where it came from, its sections
+    // and its language (none for a text file). Finished follows.
+    void Opened(const QByteArray &nativePath, const QList<DocumentSection> &sections,
+                const QString &language);
     void Finished();
 
 private:
@@ -80,4 +81,5 @@ private:
     QString fileName_;
     QList<DocumentSection> sections_; // of the text being poured
     QString language_;
+    QByteArray nativePath_;
 };

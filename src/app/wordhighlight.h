@@ -26,6 +26,9 @@ public:
     void Follow(qsizetype offset, qsizetype length);
     // Removes the mark and ignores the voice's words until the next Follow.
     void Clear();
+    // Marks a word of the text followed before the voice reaches it (where
+    // reading has just been moved to); the voice's words take over from there.
+    void Mark(qsizetype start, qsizetype length) { Show(start, length); }
 
     // The part of the box marked now; length 0 when nothing is.
     qsizetype Start() const { return start_; }

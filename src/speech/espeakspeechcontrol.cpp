@@ -28,6 +28,7 @@ EspeakSpeechControl::EspeakSpeechControl(std::unique_ptr<AudioOutput> output,
     : SpeechControl(parent), session_(std::move(output), clock, this) {
     connect(&session_, &VoiceSession::SpeakingChanged, this, [this](bool speaking) {
         setAccessibleDescription(speaking ? tr("Speaking") : tr("Idle"));
+
         update();
         emit SpeakingChanged(speaking);
     });
@@ -172,7 +173,24 @@ QMenu *EspeakSpeechControl::CreateVoiceMenu() {
             [this](const QByteArray &identifier) { session_.SetVoice(identifier); });
     connect(menu, &VoiceMenu::SaveSpeechAsChosen, this,
             &EspeakSpeechControl::SaveSpeechAsRequested);
+    emit VoiceMenuOpening(menu);
     return menu;
+}
+
+void EspeakSpeechControl::Pause() {
+    if (!session_.IsSpeaking() || session_.IsPaused())
+        return;
+    session_.Pause();
+    setAccessibleDescription(tr("Paused"));
+}
+
+SpeechStatus EspeakSpeechControl::Resume() {
+    if (!session_.IsPaused())
+        return SpeechStatus::Ok();
+    const SpeechStatus status = session_.Resume();
+    if (session_.IsSpeaking())
+        setAccessibleDescription(tr("Speaking"));
+    return status;
 }
 
 void EspeakSpeechControl::OpenVoiceMenu(const QPoint &globalPos) {

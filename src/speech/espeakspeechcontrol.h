@@ -28,6 +28,9 @@ public:
     void SetSpeed(std::int32_t speed) override { session_.SetSpeed(speed); }
     SpeechStatus StopSpeaking() override { return session_.StopSpeaking(); }
     void Continue(const QString &whole) override { session_.Continue(whole); }
+    void Pause() override;
+    SpeechStatus Resume() override;
+    bool IsPaused() const override { return session_.IsPaused(); }
 
     bool IsSpeaking() const { return session_.IsSpeaking(); }
     std::int32_t Speed() const { return session_.Speed(); }
@@ -46,6 +49,8 @@ public:
 signals:
     // Save Speech As was chosen from the voice menu.
     void SaveSpeechAsRequested();
+    // The voice menu is about to open: the window adds its reading commands.
+    void VoiceMenuOpening(QMenu *menu);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

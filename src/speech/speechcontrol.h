@@ -31,6 +31,12 @@ public:
     // has been said, the voice goes on with the rest, and words are reported
     // where they stand in `whole`. Ignored unless that speech is under way.
     virtual void Continue(const QString &whole) { (void)whole; }
+    // Holds speech where it is, silent at once; Resume goes on from the word
+    // that was being heard. Speak and StopSpeaking end a pause. A voice that
+    // cannot pause keeps speaking.
+    virtual void Pause() {}
+    virtual SpeechStatus Resume() { return SpeechStatus::Ok(); }
+    virtual bool IsPaused() const { return false; }
 
 signals:
     // The voice started (a speak with something to say) or fell silent

@@ -44,7 +44,7 @@ VoiceSession::VoiceSession(std::unique_ptr<AudioOutput> output, const PlaybackCl
         QMetaObject::invokeMethod(
             this,
             [this] {
-                if (speaking_)
+                if (speaking_ && !paused_)
                     frames_.start(0);
             },
             Qt::QueuedConnection);
@@ -79,6 +79,7 @@ SpeechStatus VoiceSession::Speak(const QString &text) {
     if (const QString error = Engine().StartupError(); !error.isEmpty())
         return SpeechStatus::Failed(error);
     output_->Stop();
+    paused_ = false;
     settingsChanged_ = voiceChanged_ = restarted_ = false;
     restFrom_ = 0;
     if (!SpeechText::HasSomethingToSay(text)) {
@@ -87,6 +88,19 @@ SpeechStatus VoiceSession::Speak(const QString &text) {
         SetSpeaking(false);
         return SpeechStatus::Ok();
     }
+    text_ = text;
+    const SpeechStatus started = StartFrom(0);
+    if (!started.ok())
+        return started;
+    // A new text starts with the mouth at rest.
+    SetMouth(Viseme::Rest, true);
+    SetSpeaking(true);
+    return SpeechStatus::Ok();
+}
+
+// Synthesis of text_ from `from` on, as a new utterance whose words still
+// count from the start of text_.
+SpeechStatus VoiceSession::StartFrom(qsizetype from) {
     const std::uint64_t generation = channel_->queue.Begin();
     channel_->timeline.Begin(generation);
     const SpeechStatus started = output_->Start(channel_->queue, Engine().SampleRate());
@@ -96,19 +110,51 @@ SpeechStatus VoiceSession::Speak(const QString &text) {
         SetSpeaking(false);
         return started;
     }
-    text_ = text;
     generation_ = generation;
     jobVoice_ = voice_;
     jobRate_ = channel_->rate;
     jobPitch_ = channel_->pitch;
-    Engine().Speak(channel_, generation, SpeechRequest{text_, 0, 0, jobVoice_});
-    // A new text starts with the mouth at rest.
-    SetMouth(Viseme::Rest, true);
-    SetSpeaking(true);
+    Engine().Speak(channel_, generation, SpeechRequest{text_, from, 0, jobVoice_});
+    return SpeechStatus::Ok();
+}
+
+void VoiceSession::Pause() {
+    if (!speaking_ || paused_)
+        return;
+    const SpeechTimeline::Heard heard = CatchUp();
+    if (!speaking_)
+        return;
+    // Dropping what is queued is what makes the silence immediate; resuming
+    // synthesizes again from the word, which costs less than the first sound.
+    pausedAt_ = heard.hasWord ? std::clamp<qsizetype>(heard.word.start, 0, text_.size()) : 0;
+    channel_->queue.Cancel();
+    channel_->timeline.Clear();
+    output_->Stop();
+    frames_.stop();
+    restFrom_ = 0; // the whole text goes on from the pause
+    settingsChanged_ = voiceChanged_ = restarted_ = false;
+    paused_ = true;
+}
+
+SpeechStatus VoiceSession::Resume() {
+    if (!paused_)
+        return SpeechStatus::Ok();
+    paused_ = false;
+    if (!SpeechText::HasSomethingToSay(QStringView(text_).sliced(pausedAt_))) {
+        SetSpeaking(false);
+        return SpeechStatus::Ok();
+    }
+    const SpeechStatus started = StartFrom(pausedAt_);
+    if (!started.ok())
+        return started;
+    sinceFrame_.start();
+    lastPlayed_ = clock_->PlayedSamples();
+    frames_.start(kFrameMs);
     return SpeechStatus::Ok();
 }
 
 SpeechStatus VoiceSession::StopSpeaking() {
+    paused_ = false;
     channel_->queue.Cancel();
     channel_->timeline.Clear();
     output_->Stop();
@@ -119,6 +165,10 @@ SpeechStatus VoiceSession::StopSpeaking() {
 void VoiceSession::Continue(const QString &whole) {
     if (!speaking_ || restFrom_ > 0 || whole.size() <= text_.size() || !whole.startsWith(text_))
         return;
+    if (paused_) {
+        text_ = whole; // resuming synthesizes it all
+        return;
+    }
     restFrom_ = text_.size();
     text_ = whole;
     // Synthesis may have run to the end of the beginning already.
@@ -179,7 +229,7 @@ bool VoiceSession::SetVoice(const QByteArray &identifier) {
                      [&](const SpeechVoice &v) { return v.identifier == identifier; }))
         return false;
     voice_ = identifier;
-    if (!speaking_)
+    if (!speaking_ || paused_)
         return true;
     voiceChanged_ = voice_ != (jobVoice_.isEmpty() ? Engine().DefaultVoice() : jobVoice_);
     const SpeechTimeline::Heard heard = CatchUp();
@@ -190,7 +240,7 @@ bool VoiceSession::SetVoice(const QByteArray &identifier) {
 }
 
 void VoiceSession::RequestRestart() {
-    if (!speaking_)
+    if (!speaking_ || paused_)
         return;
     settingsChanged_ = channel_->rate != jobRate_ || channel_->pitch != jobPitch_;
     if (!settingsChanged_)
@@ -263,6 +313,8 @@ void VoiceSession::Restart(const SpeechTimeline::Heard &heard, const QByteArray 
 }
 
 void VoiceSession::Frame() {
+    if (paused_)
+        return; // held as it was
     const SpeechTimeline::Heard heard = CatchUp();
     if (!speaking_)
         return;
@@ -327,6 +379,7 @@ void VoiceSession::SetSpeaking(bool speaking) {
         frames_.start(kFrameMs);
     } else {
         frames_.stop();
+        paused_ = false;
         text_.clear();
         restFrom_ = 0;
         settingsChanged_ = voiceChanged_ = restarted_ = false;

@@ -37,6 +37,12 @@ public:
     void SetSpeed(std::int32_t speed);
     SpeechStatus StopSpeaking();
     void Continue(const QString &whole);
+    // Pause falls silent at once, the mouth and the word heard held as they
+    // are; Resume speaks again from the start of that word. A speak or a stop
+    // ends the pause. Pitch, speed and voice chosen meanwhile apply on resume.
+    void Pause();
+    SpeechStatus Resume();
+    bool IsPaused() const { return paused_; }
     // Starts the voice now rather than when first needed.
     void StartVoice();
 
@@ -86,6 +92,7 @@ private:
     void Animate();
 
     SpeechEngine &Engine() const;
+    SpeechStatus StartFrom(qsizetype from);
 
     mutable std::shared_ptr<SpeechEngine> engine_;
     std::shared_ptr<SpeechChannel> channel_;
@@ -96,6 +103,8 @@ private:
     std::int32_t pitch_;
     std::int32_t speed_;
     bool speaking_ = false;
+    bool paused_ = false;
+    qsizetype pausedAt_ = 0; // where the word heard at the pause begins
 
     // The utterance under way and what its synthesis was started with.
     QString text_;

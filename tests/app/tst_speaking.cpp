@@ -1,11 +1,19 @@
 #include "app/frmmain.h"
 #include "app/speakingcommands.h"
+#include "app/textcommands.h"
+#include "app/wordhighlight.h"
+#include "speech/espeakspeechcontrol.h"
+#include "speech/speechcontrolfactory.h"
 #include "speechwindow.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
+#include <QDirIterator>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 
@@ -41,6 +49,11 @@ private slots:
     void SliderLookAndTracking();
     void SelectedTextLineBreaks_data();
     void SelectedTextLineBreaks();
+    void ReadingKeys_data();
+    void ReadingKeys();
+    void PlaceKeptAndOffered_data();
+    void PlaceKeptAndOffered();
+    void ReadingMenus();
 };
 
 void SpeakingTest::CommandReachesVoice_data() {
@@ -266,6 +279,247 @@ void SpeakingTest::SelectedTextLineBreaks() {
     edit.selectAll();
     QCOMPARE(SpeakingCommands::SelectedText(edit), expected);
     QCOMPARE(SpeakingCommands::SelectedText(edit), edit.toPlainText());
+}
+
+// The reading keys, pressed in the text box: while the box is read (the
+// voice has reached `heard`), the voice goes where the key leads; otherwise
+// the cursor does.
+void SpeakingTest::ReadingKeys_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("heard"); // empty: nothing is being read
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<QKeySequence>("key");
+    QTest::addColumn<QStringList>("calls"); // after Play All's
+    QTest::addColumn<QString>("cursorAt");  // the text from the cursor on
+
+    const QString text = QStringLiteral("One two. Three four.\n\nFive six. Seven.");
+    const auto alt = [](Qt::Key key) { return QKeySequence(Qt::ALT | key); };
+    const auto speak = [&](const QString &from) {
+        return QStringList{QStringLiteral("Speak:") + text.mid(text.indexOf(from))};
+    };
+    QTest::newRow("next sentence while reading")
+        << text << "two" << 0 << alt(Qt::Key_Right) << speak("Three") << text;
+    QTest::newRow("previous sentence while reading")
+        << text << "Seven" << 0 << alt(Qt::Key_Left) << speak("Five") << text;
+    QTest::newRow("next paragraph while reading")
+        << text << "two" << 0 << alt(Qt::Key_Down) << speak("Five") << text;
+    QTest::newRow("previous paragraph in the first: its start")
+        << text << "four" << 0 << alt(Qt::Key_Up) << speak("One") << text;
+    QTest::newRow("next sentence from the last: reading goes on")
+        << text << "Seven" << 0 << alt(Qt::Key_Right) << QStringList{} << text;
+    QTest::newRow("next section while reading")
+        << text << "two" << 0 << alt(Qt::Key_PageDown) << speak("Five") << text;
+    QTest::newRow("previous section while reading")
+        << text << "Seven" << 0 << alt(Qt::Key_PageUp) << speak("One") << text;
+    QTest::newRow("pause") << text << "two" << 0 << QKeySequence(Qt::Key_F9)
+                           << QStringList{QStringLiteral("Pause")} << text;
+    QTest::newRow("read from here, inside a word")
+        << text << "" << int(text.indexOf(QLatin1String("four")) + 2) << QKeySequence(Qt::Key_F5)
+        << speak("four") << text.mid(text.indexOf(QLatin1String("four")) + 2);
+    // Far from either end of a long text the keys look at the lines around.
+    const QString filler = QStringLiteral("Filler words go here.\n").repeated(4000);
+    const QString longText = filler + QStringLiteral("Marker one. Target two.\n") + filler;
+    QTest::newRow("a long text: next sentence in its middle")
+        << longText << "one" << 0 << alt(Qt::Key_Right)
+        << QStringList{QStringLiteral("Speak:") + longText.mid(longText.indexOf(u"Target"))}
+        << longText;
+    QTest::newRow("a long text: previous paragraph in its middle")
+        << longText << "Target" << 0 << alt(Qt::Key_Up)
+        << QStringList{QStringLiteral("Speak:") +
+                       longText.mid(longText.indexOf(u"Filler", filler.size() - 30))}
+        << longText;
+    QTest::newRow("not reading: next sentence moves the cursor")
+        << text << "" << 2 << alt(Qt::Key_Right) << QStringList{}
+        << text.mid(text.indexOf(QLatin1String("Three")));
+    QTest::newRow("not reading: next paragraph moves the cursor")
+        << text << "" << 2 << alt(Qt::Key_Down) << QStringList{}
+        << text.mid(text.indexOf(QLatin1String("Five")));
+}
+
+void SpeakingTest::ReadingKeys() {
+    QFETCH(QString, text);
+    QFETCH(QString, heard);
+    QFETCH(int, cursor);
+    QFETCH(QKeySequence, key);
+    QFETCH(QStringList, calls);
+    QFETCH(QString, cursorAt);
+    Window w;
+    w.voice->speaks = true;
+    w.form->SetSections({{QStringLiteral("Part one"), 1, 0},
+                         {QStringLiteral("Part two"), 1, text.indexOf(QLatin1String("Five"))}});
+    w.form->txtSpeech()->setPlainText(text);
+    w.Select(cursor, cursor);
+    w.Show();
+    w.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    if (!heard.isEmpty()) {
+        w.Run(QStringLiteral("PlayAll"), false);
+        w.voice->Hear(text.indexOf(heard), heard.size());
+    }
+    w.voice->calls.clear();
+    QTest::keySequence(w.form->txtSpeech(), key);
+    // Where the voice starts is what counts: a long text goes over in parts.
+    const auto starts = [](QStringList list) {
+        for (QString &call : list)
+            call.truncate(200);
+        return list;
+    };
+    QCOMPARE(starts(w.voice->calls), starts(calls));
+    if (!calls.isEmpty() && calls.front().startsWith(QLatin1String("Speak:"))) {
+        // The new place is marked at once, before the voice gets there.
+        const auto *mark = w.form->txtSpeech()->findChild<WordHighlight *>();
+        QVERIFY(mark);
+        QCOMPARE(mark->Start(), text.indexOf(w.voice->calls.front().mid(6)));
+        QVERIFY(mark->Length() > 0);
+    }
+    QCOMPARE(w.form->txtSpeech()->toPlainText(), text);
+    QCOMPARE(text.mid(w.form->txtSpeech()->textCursor().position()), cursorAt);
+    QVERIFY(w.boxes.shown.empty());
+}
+
+// Where reading stopped in an opened file is offered when it is opened
+// again, unless the file changed, the setting is off, or it was read to
+// its end.
+void SpeakingTest::PlaceKeptAndOffered_data() {
+    QTest::addColumn<QString>("stopAt");    // the word heard when reading stopped
+    QTest::addColumn<QString>("meanwhile"); // between the two opens
+    QTest::addColumn<QString>("offered");   // empty: no question
+    QTest::newRow("kept and offered with its words") << "wolf"
+                                                     << ""
+                                                     << "at \"wolf came to the door.";
+    QTest::newRow("the setting off: nothing offered") << "wolf"
+                                                      << "off"
+                                                      << "";
+    QTest::newRow("the file changed: nothing offered") << "wolf"
+                                                       << "change"
+                                                       << "";
+    QTest::newRow("read to the end: nothing offered") << "end"
+                                                      << ""
+                                                      << "";
+    QTest::newRow("never read: nothing offered") << ""
+                                                 << ""
+                                                 << "";
+    QTest::newRow("a damaged state file: nothing offered") << "wolf"
+                                                           << "damage"
+                                                           << "";
+}
+
+void SpeakingTest::PlaceKeptAndOffered() {
+    QFETCH(QString, stopAt);
+    QFETCH(QString, meanwhile);
+    QFETCH(QString, offered);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("state"))));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
+    const QString path = dir.filePath(QStringLiteral("story.txt"));
+    const QByteArray story = "Once upon a time. The wolf came to the door.\nThen the end.\n";
+    const auto write = [&](const QByteArray &bytes) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    };
+    write(story);
+    const auto open = [](Window &w, const QString &name) {
+        auto *text = w.form->findChild<TextCommands *>();
+        QVERIFY(text && text->OpenPath(name));
+        QVERIFY(QTest::qWaitFor([&] { return !text->Loading(); }, 10000));
+        QTest::qWait(0); // the question comes once the open is over
+    };
+    {
+        Window w;
+        w.voice->speaks = true;
+        open(w, path);
+        if (!stopAt.isEmpty()) {
+            w.Run(QStringLiteral("PlayAll"), false);
+            const QString text = w.form->txtSpeech()->toPlainText();
+            w.voice->Hear(text.indexOf(stopAt), stopAt.size());
+            w.Run(QStringLiteral("Stop"), false);
+        }
+        if (meanwhile == QLatin1String("off"))
+            QVERIFY(w.form->State().SetKeepsPlaces(false));
+    }
+    if (meanwhile == QLatin1String("change"))
+        write(story + "A last line.\n");
+    if (meanwhile == QLatin1String("damage")) {
+        QFile state(dir.filePath(QStringLiteral("state/zavren-speech/reading.json")));
+        QVERIFY(state.open(QIODevice::WriteOnly) && state.write("{\"places\": [{\"key\"") > 0);
+    }
+    Window again;
+    again.boxes.answer = true;
+    open(again, path);
+    if (offered.isEmpty()) {
+        QVERIFY(again.boxes.asked.isEmpty());
+        QVERIFY(again.voice->calls.isEmpty());
+        return;
+    }
+    QCOMPARE(again.boxes.asked.size(), 1);
+    QVERIFY2(again.boxes.asked.front().text.contains(offered),
+             qPrintable(again.boxes.asked.front().text));
+    // Yes: reading goes on from there, the cursor with it.
+    const QString text = again.form->txtSpeech()->toPlainText();
+    QCOMPARE(again.voice->calls,
+             QStringList{QStringLiteral("Speak:") + text.mid(text.indexOf(stopAt))});
+    QCOMPARE(again.form->txtSpeech()->textCursor().position(), text.indexOf(stopAt));
+    // Nothing of the text is kept.
+    QDirIterator files(dir.path(), QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        QFile file(files.next());
+        if (file.fileName() == path)
+            continue;
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY2(!file.readAll().contains("wolf"), qPrintable(file.fileName()));
+    }
+}
+
+// The text box's context menu ends with Read From Here, after the
+// platform's items; the voice's menu has Pause, Resume and the sections.
+void SpeakingTest::ReadingMenus() {
+    // Whatever is read here goes to no sound server.
+    qputenv("PULSE_SERVER", "unix:/nonexistent/zavren-test");
+    SpeechWindow w(CreateSpeechControl(nullptr));
+    const QString text = QStringLiteral("Intro words. Chapter two starts here.");
+    w.Text().setPlainText(text);
+    w.Show();
+
+    QContextMenuEvent atWord(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+    w.Select(text.indexOf(QLatin1String("two")), text.indexOf(QLatin1String("two")));
+    QCoreApplication::sendEvent(&w.Text(), &atWord);
+    QMenu *boxMenu = nullptr;
+    QVERIFY(QTest::qWaitFor([&] {
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (auto *menu = qobject_cast<QMenu *>(top); menu && menu->isVisible())
+                boxMenu = menu;
+        return boxMenu != nullptr;
+    }));
+    const QList<QAction *> items = boxMenu->actions();
+    QVERIFY(items.size() > 3); // the platform's own come first
+    QCOMPARE(items.back()->objectName(), QStringLiteral("mnuReadFromHere"));
+    QVERIFY(items[items.size() - 2]->isSeparator());
+    boxMenu->close();
+
+    auto *voice = qobject_cast<EspeakSpeechControl *>(w.form->DirectSS1());
+    QVERIFY(voice);
+    w.form->SetSections(
+        {{QStringLiteral("Intro"), 1, 0},
+         {QStringLiteral("Chapter & two"), 2, text.indexOf(QLatin1String("Chapter"))}});
+    std::unique_ptr<QMenu> menu(voice->CreateVoiceMenu());
+    const auto item = [&](const char *name) {
+        return menu->findChild<QAction *>(QString::fromLatin1(name));
+    };
+    QVERIFY(item("mnuPause") && !item("mnuPause")->isEnabled()); // nothing is being read
+    QVERIFY(item("mnuResume") && !item("mnuResume")->isEnabled());
+    QVERIFY(item("mnuKeepPlaces") && item("mnuKeepPlaces")->isCheckable());
+    auto *sections = menu->findChild<QMenu *>(QStringLiteral("mnuSections"));
+    QVERIFY(sections);
+    QCOMPARE(sections->actions().size(), 2);
+    QCOMPARE(sections->actions()[1]->text(), QStringLiteral("    Chapter && two"));
+    sections->actions()[1]->trigger();
+    QCOMPARE(w.Text().textCursor().position(), text.indexOf(QLatin1String("Chapter")));
+    // Plain text has no sections.
+    w.form->SetSections({});
+    menu.reset(voice->CreateVoiceMenu());
+    QVERIFY(!menu->findChild<QMenu *>(QStringLiteral("mnuSections")));
+    w.form->Speaking().Stop();
 }
 
 QTEST_MAIN(SpeakingTest)

@@ -36,6 +36,7 @@ public:
     SpeechStatus Speak(const QString &text) override {
         calls << QStringLiteral("Speak:") + text;
         spoken << text;
+        paused = false;
         if (speaks && failWith.isEmpty() && !text.isEmpty())
             SetSpeaking(true);
         return Outcome();
@@ -50,11 +51,22 @@ public:
     }
     SpeechStatus StopSpeaking() override {
         calls << QStringLiteral("StopSpeaking");
+        paused = false;
         if (speaks)
             SetSpeaking(false);
         return Outcome();
     }
     void Continue(const QString &whole) override { calls << QStringLiteral("Continue:") + whole; }
+    void Pause() override {
+        calls << QStringLiteral("Pause");
+        paused = speaking;
+    }
+    SpeechStatus Resume() override {
+        calls << QStringLiteral("Resume");
+        paused = false;
+        return Outcome();
+    }
+    bool IsPaused() const override { return paused; }
 
     void Hear(qsizetype start, qsizetype length) { emit WordReached(start, length); }
     void SetSpeaking(bool on) {
@@ -67,6 +79,7 @@ public:
     QString failWith;   // empty: every operation succeeds
     bool speaks = false;
     bool speaking = false;
+    bool paused = false;
 
 private:
     SpeechStatus Outcome() const {
@@ -89,6 +102,10 @@ public:
               MessageIcon icon) override {
         shown.append({parent, title, text, icon});
     }
+    bool Ask(QWidget *parent, const QString &title, const QString &text) override {
+        asked.append({parent, title, text, MessageIcon::None});
+        return answer;
+    }
     QStringList Texts() const {
         QStringList texts;
         for (const ShownBox &box : shown)
@@ -96,6 +113,8 @@ public:
         return texts;
     }
     QList<ShownBox> shown;
+    QList<ShownBox> asked;
+    bool answer = false; // to every question
 };
 
 // The user of the open-file dialog: picks the scripted names in turn and
