@@ -324,8 +324,7 @@ void DocumentsTest::refusesBadDocuments_data() {
     const QByteArray epub = Epub3();
     QTest::newRow("truncated archive")
         << "cut.epub" << epub.left(epub.size() / 2)
-        << "The file \"cut.epub\" cannot be opened: it is a damaged or incomplete archive (Not a "
-           "zip archive).";
+        << "The file \"cut.epub\" cannot be opened: it is a damaged or incomplete archive (*).";
     QByteArray damaged = epub;
     const qsizetype chapter = damaged.indexOf("OEBPS/ch1.xhtml") + 40;
     for (qsizetype i = chapter; i < chapter + 20; ++i)
@@ -420,7 +419,15 @@ void DocumentsTest::refusesBadDocuments() {
     QVERIFY(!path.isEmpty());
     QVERIFY(commands->OpenPath(path));
     QVERIFY(FinishOpen(commands));
-    QCOMPARE(window.boxes.Texts(), QStringList{message});
+    // "(*)" stands for libzip's own words, which differ between its versions.
+    const QStringList shown = window.boxes.Texts();
+    QCOMPARE(shown.size(), 1);
+    if (const qsizetype any = message.indexOf(QLatin1String("(*)")); any >= 0) {
+        QCOMPARE(shown.front().left(any + 1), message.left(any + 1));
+        QVERIFY2(shown.front().endsWith(QLatin1String(").")), qPrintable(shown.front()));
+    } else {
+        QCOMPARE(shown.front(), message);
+    }
     QCOMPARE(window.Text().toPlainText(), before);
     QCOMPARE(Shown(window.form->Sections()), sections);
     QCOMPARE(changed.count(), 0);
