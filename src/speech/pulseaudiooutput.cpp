@@ -1,6 +1,7 @@
 #include "pulseaudiooutput.h"
 
 #include "speech/pcmqueue.h"
+#include "speech/serverwatchdog.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -19,23 +20,19 @@
 #include <vector>
 
 namespace {
-using Clock = std::chrono::steady_clock;
+using Clock = ServerWatchdog::Clock;
 
 // Audio the server holds ahead of the listener; with the queue's own bound
 // this keeps new pitch and speed audible within a few hundred ms.
 constexpr int kDeviceBufferMs = 100;
 // Playback starts once this much is queued (or synthesis has ended).
 constexpr int kPrebufferMs = 20;
-// A server that has not answered within this long is given up on: the user
-// hears about it within two seconds.
-constexpr auto kAnswerTime = std::chrono::milliseconds(1500);
 // How long Start waits for the server's answer before letting the failure
 // handler deliver a late one. A server that answers does so in a few ms.
 constexpr auto kStartWait = std::chrono::milliseconds(150);
 // While a stream plays: how often the thread feeds it, reads the position
 // and checks that the server still answers.
 constexpr int kTickUs = 20 * 1000;
-constexpr auto kPingEvery = std::chrono::milliseconds(100);
 
 QString Unavailable(const char *why) {
     return QStringLiteral("No sound output is available (%1).").arg(QLatin1String(why));
@@ -163,12 +160,10 @@ private:
     }
 
     void Begin() {
-        deadline_ = Clock::now() + kAnswerTime;
+        watchdog_.Begin(Clock::now());
         written_local_ = 0;
         ranOutAt_ = 0;
         triggered_ = false;
-        pingSent_ = false;
-        lastPing_ = Clock::now() - kPingEvery;
         if (context_ && pa_context_get_state(context_) == PA_CONTEXT_READY) {
             OpenStream();
             return;
@@ -316,35 +311,31 @@ private:
         }
     }
 
-    // Gives up on a server that does not answer: while connecting, and while
-    // playing, by a timing request every so often that must come back.
+    // Gives up on a server that does not answer.
     void Watch() {
         const auto now = Clock::now();
-        if (!ready_) {
-            if (now >= deadline_)
-                Fail(Unavailable("the sound server does not answer"));
-            return;
-        }
-        if (pingSent_) {
-            if (now - lastPing_ >= kAnswerTime)
-                Fail(Stopped("the sound server does not answer"));
-            return;
-        }
-        if (now - lastPing_ >= kPingEvery) {
+        switch (watchdog_.Check(now, ready_)) {
+        case ServerWatchdog::Verdict::Fine:
+            break;
+        case ServerWatchdog::Verdict::SilentWhileOpening:
+            Fail(Unavailable("the sound server does not answer"));
+            break;
+        case ServerWatchdog::Verdict::SilentWhilePlaying:
+            Fail(Stopped("the sound server does not answer"));
+            break;
+        case ServerWatchdog::Verdict::Ping:
             if (pa_operation *op = pa_stream_update_timing_info(stream_, &Loop::Pong, this)) {
                 pa_operation_unref(op);
-                pingSent_ = true;
-                lastPing_ = now;
+                watchdog_.PingSent(now);
             }
+            break;
         }
     }
 
     static void Pong(pa_stream *stream, int, void *self) {
         auto *loop = static_cast<Loop *>(self);
-        if (stream != loop->stream_)
-            return;
-        loop->pingSent_ = false;
-        loop->lastPing_ = Clock::now();
+        if (stream == loop->stream_)
+            loop->watchdog_.Answered(Clock::now());
     }
 
     // The verdict on the session's start, for Start's short wait.
@@ -413,12 +404,10 @@ private:
     pa_context *context_ = nullptr;
     pa_stream *stream_ = nullptr;
     bool ready_ = false;
-    Clock::time_point deadline_;
+    ServerWatchdog watchdog_;
     std::uint64_t written_local_ = 0;
     std::uint64_t ranOutAt_ = 0;
     bool triggered_ = false;
-    bool pingSent_ = false;
-    Clock::time_point lastPing_;
     std::vector<std::int16_t> buffer_ = std::vector<std::int16_t>(4096);
 };
 
