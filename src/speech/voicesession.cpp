@@ -39,16 +39,10 @@ VoiceSession::VoiceSession(std::unique_ptr<AudioOutput> output, const PlaybackCl
     frames_.setTimerType(Qt::PreciseTimer);
     frames_.setSingleShot(true);
     connect(&frames_, &QTimer::timeout, this, &VoiceSession::Frame);
-    // Marks that come while the control sleeps for want of them wake it.
-    channel_->timeline.SetListener([this] {
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (speaking_ && !paused_)
-                    frames_.start(0);
-            },
-            Qt::QueuedConnection);
-    });
+    // Marks that come while the control sleeps for want of them wake it. By
+    // name: nothing of the engine's thread crosses over but the call itself.
+    channel_->timeline.SetListener(
+        [this] { QMetaObject::invokeMethod(this, "MarksArrived", Qt::QueuedConnection); });
     const auto fail = [this](const QString &description) {
         if (!speaking_)
             return;
@@ -418,4 +412,9 @@ void VoiceSession::Animate() {
         next = target;
     pose_ = next;
     emit MouthMoved();
+}
+
+void VoiceSession::MarksArrived() {
+    if (speaking_ && !paused_)
+        frames_.start(0);
 }

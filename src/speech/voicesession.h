@@ -78,6 +78,10 @@ signals:
     // The pose or shape of the mouth changed: the face is to be drawn again.
     void MouthMoved();
 
+private slots:
+    // New marks have come: a control asleep for want of them wakes.
+    void MarksArrived();
+
 private:
     void SetSpeaking(bool speaking);
     void Frame();
