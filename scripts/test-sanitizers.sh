@@ -16,7 +16,9 @@ tsan_build=${ZAVREN_TSAN_BUILD_DIR:-$root/build-tsan}
 asan_exclude_labels=${ZAVREN_ASAN_EXCLUDE_LABELS:-wine|package}
 # Tests that exercise the speech worker thread, and the folders they are built in.
 tsan_tests=${ZAVREN_TSAN_TESTS:-^speech_|^stress_}
-tsan_dirs=${ZAVREN_TSAN_DIRS:-tests/speech tests/system/e2e tests/system/stress}
+tsan_dirs=${ZAVREN_TSAN_DIRS:-tests/speech tests/system/stress}
+# ...and the programs those tests start.
+tsan_targets=${ZAVREN_TSAN_TARGETS:-zavren-speech speech_e2e_driver}
 supp=$root/tests/sanitizers
 jobs=${ZAVREN_JOBS:-2}
 
@@ -59,7 +61,8 @@ run_tsan() {
     for dir in $tsan_dirs; do
         [ -f "$root/$dir/CMakeLists.txt" ] && dirs+=("$dir/all")
     done
-    timed "tsan build" cmake --build "$tsan_build" -j "$jobs" --target zavren-speech "${dirs[@]}"
+    # shellcheck disable=SC2086 # a list of target names
+    timed "tsan build" cmake --build "$tsan_build" -j "$jobs" --target $tsan_targets "${dirs[@]}"
     # Qt itself is not instrumented: its futex-based locks are invisible to
     # TSan, so pthread calls made from inside Qt (e.g. QtTest's watchdog thread
     # tearing down its wait condition) would be reported as races. Only races
