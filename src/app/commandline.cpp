@@ -11,6 +11,7 @@
 #include "platform/appidentity.h"
 #include "platform/qt/nativename.h"
 #include "platform/terminal.h"
+#include "speech/speechbook.h"
 #include "speech/speechengine.h"
 #include "speech/speechfilewriter.h"
 
@@ -20,6 +21,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -71,7 +73,23 @@ void Describe(QCommandLineParser &parser) {
          QStringLiteral("N")},
         {QStringLiteral("speed"), QStringLiteral("Speed, 84 to 338, as on the Speed slider."),
          QStringLiteral("N")},
-        {QStringLiteral("overwrite"), QStringLiteral("Replace OUT (and subtitles) if they exist.")},
+        {QStringLiteral("split"),
+         QStringLiteral("With sections: write one file per chapter (the document's top sections) "
+                        "into the folder OUT, named \"NN - Title\" with the extension from "
+                        "--format. A text without sections gives one file."),
+         QStringLiteral("sections")},
+        {QStringLiteral("split-at"),
+         QStringLiteral("As --split, starting a part at every line that the regular expression "
+                        "REGEX matches, such as ^Chapter ."),
+         QStringLiteral("REGEX")},
+        {QStringLiteral("format"),
+         QStringLiteral("The kind of audio file, by extension, where OUT is a folder: %1 "
+                        "(default: ogg).")
+             .arg(AudioExtensionsText()),
+         QStringLiteral("EXT")},
+        {QStringLiteral("overwrite"),
+         QStringLiteral("Replace OUT (and subtitles) if they exist; with --split, write into a "
+                        "folder that holds files already.")},
         {QStringLiteral("srt"),
          QStringLiteral("Also write subtitles beside OUT: a .srt with a cue per sentence.")},
         {QStringLiteral("lrc"),
@@ -214,8 +232,134 @@ std::optional<QString> ReadStandardInput(QString &error) {
     return text;
 }
 
+// A text to speak, as read from a file or the standard input.
+struct Input {
+    QString text;
+    QList<DocumentSection> sections;
+    QString language;
+    std::filesystem::path source; // empty for the standard input
+    QString error;                // why it could not be read
+};
+
+Input ReadInput(const QString &input) {
+    Input read;
+    if (input == QLatin1String("-")) {
+        std::optional<QString> text = ReadStandardInput(read.error);
+        if (text)
+            read.text = std::move(*text);
+        return read;
+    }
+    const FoundTextFile file = FindTextFile(input);
+    if (file.Ambiguous()) {
+        read.error = QStringLiteral("%1: The name is not valid UTF-8, and %2 files in its folder "
+                                    "read the same way; rename the file to speak it")
+                         .arg(input)
+                         .arg(qulonglong(file.sameNames));
+        return read;
+    }
+    if (!file.Found()) {
+        read.error = QStringLiteral("%1: File does not exist").arg(input);
+        return read;
+    }
+    OpenedFile opened = ReadFileToOpen(std::filesystem::path(file.native), file.shown);
+    if (!opened.refusal.isEmpty()) {
+        read.error = opened.refusal;
+    } else if (!opened.text) {
+        read.error = QStringLiteral("%1: Cannot read the file (it must be a readable text file of "
+                                    "at most %2 MB)")
+                         .arg(input)
+                         .arg(kMaxTextFileBytes >> 20);
+    } else {
+        read.text = std::move(*opened.text);
+        read.sections = std::move(opened.sections);
+        read.language = std::move(opened.language);
+        read.source = file.native;
+    }
+    return read;
+}
+
+// Progress as --progress lines and, on a terminal, a line of its own on
+// standard error; the callback says whether to go on.
+class ProgressShown {
+public:
+    ProgressShown(const QCommandLineParser &parser, QString name)
+        : lines_(parser.isSet(QStringLiteral("progress"))), terminal_(StandardErrorIsTerminal()),
+          name_(std::move(name)) {
+        clock_.start();
+    }
+    ~ProgressShown() { End(); }
+    // Ends the terminal's progress line.
+    void End() {
+        if (terminal_ && !ended_)
+            Print(QStringLiteral("\n"), stderr);
+        ended_ = true;
+    }
+    bool operator()(qsizetype reached, qsizetype total) {
+        const bool done = reached >= total;
+        if ((done && !doneShown_) || clock_.elapsed() - shownAt_ >= 200) {
+            doneShown_ = done;
+            shownAt_ = clock_.elapsed();
+            // Whoever reads the lines has gone: nobody is waiting for the file.
+            if (lines_ && !Print(QStringLiteral("progress %1 %2\n").arg(reached).arg(total)))
+                outputLost_ = true;
+            if (terminal_) {
+                const double fraction = total > 0 ? double(reached) / double(total) : 1;
+                Print(QStringLiteral("\r%1: %2%  %3\x1b[K")
+                          .arg(name_)
+                          .arg(int(fraction * 100))
+                          .arg(TimeLeftText(clock_.elapsed(), fraction)),
+                      stderr);
+            }
+        }
+        return stopAsked == 0 && !outputLost_;
+    }
+    bool OutputLost() const { return outputLost_; }
+    // A message on its own line, clear of the terminal's progress line.
+    void Say(const QString &message) {
+        if (terminal_)
+            Print(QStringLiteral("\r\x1b[K"), stderr);
+        Fail(message);
+    }
+
+private:
+    bool lines_, terminal_;
+    QString name_;
+    QElapsedTimer clock_;
+    qint64 shownAt_ = -1000;
+    bool doneShown_ = false;
+    bool outputLost_ = false;
+    bool ended_ = false;
+};
+
+// The extension --format asks for, or empty when it names no kind of audio.
+QString FormatExtension(const QCommandLineParser &parser) {
+    const QString wanted = parser.isSet(QStringLiteral("format"))
+                               ? parser.value(QStringLiteral("format")).toLower()
+                               : QStringLiteral("ogg");
+    const QString extension = wanted.startsWith(u'.') ? wanted.mid(1) : wanted;
+    return AudioFormatForPath(QStringLiteral("x.") + extension) ? extension : QString();
+}
+
+int FormatRefused(const QCommandLineParser &parser) {
+    return Fail(QStringLiteral("--format %1 is no kind of audio file this program writes: %2")
+                    .arg(parser.value(QStringLiteral("format")), AudioExtensionsText()),
+                kUsage);
+}
+
+int WriteResult(const QString &error, ProgressShown &shown) {
+    shown.End();
+    // A stop that came once everything was in place changes nothing.
+    if (!error.isEmpty() && shown.OutputLost())
+        return CannotWriteOutput();
+    if (!error.isEmpty())
+        return Fail(stopAsked ? QStringLiteral("Stopped; nothing was written") : error);
+    return 0;
+}
+
 int SpeakTo(const QCommandLineParser &parser, int argc, char *argv[]) {
     const QStringList files = parser.positionalArguments();
+    const bool split =
+        parser.isSet(QStringLiteral("split")) || parser.isSet(QStringLiteral("split-at"));
     if (files.size() != 1)
         return Fail(QStringLiteral("--speak-to needs one text file to speak, or - for the "
                                    "standard input (see --help)"),
@@ -226,7 +370,21 @@ int SpeakTo(const QCommandLineParser &parser, int argc, char *argv[]) {
     job.overwrite = parser.isSet(QStringLiteral("overwrite"));
     job.srt = parser.isSet(QStringLiteral("srt"));
     job.lrc = parser.isSet(QStringLiteral("lrc"));
-    if (!AudioFormatForPath(ShownPath(job.path)))
+    const QString extension = FormatExtension(parser);
+    if (extension.isEmpty())
+        return FormatRefused(parser);
+    if (parser.isSet(QStringLiteral("split")) &&
+        parser.value(QStringLiteral("split")) != QLatin1String("sections"))
+        return Fail(QStringLiteral("--split takes \"sections\"; --split-at cuts at a pattern"),
+                    kUsage);
+    if (parser.isSet(QStringLiteral("split")) && parser.isSet(QStringLiteral("split-at")))
+        return Fail(QStringLiteral("--split and --split-at cannot go together"), kUsage);
+    const QRegularExpression pattern(parser.value(QStringLiteral("split-at")));
+    if (!pattern.isValid())
+        return Fail(
+            QStringLiteral("--split-at: the pattern is not valid: %1").arg(pattern.errorString()),
+            kUsage);
+    if (!split && !AudioFormatForPath(ShownPath(job.path)))
         return Fail(QStringLiteral("Cannot tell the kind of audio file from the name %1: it "
                                    "should end in %2")
                         .arg(ShownPath(job.path), AudioExtensionsText()),
@@ -248,7 +406,8 @@ int SpeakTo(const QCommandLineParser &parser, int argc, char *argv[]) {
     const std::shared_ptr<SpeechEngine> engine = SpeechEngine::Acquire();
     if (const QString error = engine->StartupError(); !error.isEmpty())
         return Fail(error);
-    if (parser.isSet(QStringLiteral("voice"))) {
+    const bool voiceAsked = parser.isSet(QStringLiteral("voice"));
+    if (voiceAsked) {
         const QString wanted = parser.value(QStringLiteral("voice"));
         const std::optional<QByteArray> voice = FindVoice(engine->Voices(), wanted);
         if (!voice)
@@ -258,81 +417,33 @@ int SpeakTo(const QCommandLineParser &parser, int argc, char *argv[]) {
         job.voice = *voice;
     }
 
-    const QString input = files.front();
-    if (input == QLatin1String("-")) {
-        QString error;
-        std::optional<QString> text = ReadStandardInput(error);
-        if (!text)
-            return Fail(error);
-        job.text = std::move(*text);
-    } else {
-        const FoundTextFile file = FindTextFile(input);
-        if (file.Ambiguous())
-            return Fail(
-                QStringLiteral("%1: The name is not valid UTF-8, and %2 files in its folder "
-                               "read the same way; rename the file to speak it")
-                    .arg(input)
-                    .arg(qulonglong(file.sameNames)));
-        if (!file.Found())
-            return Fail(QStringLiteral("%1: File does not exist").arg(input));
-        OpenedFile opened = ReadFileToOpen(std::filesystem::path(file.native), file.shown);
-        if (!opened.refusal.isEmpty())
-            return Fail(opened.refusal);
-        if (!opened.text)
-            return Fail(QStringLiteral("%1: Cannot read the file (it must be a readable text "
-                                       "file of at most %2 MB)")
-                            .arg(input)
-                            .arg(kMaxTextFileBytes >> 20));
-        job.text = std::move(*opened.text);
-        job.source = file.native;
-        // A document read in the voice of its language, unless one was asked for.
-        if (!parser.isSet(QStringLiteral("voice")))
-            if (QByteArray voice = VoiceForLanguage(engine->Voices(), opened.language);
-                !voice.isEmpty())
-                job.voice = std::move(voice);
-    }
+    Input input = ReadInput(files.front());
+    if (!input.error.isEmpty())
+        return Fail(input.error);
+    job.text = std::move(input.text);
+    job.source = input.source;
+    // A document read in the voice of its language, unless one was asked for.
+    if (!voiceAsked)
+        if (QByteArray voice = VoiceForLanguage(engine->Voices(), input.language); !voice.isEmpty())
+            job.voice = std::move(voice);
 
     // Ctrl+C, or the window cancelling, ends the writing cleanly: the files
     // under way are removed.
     std::signal(SIGINT, OnStop);
     std::signal(SIGTERM, OnStop);
 
-    const bool lines = parser.isSet(QStringLiteral("progress"));
-    const bool terminal = StandardErrorIsTerminal();
-    QElapsedTimer clock;
-    clock.start();
-    qint64 shownAt = -1000;
-    bool doneShown = false;
-    const QString shownName = ShownPath(job.path);
-    bool outputLost = false;
-    const auto progress = [&](const SpeechFileProgress &p) {
-        const bool done = p.reached >= p.total;
-        if ((done && !doneShown) || clock.elapsed() - shownAt >= 200) {
-            doneShown = done;
-            shownAt = clock.elapsed();
-            // Whoever reads the lines has gone: nobody is waiting for the file.
-            if (lines && !Print(QStringLiteral("progress %1 %2\n").arg(p.reached).arg(p.total)))
-                outputLost = true;
-            if (terminal) {
-                const double fraction = p.total > 0 ? double(p.reached) / double(p.total) : 1;
-                Print(QStringLiteral("\r%1: %2%  %3\x1b[K")
-                          .arg(shownName)
-                          .arg(int(fraction * 100))
-                          .arg(TimeLeftText(clock.elapsed(), fraction)),
-                      stderr);
-            }
-        }
-        return stopAsked == 0 && !outputLost;
-    };
-    const QString error = WriteSpeechFile(job, progress);
-    if (terminal)
-        Print(QStringLiteral("\n"), stderr);
-    // A stop that came once everything was in place changes nothing.
-    if (!error.isEmpty() && outputLost)
-        return CannotWriteOutput();
-    if (!error.isEmpty())
-        return Fail(stopAsked ? QStringLiteral("Stopped; nothing was written") : error);
-    return 0;
+    ProgressShown shown(parser, ShownPath(job.path));
+    const auto progress = [&](const SpeechFileProgress &p) { return shown(p.reached, p.total); };
+    if (split) {
+        const QString whole =
+            input.source.empty() ? QStringLiteral("Speech") : ShownPath(input.source.stem());
+        const std::vector<SpeechPart> parts = parser.isSet(QStringLiteral("split"))
+                                                  ? SplitAtSections(job.text, input.sections, whole)
+                                                  : SplitAtPattern(job.text, pattern, whole);
+        const std::filesystem::path folder = job.path;
+        return WriteResult(WriteSpeechParts(job, folder, extension, parts, progress), shown);
+    }
+    return WriteResult(WriteSpeechFile(job, progress), shown);
 }
 
 int RunWithoutWindow(int argc, char *argv[]) {

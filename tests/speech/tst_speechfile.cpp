@@ -202,6 +202,18 @@ private slots:
             << QStringList{"--speak-to", out, "@/in.txt", "@/in.txt"} << "one text file";
         QTest::newRow("document that cannot be read")
             << QStringList{"--speak-to", out, "@/letter.rtf"} << "is an RTF document";
+        QTest::newRow("parts into a folder with files")
+            << QStringList{"--speak-to", "@", "--split", "sections", "@/in.txt"} << "is not empty";
+        QTest::newRow("split by what")
+            << QStringList{"--speak-to", "@/parts", "--split", "pages", "@/in.txt"}
+            << "takes \"sections\"";
+        QTest::newRow("pattern not valid")
+            << QStringList{"--speak-to", "@/parts", "--split-at", "(", "@/in.txt"}
+            << "pattern is not valid";
+        QTest::newRow("format not audio")
+            << QStringList{"--speak-to", "@/parts", "--split", "sections",
+                           "--format",   "txt",     "@/in.txt"}
+            << "no kind of audio";
         QTest::newRow("nothing to say")
             << QStringList{"--speak-to", out, "@/blank.txt"} << "nothing to speak";
     }
@@ -238,6 +250,50 @@ private slots:
         QVERIFY2(d.seconds > 0.3 && d.seconds < 3, qPrintable(QString::number(d.seconds)));
     }
 
+    // A book in parts: one file per chapter, or per line the pattern
+    // matches, named by number and title; every part decodes to speech.
+    void parts_data() {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("files");
+        QTest::newRow("sections")
+            << "book.html"
+            << QByteArray("<html><body><p>A word first.</p><h1>One</h1><p>Hello there.</p>"
+                          "<h2>Inside</h2><p>Still the first.</p><h1>Two/Three: end?</h1>"
+                          "<p>Good day.</p></body></html>")
+            << QStringList{"--split", "sections"}
+            << QStringList{"01 - book.ogg", "02 - One.ogg", "03 - Two Three end.ogg"};
+        QTest::newRow("pattern") << "book.txt"
+                                 << QByteArray("Chapter 1\nHello world.\nChapter 2\r\nGood day.\n")
+                                 << QStringList{"--split-at", "^Chapter ", "--format", "flac"}
+                                 << QStringList{"01 - Chapter 1.flac", "02 - Chapter 2.flac"};
+        QTest::newRow("no sections")
+            << "book.txt" << kThreeSentences << QStringList{"--split", "sections"}
+            << QStringList{"01 - book.ogg"};
+        QTest::newRow("one section")
+            << "book.html" << QByteArray("<html><body><h1>Only</h1><p>Hello.</p></body></html>")
+            << QStringList{"--split", "sections", "--format", "mp3"}
+            << QStringList{"01 - Only.mp3"};
+    }
+    void parts() {
+        QFETCH(QString, input);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, files);
+        QVERIFY(!Write(input, bytes).isEmpty());
+        const QString folder = Path(QStringLiteral("parts"));
+        const Run r = Speak(QStringList{QStringLiteral("--speak-to"), folder} + args +
+                            QStringList{Path(input)});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+        QCOMPARE(Entries(folder), files);
+        for (const QString &file : files) {
+            const Decoded d = Decode(folder + u'/' + file);
+            QVERIFY2(d.ok && d.seconds > 0.2, qPrintable(file));
+        }
+    }
+
     void overwriteReplaces() {
         QVERIFY(!Write(QStringLiteral("old.wav"), "old").isEmpty());
         const Run r = Speak({QStringLiteral("--speak-to"), Path("old.wav"),
@@ -259,6 +315,10 @@ private slots:
                 << QStringList{"--speak-to", QStringLiteral("@/disk/old.%1").arg(format), "--srt",
                                "--overwrite", "@/long.txt"}
                 << "the disk is full";
+        QTest::newRow("full disk, parts")
+            << "size=64k" << QStringList{"--speak-to", "@/disk/book", "--split-at",
+                                         "Hello",      "--overwrite", "@/long.txt"}
+            << "the disk is full";
         QTest::newRow("read-only disk")
             << "size=1m,ro" << QStringList{"--speak-to", "@/disk/out.wav", "@/long.txt"}
             << "Read-only file system";
