@@ -94,6 +94,17 @@ void Describe(QCommandLineParser &parser) {
          QStringLiteral("Also write subtitles beside OUT: a .srt with a cue per sentence.")},
         {QStringLiteral("lrc"),
          QStringLiteral("Also write lyrics beside OUT: a .lrc with every word timed.")},
+        {QStringLiteral("title"),
+         QStringLiteral("The title tag, instead of the one the document gives (EPUB). With "
+                        "--split, the album tag, each part's title being its chapter's."),
+         QStringLiteral("TEXT")},
+        {QStringLiteral("author"),
+         QStringLiteral("The author, as the artist tag, instead of the one the document gives "
+                        "(EPUB)."),
+         QStringLiteral("TEXT")},
+        {QStringLiteral("album"),
+         QStringLiteral("The album tag (with --split, instead of the book's title)."),
+         QStringLiteral("TEXT")},
         {QStringLiteral("progress"),
          QStringLiteral("Report progress on standard output as lines \"progress DONE TOTAL\" "
                         "(characters of the text).")},
@@ -237,6 +248,8 @@ struct Input {
     QString text;
     QList<DocumentSection> sections;
     QString language;
+    QString title; // as the document names itself
+    QString author;
     std::filesystem::path source; // empty for the standard input
     QString error;                // why it could not be read
 };
@@ -273,6 +286,8 @@ Input ReadInput(const QString &input) {
         read.text = std::move(*opened.text);
         read.sections = std::move(opened.sections);
         read.language = std::move(opened.language);
+        read.title = std::move(opened.title);
+        read.author = std::move(opened.author);
         read.source = file.native;
     }
     return read;
@@ -427,6 +442,15 @@ int SpeakTo(const QCommandLineParser &parser, int argc, char *argv[]) {
         if (QByteArray voice = VoiceForLanguage(engine->Voices(), input.language); !voice.isEmpty())
             job.voice = std::move(voice);
 
+    // The options' tags win over what the document says.
+    const auto tag = [&](const char *option, const QString &fromDocument) {
+        const QString name = QString::fromLatin1(option);
+        return parser.isSet(name) ? parser.value(name) : fromDocument;
+    };
+    job.tags.title = tag("title", input.title);
+    job.tags.artist = tag("author", input.author);
+    job.tags.album = tag("album", QString());
+
     // Ctrl+C, or the window cancelling, ends the writing cleanly: the files
     // under way are removed.
     std::signal(SIGINT, OnStop);
@@ -435,8 +459,10 @@ int SpeakTo(const QCommandLineParser &parser, int argc, char *argv[]) {
     ProgressShown shown(parser, ShownPath(job.path));
     const auto progress = [&](const SpeechFileProgress &p) { return shown(p.reached, p.total); };
     if (split) {
-        const QString whole =
-            input.source.empty() ? QStringLiteral("Speech") : ShownPath(input.source.stem());
+        if (job.tags.title.isEmpty())
+            job.tags.title =
+                input.source.empty() ? QStringLiteral("Speech") : ShownPath(input.source.stem());
+        const QString whole = job.tags.title;
         const std::vector<SpeechPart> parts = parser.isSet(QStringLiteral("split"))
                                                   ? SplitAtSections(job.text, input.sections, whole)
                                                   : SplitAtPattern(job.text, pattern, whole);

@@ -173,6 +173,9 @@ QString WriteSpeechParts(const SpeechFileJob &part, const std::filesystem::path 
         job.text = parts[i].text;
         job.path = NameIn(staging, names[i]);
         job.overwrite = false;
+        job.tags.title = parts[i].title;
+        job.tags.album = part.tags.album.isEmpty() ? part.tags.title : part.tags.album;
+        job.tags.track = int(i + 1);
         const QString error = WriteSpeechFile(job, [&](const SpeechFileProgress &p) {
             SpeechFileProgress whole = p;
             whole.reached = before + p.reached;

@@ -33,8 +33,9 @@ QString PartFileName(int number, int count, const QString &title, const QString 
 // subtitles, tags for the book), in `folder`: created when missing, refused
 // when it holds anything unless `part.overwrite`. All or nothing: the parts
 // are written under a hidden folder inside it and moved into place only when
-// every one is whole. Each part's tags are its title and number, with the
-// book's title as album. `progress` counts over the whole book. Returns an
+// every one is whole. Each part is tagged with its title and number, the
+// book's title (`part.tags.title`) as album unless `part.tags.album` names one,
+// and `part.tags.artist`. `progress` counts over the whole book. Returns an
 // empty string on success, otherwise what went wrong, naming the part.
 QString WriteSpeechParts(const SpeechFileJob &part, const std::filesystem::path &folder,
                          const QString &extension, const std::vector<SpeechPart> &parts,

@@ -1,5 +1,6 @@
 // Speech written to audio files, through the real program's --speak-to and
 // through the writer itself; every file is decoded again with libsndfile.
+#include "documentfixtures.h"
 #include "speech/speechfilewriter.h"
 #include "speech/speechsubtitles.h"
 
@@ -47,6 +48,19 @@ Decoded Decode(const QString &path) {
     d.seconds = d.ok ? double(frames) / info.samplerate : 0;
     d.rms = frames > 0 ? std::sqrt(sum / double(frames)) : 0;
     return d;
+}
+
+// Title, artist, album and track, as the file's tags give them.
+QStringList Tags(const QString &path) {
+    SF_INFO info{};
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    if (!file)
+        return {};
+    QStringList tags;
+    for (const int kind : {SF_STR_TITLE, SF_STR_ARTIST, SF_STR_ALBUM, SF_STR_TRACKNUMBER})
+        tags << QString::fromUtf8(sf_get_string(file, kind));
+    sf_close(file);
+    return tags;
 }
 
 struct Run {
@@ -251,36 +265,64 @@ private slots:
     }
 
     // A book in parts: one file per chapter, or per line the pattern
-    // matches, named by number and title; every part decodes to speech.
+    // matches, named by number and title; every part decodes to speech and
+    // carries its title and number, the book's title as album and its author,
+    // in every kind of file.
     void parts_data() {
         QTest::addColumn<QString>("input");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QStringList>("files");
-        QTest::newRow("sections")
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<QString>("album");
+        QTest::addColumn<QString>("artist");
+        QTest::newRow("sections, words before them")
             << "book.html"
             << QByteArray("<html><body><p>A word first.</p><h1>One</h1><p>Hello there.</p>"
                           "<h2>Inside</h2><p>Still the first.</p><h1>Two/Three: end?</h1>"
                           "<p>Good day.</p></body></html>")
             << QStringList{"--split", "sections"}
-            << QStringList{"01 - book.ogg", "02 - One.ogg", "03 - Two Three end.ogg"};
+            << QStringList{"01 - book.ogg", "02 - One.ogg", "03 - Two Three end.ogg"}
+            << QStringList{"book", "One", "Two/Three: end?"} << "book"
+            << "";
+        QTest::newRow("sections of a book that names itself")
+            << "book.epub"
+            << MakeEpub({EpubPart(QStringLiteral("a"), QStringLiteral("a.xhtml"),
+                                  Xhtml(QStringLiteral("<h1>Dawn</h1><p>Hello there.</p>"))),
+                         EpubPart(QStringLiteral("b"), QStringLiteral("b.xhtml"),
+                                  Xhtml(QStringLiteral("<h1>Dusk</h1><p>Good night.</p>")))},
+                        QStringLiteral("en"))
+            << QStringList{"--split", "sections", "--format", "opus"}
+            << QStringList{"01 - Dawn.opus", "02 - Dusk.opus"} << QStringList{"Dawn", "Dusk"}
+            << "A Book"
+            << "Ann Author";
         QTest::newRow("pattern") << "book.txt"
                                  << QByteArray("Chapter 1\nHello world.\nChapter 2\r\nGood day.\n")
-                                 << QStringList{"--split-at", "^Chapter ", "--format", "flac"}
-                                 << QStringList{"01 - Chapter 1.flac", "02 - Chapter 2.flac"};
-        QTest::newRow("no sections")
-            << "book.txt" << kThreeSentences << QStringList{"--split", "sections"}
-            << QStringList{"01 - book.ogg"};
+                                 << QStringList{"--split-at", "^Chapter ", "--format",
+                                                "flac",       "--author",  "Me"}
+                                 << QStringList{"01 - Chapter 1.flac", "02 - Chapter 2.flac"}
+                                 << QStringList{"Chapter 1", "Chapter 2"} << "book"
+                                 << "Me";
+        QTest::newRow("no sections, tags given")
+            << "book.txt" << kThreeSentences
+            << QStringList{"--split", "sections", "--format", "wav",     "--title",
+                           "Tïtle",   "--author", "Ann",      "--album", "Box"}
+            << QStringList{"01 - Tïtle.wav"} << QStringList{"Tïtle"} << "Box"
+            << "Ann";
         QTest::newRow("one section")
             << "book.html" << QByteArray("<html><body><h1>Only</h1><p>Hello.</p></body></html>")
-            << QStringList{"--split", "sections", "--format", "mp3"}
-            << QStringList{"01 - Only.mp3"};
+            << QStringList{"--split", "sections", "--format", "mp3"} << QStringList{"01 - Only.mp3"}
+            << QStringList{"Only"} << "book"
+            << "";
     }
     void parts() {
         QFETCH(QString, input);
         QFETCH(QByteArray, bytes);
         QFETCH(QStringList, args);
         QFETCH(QStringList, files);
+        QFETCH(QStringList, titles);
+        QFETCH(QString, album);
+        QFETCH(QString, artist);
         QVERIFY(!Write(input, bytes).isEmpty());
         const QString folder = Path(QStringLiteral("parts"));
         const Run r = Speak(QStringList{QStringLiteral("--speak-to"), folder} + args +
@@ -288,10 +330,35 @@ private slots:
         QCOMPARE(r.code, 0);
         QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
         QCOMPARE(Entries(folder), files);
-        for (const QString &file : files) {
-            const Decoded d = Decode(folder + u'/' + file);
-            QVERIFY2(d.ok && d.seconds > 0.2, qPrintable(file));
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            const QString file = folder + u'/' + files[i];
+            const Decoded d = Decode(file);
+            QVERIFY2(d.ok && d.seconds > 0.2, qPrintable(files[i]));
+            QCOMPARE(Tags(file), (QStringList{titles[i], artist, album, QString::number(i + 1)}));
         }
+    }
+
+    // A single file is tagged from the book, or as the options say.
+    void tags_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("tags");
+        QTest::newRow("from the book")
+            << QStringList{} << QStringList{"A Book", "Ann Author", "", ""};
+        QTest::newRow("options win") << QStringList{"--title", "T", "--author", "A", "--album", "B"}
+                                     << QStringList{"T", "A", "B", ""};
+    }
+    void tags() {
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, tags);
+        QVERIFY(!Write(QStringLiteral("book.epub"),
+                       MakeEpub({EpubPart(QStringLiteral("a"), QStringLiteral("a.xhtml"),
+                                          Xhtml(QStringLiteral("<p>Hello there.</p>")))},
+                                QStringLiteral("en")))
+                     .isEmpty());
+        const Run r = Speak(QStringList{QStringLiteral("--speak-to"), Path("book.ogg")} + args +
+                            QStringList{Path("book.epub")});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(Tags(Path("book.ogg")), tags);
     }
 
     void overwriteReplaces() {
