@@ -57,12 +57,16 @@ void Describe(QCommandLineParser &parser) {
     parser.addPositionalArgument(
         QStringLiteral("file"),
         QStringLiteral("Text file or document (EPUB, PDF, DOCX, ODT, HTML, Markdown, FB2) to "
-                       "open, or to speak with --speak-to (- reads standard input)."),
-        QStringLiteral("[FILE]"));
+                       "open, or to speak with --speak-to (- reads standard input); several with "
+                       "--speak-to into a folder."),
+        QStringLiteral("[FILE...]"));
     parser.addOptions({
         {QStringLiteral("speak-to"),
          QStringLiteral("Write the speech of FILE to OUT without opening a window. The kind of "
-                        "audio follows OUT's extension: %1.")
+                        "audio follows OUT's extension: %1. Where OUT is a folder (ends in / or "
+                        "is one), each FILE given is written into it under its own name, with "
+                        "the extension from --format; a FILE that fails is reported and the "
+                        "others go on.")
              .arg(AudioExtensionsText()),
          QStringLiteral("OUT")},
         {QStringLiteral("voice"),
@@ -74,7 +78,7 @@ void Describe(QCommandLineParser &parser) {
         {QStringLiteral("speed"), QStringLiteral("Speed, 84 to 338, as on the Speed slider."),
          QStringLiteral("N")},
         {QStringLiteral("split"),
-         QStringLiteral("With sections: write one file per chapter (the document's top sections) "
+         QStringLiteral("sections: write one file per chapter (the document's top sections) "
                         "into the folder OUT, named \"NN - Title\" with the extension from "
                         "--format. A text without sections gives one file."),
          QStringLiteral("sections")},
@@ -96,7 +100,8 @@ void Describe(QCommandLineParser &parser) {
          QStringLiteral("Also write lyrics beside OUT: a .lrc with every word timed.")},
         {QStringLiteral("title"),
          QStringLiteral("The title tag, instead of the one the document gives (EPUB). With "
-                        "--split, the album tag, each part's title being its chapter's."),
+                        "--split, the book's title: the album tag unless --album gives one, "
+                        "each part's title being its chapter's."),
          QStringLiteral("TEXT")},
         {QStringLiteral("author"),
          QStringLiteral("The author, as the artist tag, instead of the one the document gives "
@@ -371,17 +376,97 @@ int WriteResult(const QString &error, ProgressShown &shown) {
     return 0;
 }
 
+// One audio file per input, in `folder`, named as the input with
+// `extension`. A failing input is reported and the others go on; exit 0 only
+// when every one was written.
+int SpeakBatch(const QCommandLineParser &parser, const SpeechFileJob &base,
+               const std::filesystem::path &folder, const QString &extension,
+               const QStringList &files, const std::vector<SpeechVoice> &voices, bool voiceAsked) {
+    std::error_code code;
+    if (!std::filesystem::is_directory(folder, code) &&
+        !std::filesystem::create_directories(folder, code))
+        return Fail(QStringLiteral("Cannot create the folder %1: %2")
+                        .arg(ShownPath(folder), QString::fromLocal8Bit(code.message())));
+    std::signal(SIGINT, OnStop);
+    std::signal(SIGTERM, OnStop);
+
+    int failed = 0;
+    std::vector<Input> inputs;
+    std::vector<std::filesystem::path> outputs;
+    qsizetype total = 0;
+    for (const QString &file : files) {
+        Input input = ReadInput(file);
+        std::filesystem::path out = folder / input.source.stem();
+        out += (u'.' + extension).toStdU16String();
+        if (input.error.isEmpty() &&
+            std::find(outputs.begin(), outputs.end(), out) != outputs.end())
+            input.error = QStringLiteral("%1: Another input is written to %2 already; rename one")
+                              .arg(file, ShownPath(out));
+        if (!input.error.isEmpty()) {
+            Fail(input.error);
+            ++failed;
+            continue;
+        }
+        total += input.text.size();
+        inputs.push_back(std::move(input));
+        outputs.push_back(std::move(out));
+    }
+
+    ProgressShown shown(parser, ShownPath(folder));
+    qsizetype before = 0;
+    for (std::size_t i = 0; i < inputs.size() && !stopAsked && !shown.OutputLost(); ++i) {
+        Input &input = inputs[i];
+        SpeechFileJob job = base;
+        job.text = std::move(input.text);
+        job.source = input.source;
+        job.path = outputs[i];
+        if (!voiceAsked)
+            if (QByteArray voice = VoiceForLanguage(voices, input.language); !voice.isEmpty())
+                job.voice = std::move(voice);
+        job.tags.title =
+            input.title.isEmpty() ? ShownPath(input.source.stem()) : std::move(input.title);
+        if (!parser.isSet(QStringLiteral("author")))
+            job.tags.artist = std::move(input.author);
+        const QString error = WriteSpeechFile(
+            job, [&](const SpeechFileProgress &p) { return shown(before + p.reached, total); });
+        before += job.text.size();
+        if (!error.isEmpty() && !stopAsked && !shown.OutputLost()) {
+            shown.Say(QStringLiteral("%1: %2").arg(ShownPath(input.source), error));
+            ++failed;
+        }
+    }
+    shown.End();
+    if (shown.OutputLost())
+        return CannotWriteOutput();
+    if (stopAsked)
+        return Fail(QStringLiteral("Stopped; the files finished before stay"));
+    return failed == 0 ? 0 : kFailed;
+}
+
 int SpeakTo(const QCommandLineParser &parser, int argc, char *argv[]) {
     const QStringList files = parser.positionalArguments();
     const bool split =
         parser.isSet(QStringLiteral("split")) || parser.isSet(QStringLiteral("split-at"));
-    if (files.size() != 1)
-        return Fail(QStringLiteral("--speak-to needs one text file to speak, or - for the "
-                                   "standard input (see --help)"),
-                    kUsage);
     SpeechFileJob job;
     const QString out = parser.value(QStringLiteral("speak-to"));
     job.path = ArgumentPath(RawValue(argc, argv, "speak-to").value_or(std::string()), out);
+    std::error_code code;
+    // Into a folder: OUT says so with its slash, or is one.
+    const bool batch =
+        !split && (out.endsWith(u'/') || std::filesystem::is_directory(job.path, code));
+    if (files.isEmpty() || (files.size() > 1 && !batch))
+        return Fail(QStringLiteral("--speak-to needs one text file to speak, or - for the "
+                                   "standard input; several go into a folder, OUT ending in / "
+                                   "(see --help)"),
+                    kUsage);
+    if (batch && files.contains(QStringLiteral("-")))
+        return Fail(QStringLiteral("The standard input has no name to write it under in a "
+                                   "folder: give OUT a file name"),
+                    kUsage);
+    if (batch && parser.isSet(QStringLiteral("title")))
+        return Fail(QStringLiteral("--title names one file; in a folder each file takes its "
+                                   "document's title or its name"),
+                    kUsage);
     job.overwrite = parser.isSet(QStringLiteral("overwrite"));
     job.srt = parser.isSet(QStringLiteral("srt"));
     job.lrc = parser.isSet(QStringLiteral("lrc"));
@@ -399,7 +484,7 @@ int SpeakTo(const QCommandLineParser &parser, int argc, char *argv[]) {
         return Fail(
             QStringLiteral("--split-at: the pattern is not valid: %1").arg(pattern.errorString()),
             kUsage);
-    if (!split && !AudioFormatForPath(ShownPath(job.path)))
+    if (!split && !batch && !AudioFormatForPath(ShownPath(job.path)))
         return Fail(QStringLiteral("Cannot tell the kind of audio file from the name %1: it "
                                    "should end in %2")
                         .arg(ShownPath(job.path), AudioExtensionsText()),
@@ -430,6 +515,12 @@ int SpeakTo(const QCommandLineParser &parser, int argc, char *argv[]) {
                 QStringLiteral("There is no voice \"%1\" (--list-voices lists them)").arg(wanted),
                 kUsage);
         job.voice = *voice;
+    }
+
+    if (batch) {
+        job.tags.artist = parser.value(QStringLiteral("author"));
+        job.tags.album = parser.value(QStringLiteral("album"));
+        return SpeakBatch(parser, job, job.path, extension, files, engine->Voices(), voiceAsked);
     }
 
     Input input = ReadInput(files.front());

@@ -228,6 +228,11 @@ private slots:
             << QStringList{"--speak-to", "@/parts", "--split", "sections",
                            "--format",   "txt",     "@/in.txt"}
             << "no kind of audio";
+        QTest::newRow("standard input into a folder")
+            << QStringList{"--speak-to", "@/", "@/in.txt", "-"} << "has no name";
+        QTest::newRow("several to split")
+            << QStringList{"--speak-to", "@/parts", "--split", "sections", "@/in.txt", "@/in.txt"}
+            << "one text file";
         QTest::newRow("nothing to say")
             << QStringList{"--speak-to", out, "@/blank.txt"} << "nothing to speak";
     }
@@ -359,6 +364,51 @@ private slots:
                             QStringList{Path("book.epub")});
         QCOMPARE(r.code, 0);
         QCOMPARE(Tags(Path("book.ogg")), tags);
+    }
+
+    // Many files into a folder: a bad one among them is reported by name,
+    // the others are written all the same, one progress count covers them
+    // all, and the exit says not all succeeded.
+    void batch_data() {
+        QTest::addColumn<QString>("bad");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing") << "bad.txt" << QByteArray() << "File does not exist";
+        QTest::newRow("unreadable document")
+            << "bad.rtf" << QByteArray("{\\rtf1\\ansi Hello}") << "is an RTF document";
+        QTest::newRow("nothing to say") << "bad.txt" << QByteArray(" \n\t ") << "nothing to speak";
+        QTest::newRow("output exists") << "third.txt" << QByteArray("Hello.") << "exists already";
+    }
+    void batch() {
+        QFETCH(QString, bad);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, message);
+        const QByteArray second = "Good day to you.";
+        QVERIFY(!Write(QStringLiteral("second.txt"), second).isEmpty());
+        if (!bytes.isEmpty())
+            QVERIFY(!Write(bad, bytes).isEmpty());
+        const QString folder = Path(QStringLiteral("out"));
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(!Write(QStringLiteral("out/third.flac"), "keep").isEmpty());
+        const Run r = Speak({"--speak-to", folder + u'/', "--format", "flac", "--progress",
+                             Path("in.txt"), Path(bad), Path("second.txt")});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(bad) && r.err.contains(message), qPrintable(r.err));
+        QCOMPARE(r.err.count(u'\n'), 1);
+        QCOMPARE(Entries(folder).join(u' '), QStringLiteral("in.flac second.flac third.flac"));
+        QFile kept(folder + QStringLiteral("/third.flac"));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("keep"));
+        for (const QString &name : {QStringLiteral("in"), QStringLiteral("second")}) {
+            QVERIFY2(Decode(folder + u'/' + name + QStringLiteral(".flac")).ok, qPrintable(name));
+            QCOMPARE(Tags(folder + u'/' + name + QStringLiteral(".flac")).front(), name);
+        }
+        // The count runs over the whole batch, to its end.
+        const QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
+        QVERIFY(!lines.isEmpty());
+        const QStringList last = lines.last().split(u' ');
+        QCOMPARE(last.value(1), last.value(2));
+        QVERIFY(last.value(2).toLongLong() >= kThreeSentences.size() + second.size());
     }
 
     void overwriteReplaces() {
