@@ -384,7 +384,7 @@ int SpeakBatch(const QCommandLineParser &parser, const SpeechFileJob &base,
                const QStringList &files, const std::vector<SpeechVoice> &voices, bool voiceAsked) {
     std::error_code code;
     if (!std::filesystem::is_directory(folder, code) &&
-        !std::filesystem::create_directories(folder, code))
+        !std::filesystem::create_directory(folder, code))
         return Fail(QStringLiteral("Cannot create the folder %1: %2")
                         .arg(ShownPath(folder), QString::fromLocal8Bit(code.message())));
     std::signal(SIGINT, OnStop);

@@ -11,8 +11,9 @@
 
 namespace {
 
-// Long enough for a chapter's title, short enough for any file system.
-constexpr qsizetype kTitleLength = 100;
+// Long enough for a chapter's title; with the number and extension, well
+// within the 255 bytes a name may have.
+constexpr qsizetype kTitleBytes = 200;
 
 // Adds a part, unless it would say nothing.
 void AddPart(std::vector<SpeechPart> &parts, const QString &title, QStringView text) {
@@ -47,9 +48,9 @@ QString SafeTitle(const QString &title) {
                     ? u' '
                     : c;
     safe = safe.simplified();
-    if (safe.size() > kTitleLength)
-        safe.truncate(safe.at(kTitleLength - 1).isHighSurrogate() ? kTitleLength - 1
-                                                                  : kTitleLength);
+    // File systems count a name's bytes, not its letters.
+    while (safe.toUtf8().size() > kTitleBytes)
+        safe.chop(safe.size() >= 2 && safe.back().isLowSurrogate() ? 2 : 1);
     // No hidden files, and none the system would trim.
     while (!safe.isEmpty() && (safe.front() == u'.' || safe.front() == u' '))
         safe.remove(0, 1);
@@ -135,7 +136,7 @@ QString WriteSpeechParts(const SpeechFileJob &part, const std::filesystem::path 
         }
     }
 
-    if (!existed && !std::filesystem::create_directories(folder, code))
+    if (!existed && !std::filesystem::create_directory(folder, code))
         return QStringLiteral("Cannot create the folder %1: %2").arg(shownFolder, Why(code));
     std::filesystem::path staging;
     for (int attempt = 0; attempt < 100 && staging.empty(); ++attempt) {

@@ -1,6 +1,7 @@
 // Speech written to audio files, through the real program's --speak-to and
 // through the writer itself; every file is decoded again with libsndfile.
 #include "documentfixtures.h"
+#include "speech/speechbook.h"
 #include "speech/speechfilewriter.h"
 #include "speech/speechsubtitles.h"
 
@@ -578,6 +579,40 @@ private slots:
             QVERIFY(p.exitCode() != 0);
         }
         QCOMPARE(Entries(dir_->path()), before);
+    }
+
+    // A part's file name: numbered as wide as the count needs, its title
+    // with nothing a file name cannot hold, never hidden, never too long.
+    void partNames_data() {
+        QTest::addColumn<int>("number");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << 3 << 12 << "The Storm"
+                               << "03 - The Storm.ogg";
+        QTest::newRow("a hundred parts") << 7 << 120 << "Seven"
+                                         << "007 - Seven.ogg";
+        QTest::newRow("separators and marks") << 1 << 2 << "Act 1/Scene 2: \"Who?\" <a|b>*"
+                                              << "01 - Act 1 Scene 2 Who a b.ogg";
+        QTest::newRow("control characters and runs of space")
+            << 1 << 2 << "Tab\there\n  and\r\nthere"
+            << "01 - Tab here and there.ogg";
+        QTest::newRow("dots at the ends") << 2 << 2 << "...Hidden?. "
+                                          << "02 - Hidden.ogg";
+        QTest::newRow("nothing left") << 1 << 1 << " / : "
+                                      << "01 - Part.ogg";
+        QTest::newRow("long title cut by bytes") << 1 << 1 << QString(150, QChar(0x4E00))
+                                                 << "01 - " + QString(66, QChar(0x4E00)) + ".ogg";
+        QTest::newRow("pair not broken")
+            << 1 << 1 << "a" + QString::fromUtf8("\xF0\x9F\x98\x80").repeated(60)
+            << "01 - a" + QString::fromUtf8("\xF0\x9F\x98\x80").repeated(49) + ".ogg";
+    }
+    void partNames() {
+        QFETCH(int, number);
+        QFETCH(int, count);
+        QFETCH(QString, title);
+        QFETCH(QString, name);
+        QCOMPARE(PartFileName(number, count, title, QStringLiteral("ogg")), name);
     }
 
     void timeLeft_data() {
