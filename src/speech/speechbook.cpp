@@ -183,11 +183,12 @@ QString WriteSpeechParts(const SpeechFileJob &part, const std::filesystem::path 
             whole.total = total;
             return !progress || progress(whole);
         });
+        // The hidden folder means nothing to the reader: the name asked for.
         if (!error.isEmpty())
-            return QStringLiteral("Part %1 of %2, %3: %4; no part was written")
+            return QStringLiteral("Part %1 of %2: %3; no part was written")
                 .arg(i + 1)
                 .arg(parts.size())
-                .arg(names[i], error);
+                .arg(QString(error).replace(ShownPath(staging), shownFolder));
         for (const std::filesystem::path &out : SpeechFileOutputs(job))
             written.push_back(out.filename());
         before += parts[i].text.size();
