@@ -18,6 +18,8 @@ OpenedFile ReadFileToOpen(const std::filesystem::path &path, const QString &file
                 opened.text = std::move(read.document.text);
                 opened.sections = std::move(read.document.sections);
                 opened.language = std::move(read.document.language);
+                opened.title = std::move(read.document.title);
+                opened.author = std::move(read.document.author);
             } else {
                 opened.refusal = std::move(read.error);
             }

@@ -18,6 +18,8 @@ struct OpenedFile {
     std::optional<QString> text; // empty: not read (said in `refusal` for a document)
     QList<DocumentSection> sections;
     QString language;
+    QString title; // as the document names itself, if it does
+    QString author;
     QString refusal; // why a document cannot be opened, a sentence naming it
     bool document = false;
 };

@@ -12,9 +12,12 @@ struct DocumentSection {
 
 // What the editor needs of a file: its words in reading order, its headings,
 // and the language it says it is in (a BCP 47 tag such as "fr" or "en-GB";
-// empty when it says none).
+// empty when it says none). A book may name its title and author; empty
+// when it does not.
 struct Document {
     QString text;
     QList<DocumentSection> sections;
     QString language;
+    QString title;
+    QString author;
 };

@@ -98,12 +98,15 @@ struct Package {
     QStringList spine;          // item ids, linear ones only
     QString ncxId;
     QString language;
+    QString title;  // the first dc:title
+    QString author; // the first dc:creator
 };
 
 Package ReadPackage(ZipArchive &zip, const QString &path) {
     Package package;
     QXmlStreamReader reader(zip.Read(path));
     bool inLanguage = false;
+    QString *named = nullptr; // the title or author whose text comes next
     while (!reader.atEnd()) {
         const QXmlStreamReader::TokenType token = reader.readNext();
         if (token == QXmlStreamReader::StartElement) {
@@ -113,6 +116,10 @@ Package ReadPackage(ZipArchive &zip, const QString &path) {
                 package.language = a.value(QLatin1String("xml:lang")).toString();
             } else if (name == QLatin1String("language")) {
                 inLanguage = true;
+            } else if (reader.namespaceUri() == QLatin1String("http://purl.org/dc/elements/1.1/") &&
+                       (name == QLatin1String("title") || name == QLatin1String("creator"))) {
+                QString &field = name == QLatin1String("title") ? package.title : package.author;
+                named = field.isEmpty() ? &field : nullptr;
             } else if (name == QLatin1String("item")) {
                 Item item;
                 item.path = Resolve(path, a.value(QLatin1String("href")).toString()).first;
@@ -131,8 +138,13 @@ Package ReadPackage(ZipArchive &zip, const QString &path) {
             if (!language.isEmpty() && TidyLanguage(language).size())
                 package.language = language;
             inLanguage = false;
+        } else if (token == QXmlStreamReader::Characters && named) {
+            *named += reader.text();
         } else if (token == QXmlStreamReader::EndElement) {
             inLanguage = false;
+            if (named)
+                *named = named->simplified();
+            named = nullptr;
         }
     }
     ThrowIfMalformed(reader, path);
@@ -294,5 +306,8 @@ Document ReadEpub(ZipArchive &zip, const std::atomic<bool> *stop) {
         });
         flow.EndBlock();
     }
-    return flow.Finish();
+    Document document = flow.Finish();
+    document.title = package.title;
+    document.author = package.author;
+    return document;
 }

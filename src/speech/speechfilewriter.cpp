@@ -189,6 +189,13 @@ QString WriteSpeechFile(const SpeechFileJob &job,
         return audioFailed(sf_strerror(nullptr));
     if (*format == AudioFileFormat::Wav)
         sf_command(sound.get(), SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
+    // Before the first sound: encoders write their tags in the header.
+    const QString track = job.tags.track > 0 ? QString::number(job.tags.track) : QString();
+    for (const auto &[kind, value] :
+         {std::pair{SF_STR_TITLE, &job.tags.title}, std::pair{SF_STR_ARTIST, &job.tags.artist},
+          std::pair{SF_STR_ALBUM, &job.tags.album}, std::pair{SF_STR_TRACKNUMBER, &track}})
+        if (!value->isEmpty())
+            sf_set_string(sound.get(), kind, value->toUtf8().constData());
 
     auto channel = std::make_shared<SpeechChannel>(kQueueSamples);
     channel->rate = VoiceScale::EspeakRate(job.speed);

@@ -12,6 +12,15 @@
 #include <optional>
 #include <vector>
 
+// What an audio file says of itself, in the tags its kind holds; empty
+// fields and a track of 0 are left out.
+struct SpeechFileTags {
+    QString title;
+    QString artist;
+    QString album;
+    int track = 0;
+};
+
 // What to write: the text, in a voice (an engine identifier; empty for the
 // default) at slider positions for pitch and speed, to `path` (the system's
 // own spelling, every byte kept). Subtitles go beside it, under the same name
@@ -28,6 +37,7 @@ struct SpeechFileJob {
     bool overwrite = false;
     bool srt = false;
     bool lrc = false;
+    SpeechFileTags tags;
 };
 
 // How far the writing has got, in UTF-16 units of the text (reached of

@@ -1,5 +1,7 @@
 // Speech written to audio files, through the real program's --speak-to and
 // through the writer itself; every file is decoded again with libsndfile.
+#include "documentfixtures.h"
+#include "speech/speechbook.h"
 #include "speech/speechfilewriter.h"
 #include "speech/speechsubtitles.h"
 
@@ -49,6 +51,19 @@ Decoded Decode(const QString &path) {
     return d;
 }
 
+// Title, artist, album and track, as the file's tags give them.
+QStringList Tags(const QString &path) {
+    SF_INFO info{};
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    if (!file)
+        return {};
+    QStringList tags;
+    for (const int kind : {SF_STR_TITLE, SF_STR_ARTIST, SF_STR_ALBUM, SF_STR_TRACKNUMBER})
+        tags << QString::fromUtf8(sf_get_string(file, kind));
+    sf_close(file);
+    return tags;
+}
+
 struct Run {
     int code = -1;
     QString err;
@@ -70,9 +85,10 @@ private:
             return {};
         return file.fileName();
     }
-    // Every name in the folder, hidden ones too.
+    // Every name in the folder, hidden ones and folders too.
     QStringList Entries(const QString &dir) const {
-        return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+        return QDir(dir).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                                   QDir::Name);
     }
     Run Speak(const QStringList &args, const QByteArray &input = {},
               const QString &program = kProgram) {
@@ -202,6 +218,23 @@ private slots:
             << QStringList{"--speak-to", out, "@/in.txt", "@/in.txt"} << "one text file";
         QTest::newRow("document that cannot be read")
             << QStringList{"--speak-to", out, "@/letter.rtf"} << "is an RTF document";
+        QTest::newRow("parts into a folder with files")
+            << QStringList{"--speak-to", "@", "--split", "sections", "@/in.txt"} << "is not empty";
+        QTest::newRow("split by what")
+            << QStringList{"--speak-to", "@/parts", "--split", "pages", "@/in.txt"}
+            << "takes \"sections\"";
+        QTest::newRow("pattern not valid")
+            << QStringList{"--speak-to", "@/parts", "--split-at", "(", "@/in.txt"}
+            << "pattern is not valid";
+        QTest::newRow("format not audio")
+            << QStringList{"--speak-to", "@/parts", "--split", "sections",
+                           "--format",   "txt",     "@/in.txt"}
+            << "no kind of audio";
+        QTest::newRow("standard input into a folder")
+            << QStringList{"--speak-to", "@/", "@/in.txt", "-"} << "has no name";
+        QTest::newRow("several to split")
+            << QStringList{"--speak-to", "@/parts", "--split", "sections", "@/in.txt", "@/in.txt"}
+            << "one text file";
         QTest::newRow("nothing to say")
             << QStringList{"--speak-to", out, "@/blank.txt"} << "nothing to speak";
     }
@@ -238,6 +271,148 @@ private slots:
         QVERIFY2(d.seconds > 0.3 && d.seconds < 3, qPrintable(QString::number(d.seconds)));
     }
 
+    // A book in parts: one file per chapter, or per line the pattern
+    // matches, named by number and title; every part decodes to speech and
+    // carries its title and number, the book's title as album and its author,
+    // in every kind of file.
+    void parts_data() {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<QString>("album");
+        QTest::addColumn<QString>("artist");
+        QTest::newRow("sections, words before them")
+            << "book.html"
+            << QByteArray("<html><body><p>A word first.</p><h1>One</h1><p>Hello there.</p>"
+                          "<h2>Inside</h2><p>Still the first.</p><h1>Two/Three: end?</h1>"
+                          "<p>Good day.</p></body></html>")
+            << QStringList{"--split", "sections"}
+            << QStringList{"01 - book.ogg", "02 - One.ogg", "03 - Two Three end.ogg"}
+            << QStringList{"book", "One", "Two/Three: end?"} << "book"
+            << "";
+        QTest::newRow("sections of a book that names itself")
+            << "book.epub"
+            << MakeEpub({EpubPart(QStringLiteral("a"), QStringLiteral("a.xhtml"),
+                                  Xhtml(QStringLiteral("<h1>Dawn</h1><p>Hello there.</p>"))),
+                         EpubPart(QStringLiteral("b"), QStringLiteral("b.xhtml"),
+                                  Xhtml(QStringLiteral("<h1>Dusk</h1><p>Good night.</p>")))},
+                        QStringLiteral("en"))
+            << QStringList{"--split", "sections", "--format", "opus"}
+            << QStringList{"01 - Dawn.opus", "02 - Dusk.opus"} << QStringList{"Dawn", "Dusk"}
+            << "A Book"
+            << "Ann Author";
+        QTest::newRow("pattern") << "book.txt"
+                                 << QByteArray("Chapter 1\nHello world.\nChapter 2\r\nGood day.\n")
+                                 << QStringList{"--split-at", "^Chapter ", "--format",
+                                                "flac",       "--author",  "Me"}
+                                 << QStringList{"01 - Chapter 1.flac", "02 - Chapter 2.flac"}
+                                 << QStringList{"Chapter 1", "Chapter 2"} << "book"
+                                 << "Me";
+        QTest::newRow("no sections, tags given")
+            << "book.txt" << kThreeSentences
+            << QStringList{"--split", "sections", "--format", "wav",     "--title",
+                           "Tïtle",   "--author", "Ann",      "--album", "Box"}
+            << QStringList{"01 - Tïtle.wav"} << QStringList{"Tïtle"} << "Box"
+            << "Ann";
+        QTest::newRow("one section")
+            << "book.html" << QByteArray("<html><body><h1>Only</h1><p>Hello.</p></body></html>")
+            << QStringList{"--split", "sections", "--format", "mp3"} << QStringList{"01 - Only.mp3"}
+            << QStringList{"Only"} << "book"
+            << "";
+    }
+    void parts() {
+        QFETCH(QString, input);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, titles);
+        QFETCH(QString, album);
+        QFETCH(QString, artist);
+        QVERIFY(!Write(input, bytes).isEmpty());
+        const QString folder = Path(QStringLiteral("parts"));
+        const Run r = Speak(QStringList{QStringLiteral("--speak-to"), folder} + args +
+                            QStringList{Path(input)});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+        QCOMPARE(Entries(folder), files);
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            const QString file = folder + u'/' + files[i];
+            const Decoded d = Decode(file);
+            QVERIFY2(d.ok && d.seconds > 0.2, qPrintable(files[i]));
+            QCOMPARE(Tags(file), (QStringList{titles[i], artist, album, QString::number(i + 1)}));
+        }
+    }
+
+    // A single file is tagged from the book, or as the options say.
+    void tags_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("tags");
+        QTest::newRow("from the book")
+            << QStringList{} << QStringList{"A Book", "Ann Author", "", ""};
+        QTest::newRow("options win") << QStringList{"--title", "T", "--author", "A", "--album", "B"}
+                                     << QStringList{"T", "A", "B", ""};
+    }
+    void tags() {
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, tags);
+        QVERIFY(!Write(QStringLiteral("book.epub"),
+                       MakeEpub({EpubPart(QStringLiteral("a"), QStringLiteral("a.xhtml"),
+                                          Xhtml(QStringLiteral("<p>Hello there.</p>")))},
+                                QStringLiteral("en")))
+                     .isEmpty());
+        const Run r = Speak(QStringList{QStringLiteral("--speak-to"), Path("book.ogg")} + args +
+                            QStringList{Path("book.epub")});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(Tags(Path("book.ogg")), tags);
+    }
+
+    // Many files into a folder: a bad one among them is reported by name,
+    // the others are written all the same, one progress count covers them
+    // all, and the exit says not all succeeded.
+    void batch_data() {
+        QTest::addColumn<QString>("bad");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing") << "bad.txt" << QByteArray() << "File does not exist";
+        QTest::newRow("unreadable document")
+            << "bad.rtf" << QByteArray("{\\rtf1\\ansi Hello}") << "is an RTF document";
+        QTest::newRow("nothing to say") << "bad.txt" << QByteArray(" \n\t ") << "nothing to speak";
+        QTest::newRow("output exists") << "third.txt" << QByteArray("Hello.") << "exists already";
+    }
+    void batch() {
+        QFETCH(QString, bad);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, message);
+        const QByteArray second = "Good day to you.";
+        QVERIFY(!Write(QStringLiteral("second.txt"), second).isEmpty());
+        if (!bytes.isEmpty())
+            QVERIFY(!Write(bad, bytes).isEmpty());
+        const QString folder = Path(QStringLiteral("out"));
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(!Write(QStringLiteral("out/third.flac"), "keep").isEmpty());
+        const Run r = Speak({"--speak-to", folder + u'/', "--format", "flac", "--progress",
+                             Path("in.txt"), Path(bad), Path("second.txt")});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(bad) && r.err.contains(message), qPrintable(r.err));
+        QCOMPARE(r.err.count(u'\n'), 1);
+        QCOMPARE(Entries(folder).join(u' '), QStringLiteral("in.flac second.flac third.flac"));
+        QFile kept(folder + QStringLiteral("/third.flac"));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("keep"));
+        for (const QString &name : {QStringLiteral("in"), QStringLiteral("second")}) {
+            QVERIFY2(Decode(folder + u'/' + name + QStringLiteral(".flac")).ok, qPrintable(name));
+            QCOMPARE(Tags(folder + u'/' + name + QStringLiteral(".flac")).front(), name);
+        }
+        // The count runs over the whole batch, to its end.
+        const QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
+        QVERIFY(!lines.isEmpty());
+        const QStringList last = lines.last().split(u' ');
+        QCOMPARE(last.value(1), last.value(2));
+        QVERIFY(last.value(2).toLongLong() >= kThreeSentences.size() + second.size());
+    }
+
     void overwriteReplaces() {
         QVERIFY(!Write(QStringLiteral("old.wav"), "old").isEmpty());
         const Run r = Speak({QStringLiteral("--speak-to"), Path("old.wav"),
@@ -259,6 +434,11 @@ private slots:
                 << QStringList{"--speak-to", QStringLiteral("@/disk/old.%1").arg(format), "--srt",
                                "--overwrite", "@/long.txt"}
                 << "the disk is full";
+        // Some parts fit before the disk fills: those go too.
+        QTest::newRow("full disk, parts")
+            << "size=64k" << QStringList{"--speak-to", "@/disk/book", "--split-at",
+                                         "^Hello",     "--overwrite", "@/long.txt"}
+            << "the disk is full";
         QTest::newRow("read-only disk")
             << "size=1m,ro" << QStringList{"--speak-to", "@/disk/out.wav", "@/long.txt"}
             << "Read-only file system";
@@ -280,7 +460,7 @@ private slots:
         QFETCH(QString, message);
         QByteArray longText;
         for (int i = 0; i < 40; ++i)
-            longText += kThreeSentences + ' ';
+            longText += kThreeSentences + '\n'; // a line each, for --split-at
         QVERIFY(!Write(QStringLiteral("long.txt"), longText).isEmpty());
         const QString disk = Path(QStringLiteral("disk"));
         QVERIFY(QDir().mkpath(disk));
@@ -401,6 +581,40 @@ private slots:
             QVERIFY(p.exitCode() != 0);
         }
         QCOMPARE(Entries(dir_->path()), before);
+    }
+
+    // A part's file name: numbered as wide as the count needs, its title
+    // with nothing a file name cannot hold, never hidden, never too long.
+    void partNames_data() {
+        QTest::addColumn<int>("number");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << 3 << 12 << "The Storm"
+                               << "03 - The Storm.ogg";
+        QTest::newRow("a hundred parts") << 7 << 120 << "Seven"
+                                         << "007 - Seven.ogg";
+        QTest::newRow("separators and marks") << 1 << 2 << "Act 1/Scene 2: \"Who?\" <a|b>*"
+                                              << "01 - Act 1 Scene 2 Who a b.ogg";
+        QTest::newRow("control characters and runs of space")
+            << 1 << 2 << "Tab\there\n  and\r\nthere"
+            << "01 - Tab here and there.ogg";
+        QTest::newRow("dots at the ends") << 2 << 2 << "...Hidden?. "
+                                          << "02 - Hidden.ogg";
+        QTest::newRow("nothing left") << 1 << 1 << " / : "
+                                      << "01 - Part.ogg";
+        QTest::newRow("long title cut by bytes") << 1 << 1 << QString(150, QChar(0x4E00))
+                                                 << "01 - " + QString(66, QChar(0x4E00)) + ".ogg";
+        QTest::newRow("pair not broken")
+            << 1 << 1 << "a" + QString::fromUtf8("\xF0\x9F\x98\x80").repeated(60)
+            << "01 - a" + QString::fromUtf8("\xF0\x9F\x98\x80").repeated(49) + ".ogg";
+    }
+    void partNames() {
+        QFETCH(int, number);
+        QFETCH(int, count);
+        QFETCH(QString, title);
+        QFETCH(QString, name);
+        QCOMPARE(PartFileName(number, count, title, QStringLiteral("ogg")), name);
     }
 
     void timeLeft_data() {

@@ -75,7 +75,8 @@ QByteArray MakeEpub(const QList<EpubPart> &parts, const QString &language, const
             "<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"3.0\" "
             "unique-identifier=\"id\">\n"
             "<metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\">"
-            "<dc:identifier id=\"id\">urn:uuid:1</dc:identifier><dc:title>A Book</dc:title>%1"
+            "<dc:identifier id=\"id\">urn:uuid:1</dc:identifier><dc:title>A Book</dc:title>"
+            "<dc:creator>Ann Author</dc:creator>%1"
             "</metadata>\n<manifest>\n%2</manifest>\n<spine%3>\n%4</spine>\n</package>\n")
             .arg(language.isEmpty() ? QString()
                                     : QStringLiteral("<dc:language>%1</dc:language>").arg(language),
