@@ -1,0 +1,383 @@
+// zavren-voice-flite: Flite's voices in a process of their own, speaking the
+// same protocol as zavren-voice (speech/voiceprotocol.h), so a fault in Flite
+// costs only this helper.
+//
+// Flite synthesizes a whole piece at once and gives its timing afterwards:
+// words and phones come from the utterance's Token and Segment relations.
+// Pitch and speed are utterance features, so a change while speaking
+// re-synthesises the rest of the piece from the next word not yet sent.
+
+#include "flitehelper.h"
+
+#include "platform/binarystdio.h"
+#include "speech/voicehelper/voicehelper.h"
+#include "speech/voiceprotocol.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <flite.h>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+extern "C" {
+cst_voice *register_cmu_us_slt(const char *voxdir);
+cst_voice *register_cmu_us_rms(const char *voxdir);
+cst_voice *register_cmu_us_awb(const char *voxdir);
+cst_voice *register_cmu_us_kal16(const char *voxdir);
+cst_voice *register_cmu_us_kal(const char *voxdir);
+}
+
+namespace {
+
+// espeak-ng's rate: the editor plays every engine through one stream, so
+// Flite's voices (8 and 16 kHz) are resampled to it.
+constexpr int kOutputRate = 22050;
+constexpr int kChunkSamples = kOutputRate / 50; // 20 ms, as zavren-voice sends
+
+// The slider's meaning arrives in espeak-ng's units (words per minute; pitch
+// 0..99 with 50 the voice's own); these are their espeak-ng normals.
+constexpr double kNormalRate = 175.0;
+constexpr double kNormalPitch = 50.0;
+
+struct FliteVoice {
+    const char *id;   // what selects it, after the editor's "flite:"
+    const char *name; // as the voice menu shows it
+    cst_voice *(*registration)(const char *);
+    cst_voice *voice = nullptr;
+    float f0Mean = 0; // the voice's own, where it keeps one
+};
+
+FliteVoice voices[] = {
+    {"slt", "English (Flite: slt)", &register_cmu_us_slt},
+    {"rms", "English (Flite: rms)", &register_cmu_us_rms},
+    {"awb", "English (Flite: awb)", &register_cmu_us_awb},
+    {"kal16", "English (Flite: kal16)", &register_cmu_us_kal16},
+    {"kal", "English (Flite: kal)", &register_cmu_us_kal},
+};
+
+struct Request {
+    std::uint64_t job = 0;
+    std::int32_t rate = 0;
+    std::int32_t pitch = 0;
+    std::string voice;
+    std::string text;
+};
+
+std::mutex mutex;
+std::condition_variable wake;
+std::optional<Request> pending;      // guarded by mutex
+std::atomic<bool> interrupt{false};  // set under mutex
+std::atomic<std::int32_t> rate{-1};  // as last asked for
+std::atomic<std::int32_t> pitch{-1}; //
+
+const VoiceFaults *faults = nullptr;
+
+void Send(const std::vector<char> &message) {
+    if (std::fwrite(message.data(), 1, message.size(), stdout) != message.size() ||
+        std::fflush(stdout) != 0)
+        std::_Exit(0); // the editor has gone
+}
+
+void ReadRequests() {
+    for (;;) {
+        voice::Header header{};
+        if (std::fread(&header, sizeof header, 1, stdin) != 1 || header.size > voice::kMaxBody)
+            std::_Exit(0);
+        std::vector<char> body(header.size);
+        if (header.size > 0 && std::fread(body.data(), header.size, 1, stdin) != 1)
+            std::_Exit(0);
+        voice::Reader reader(body.data(), body.size());
+        if (header.kind == voice::Kind::Speak) {
+            Request request;
+            request.job = reader.Get<std::uint64_t>();
+            request.rate = reader.Get<std::int32_t>();
+            request.pitch = reader.Get<std::int32_t>();
+            request.voice = reader.GetText();
+            request.text = reader.GetText();
+            if (!reader.ok())
+                std::_Exit(2);
+            std::lock_guard lock(mutex);
+            pending = std::move(request);
+            interrupt = true;
+            wake.notify_one();
+        } else if (header.kind == voice::Kind::Settings) {
+            rate = reader.Get<std::int32_t>();
+            pitch = reader.Get<std::int32_t>();
+        } else if (header.kind == voice::Kind::Stop) {
+            std::lock_guard lock(mutex);
+            pending.reset();
+            interrupt = true;
+        }
+    }
+}
+
+// Flite's US phones by the IPA letters the face's mouth reads.
+const char *Ipa(const char *phone) {
+    static const char *const table[][2] = {
+        {"aa", "ɑ"},  {"ae", "æ"},  {"ah", "ʌ"},  {"ao", "ɔ"},  {"aw", "aʊ"}, {"ax", "ə"},
+        {"axr", "ɚ"}, {"ay", "aɪ"}, {"b", "b"},   {"ch", "tʃ"}, {"d", "d"},   {"dh", "ð"},
+        {"eh", "ɛ"},  {"er", "ɜ"},  {"ey", "eɪ"}, {"f", "f"},   {"g", "ɡ"},   {"hh", "h"},
+        {"ih", "ɪ"},  {"iy", "i"},  {"jh", "dʒ"}, {"k", "k"},   {"l", "l"},   {"m", "m"},
+        {"n", "n"},   {"ng", "ŋ"},  {"ow", "oʊ"}, {"oy", "ɔɪ"}, {"p", "p"},   {"r", "ɹ"},
+        {"s", "s"},   {"sh", "ʃ"},  {"t", "t"},   {"th", "θ"},  {"uh", "ʊ"},  {"uw", "u"},
+        {"v", "v"},   {"w", "w"},   {"y", "j"},   {"z", "z"},   {"zh", "ʒ"}};
+    for (const auto &entry : table)
+        if (std::strcmp(entry[0], phone) == 0)
+            return entry[1];
+    return "_"; // pauses and anything unknown: the mouth at rest
+}
+
+std::int32_t CodePoints(const std::string &text, std::size_t from, std::size_t to) {
+    std::int32_t count = 0;
+    for (std::size_t i = from; i < to && i < text.size(); ++i)
+        count += (static_cast<unsigned char>(text[i]) & 0xc0) != 0x80;
+    return count;
+}
+
+std::int32_t ToSample(float seconds) {
+    return std::max(0, static_cast<std::int32_t>(std::lround(seconds * kOutputRate)));
+}
+
+// One synthesized piece: its audio at kOutputRate, its marks (positions in
+// code points of the whole request from 1, samples from the piece's start),
+// and where in the request's text each word mark's text begins.
+struct Piece {
+    std::vector<std::int16_t> samples;
+    std::vector<voice::Event> marks;
+    std::vector<std::size_t> wordBytes; // per word mark, in order
+};
+
+// Where the sentence from `from` ends: Flite synthesizes a piece whole before
+// any of it is heard, so pieces are kept short for the first sound to come soon.
+std::size_t PieceEnd(const std::string &text, std::size_t from) {
+    constexpr std::size_t kLongest = 400;
+    const std::size_t limit = std::min(text.size(), from + kLongest);
+    std::size_t blank = 0;
+    for (std::size_t i = from; i < limit; ++i) {
+        const char c = text[i];
+        const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+        if (c == '\n' && i > from)
+            return i + 1;
+        if (space && i > from &&
+            std::string_view(".!?;:").find(text[i - 1]) != std::string_view::npos)
+            return i + 1;
+        if (space)
+            blank = i;
+    }
+    if (limit == text.size())
+        return limit;
+    if (blank > from)
+        return blank + 1;
+    std::size_t cut = limit; // one endless word: not inside a character
+    while (cut > from + 1 && (static_cast<unsigned char>(text[cut]) & 0xc0) == 0x80)
+        --cut;
+    return cut;
+}
+
+Piece Synthesize(FliteVoice &fv, const std::string &text, std::size_t from, std::size_t to,
+                 std::int32_t wantedRate, std::int32_t wantedPitch) {
+    Piece piece;
+    cst_voice *v = fv.voice;
+    // Speed: espeak-ng's words per minute as a stretch of Flite's durations.
+    if (wantedRate > 0)
+        feat_set_float(v->features, "duration_stretch",
+                       float(kNormalRate / std::clamp<double>(wantedRate, 40, 1000)));
+    // Pitch: 0..99 as about an octave and a half around the voice's own:
+    // diphone voices carry their mean, the others take a shift.
+    if (wantedPitch >= 0) {
+        const double factor = std::pow(2.0, (wantedPitch - kNormalPitch) / 75.0);
+        if (fv.f0Mean > 0)
+            feat_set_float(v->features, "int_f0_target_mean", float(fv.f0Mean * factor));
+        else
+            feat_set_float(v->features, "f0_shift", float(factor));
+    }
+    const std::string rest = text.substr(from, to - from);
+    cst_utterance *utt = flite_synth_text(rest.c_str(), v);
+    if (!utt)
+        return piece;
+    cst_wave *wave = utt_wave(utt);
+    if (wave && cst_wave_num_samples(wave) > 0) {
+        if (cst_wave_sample_rate(wave) != kOutputRate)
+            cst_wave_resample(wave, kOutputRate);
+        piece.samples.assign(cst_wave_samples(wave),
+                             cst_wave_samples(wave) + cst_wave_num_samples(wave));
+    }
+    const std::int32_t before = CodePoints(text, 0, from);
+    // Each token (the text as written, less punctuation) is one word to the
+    // listener, however many words Flite reads it as ("42"): it begins
+    // where its first word's first phone begins.
+    std::size_t searchFrom = 0;
+    for (cst_item *token = relation_head(utt_relation(utt, "Token")); token;
+         token = item_next(token)) {
+        const char *name = item_feat_string(token, "name");
+        if (!name || !*name)
+            continue;
+        const std::size_t at = rest.find(name, searchFrom);
+        if (at == std::string::npos)
+            continue;
+        searchFrom = at + std::strlen(name);
+        const cst_item *firstPhone =
+            path_to_item(token, "daughter1.R:SylStructure.daughter1.daughter1.R:Segment");
+        if (!firstPhone)
+            continue;
+        const cst_item *previous = item_prev(firstPhone);
+        voice::Event mark;
+        mark.type = voice::Event::Word;
+        mark.sample = previous ? ToSample(item_feat_float(previous, "end")) : 0;
+        mark.textPosition = before + CodePoints(rest, 0, at) + 1;
+        mark.length = CodePoints(rest, at, searchFrom);
+        piece.marks.push_back(mark);
+        piece.wordBytes.push_back(from + at);
+    }
+    float start = 0;
+    for (cst_item *segment = relation_head(utt_relation(utt, "Segment")); segment;
+         segment = item_next(segment)) {
+        voice::Event mark;
+        mark.type = voice::Event::Phoneme;
+        mark.sample = ToSample(start);
+        const char *ipa = Ipa(item_feat_string(segment, "name"));
+        std::memcpy(mark.phoneme, ipa, std::min(std::strlen(ipa), sizeof mark.phoneme));
+        piece.marks.push_back(mark);
+        start = item_feat_float(segment, "end");
+    }
+    std::stable_sort(
+        piece.marks.begin(), piece.marks.end(),
+        [](const voice::Event &a, const voice::Event &b) { return a.sample < b.sample; });
+    delete_utterance(utt);
+    return piece;
+}
+
+FliteVoice *Find(const std::string &id) {
+    for (FliteVoice &fv : voices)
+        if (fv.voice && id == fv.id)
+            return &fv;
+    return nullptr;
+}
+
+// Speaks one request, 20 ms at a time, until it ends or is abandoned.
+void Speak(const Request &request) {
+    FliteVoice *fv = Find(request.voice);
+    if (!fv)
+        fv = Find(voices[0].id);
+    if (!fv)
+        return;
+    const bool faultArmed = faults && faults->FailsOn(request.text);
+    int faultIn = 500 * kOutputRate / 1000 / kChunkSamples;
+    std::int32_t sentRate = request.rate;
+    std::int32_t sentPitch = request.pitch;
+    std::size_t from = 0;
+    std::int32_t base = 0; // samples of the request sent before this piece
+    while (from < request.text.size() && !interrupt.load()) {
+        const std::size_t to = PieceEnd(request.text, from);
+        const Piece piece = Synthesize(*fv, request.text, from, to, sentRate, sentPitch);
+        std::size_t nextMark = 0;
+        std::size_t sent = 0;
+        std::optional<std::size_t> resumeAt; // bytes, where a re-synthesis begins
+        while (sent < piece.samples.size() || nextMark < piece.marks.size()) {
+            if (interrupt.load())
+                return;
+            const std::size_t count =
+                std::min<std::size_t>(kChunkSamples, piece.samples.size() - sent);
+            const std::int32_t end = std::int32_t(sent + count);
+            std::vector<voice::Event> marks;
+            for (; nextMark < piece.marks.size() &&
+                   (piece.marks[nextMark].sample < end || sent + count >= piece.samples.size());
+                 ++nextMark) {
+                voice::Event mark = piece.marks[nextMark];
+                mark.sample += base;
+                marks.push_back(mark);
+            }
+            voice::Writer chunk(voice::Kind::Chunk);
+            chunk.Put(request.job);
+            chunk.PutArray(marks.data(), marks.size());
+            chunk.PutArray(piece.samples.data() + sent, count);
+            Send(chunk.Done());
+            sent += count;
+            if (faultArmed && count > 0 && --faultIn <= 0)
+                faults->FailNow();
+            if (rate.load() != sentRate || pitch.load() != sentPitch) {
+                // New settings are heard from the next word not yet sent.
+                for (std::size_t i = 0, w = 0; i < piece.marks.size() && !resumeAt; ++i) {
+                    if (piece.marks[i].type != voice::Event::Word)
+                        continue;
+                    if (i >= nextMark)
+                        resumeAt = piece.wordBytes[w];
+                    ++w;
+                }
+                sentRate = rate.load();
+                sentPitch = pitch.load();
+                if (resumeAt)
+                    break;
+            }
+        }
+        base += std::int32_t(sent);
+        from = resumeAt ? *resumeAt : to;
+    }
+}
+
+bool SayHello() {
+    flite_init();
+    std::vector<voice::VoiceInfo> offered;
+    for (FliteVoice &fv : voices) {
+        fv.voice = fv.registration(nullptr);
+        if (!fv.voice)
+            continue;
+        fv.f0Mean = get_param_float(fv.voice->features, "int_f0_target_mean", 0.0f);
+        offered.push_back({fv.name, "en", fv.id});
+    }
+    voice::Writer hello(voice::Kind::Hello);
+    if (offered.empty()) {
+        hello.Put(std::int32_t(0));
+        hello.Put(std::string_view("none of its voices could be loaded."));
+        Send(hello.Done());
+        return false;
+    }
+    hello.Put(std::int32_t(kOutputRate));
+    hello.Put(std::string_view());
+    hello.Put(std::string_view(offered.front().identifier));
+    hello.Put(std::uint32_t(offered.size()));
+    for (const voice::VoiceInfo &v : offered)
+        hello.Put(std::string_view(v.name))
+            .Put(std::string_view(v.language))
+            .Put(std::string_view(v.identifier));
+    Send(hello.Done());
+    return true;
+}
+
+} // namespace
+
+int RunFliteHelper(const VoiceFaults *failures) {
+    faults = failures;
+    UseBinaryStdio();
+    const bool ready = SayHello();
+    std::thread(ReadRequests).detach();
+    if (!ready)
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::hours(1));
+    for (;;) {
+        Request request;
+        {
+            std::unique_lock lock(mutex);
+            wake.wait(lock, [] { return pending.has_value(); });
+            request = std::move(*pending);
+            pending.reset();
+            interrupt = false;
+        }
+        rate = request.rate;
+        pitch = request.pitch;
+        Speak(request);
+        voice::Writer done(voice::Kind::Done);
+        done.Put(request.job);
+        Send(done.Done());
+    }
+}
