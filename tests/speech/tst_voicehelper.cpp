@@ -57,6 +57,7 @@ private slots:
     void foreignInputEndsIt();
     void brokenHelperIsReported_data();
     void brokenHelperIsReported();
+    void crashWhileWritingLeavesNoFile_data();
     void crashWhileWritingLeavesNoFile();
     void helperKilled_data();
     void helperKilled();
@@ -176,21 +177,45 @@ void VoiceHelperTest::brokenHelperIsReported() {
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("out.wav"))));
 }
 
-// Speech to a file whose voice crashes half-way is a failure, not a short file.
+void VoiceHelperTest::crashWhileWritingLeavesNoFile_data() {
+    QTest::addColumn<QString>("voice");
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("espeak-ng, crash") << "en-us"
+                                      << "abort";
+    QTest::newRow("espeak-ng, silence") << "en-us"
+                                        << "hang";
+    QTest::newRow("flite, crash") << "flite:slt"
+                                  << "abort";
+    QTest::newRow("flite, silence") << "flite:slt"
+                                    << "hang";
+}
+
+// Speech to a file whose voice crashes, or stops answering, half-way is a
+// failure, not a short file, whichever engine the voice is of.
 void VoiceHelperTest::crashWhileWritingLeavesNoFile() {
+    QFETCH(QString, voice);
+    QFETCH(QString, fault);
+#ifndef ZAVREN_FAULTY_FLITE
+    if (voice.startsWith(QLatin1String("flite:")))
+        QSKIP("built without Flite");
+#endif
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    // The program beside the helper that fails on purpose.
+    // The program beside the helpers that fail on purpose.
     const QString program = dir.filePath(QStringLiteral("zavren-speech"));
     QVERIFY(QFile::copy(QStringLiteral(ZAVREN_SPEECH_BINARY), program));
     QVERIFY(QFile::copy(QStringLiteral(ZAVREN_FAULTY_VOICE),
                         dir.filePath(QStringLiteral("zavren-voice"))));
+#ifdef ZAVREN_FAULTY_FLITE
+    QVERIFY(QFile::copy(QStringLiteral(ZAVREN_FAULTY_FLITE),
+                        dir.filePath(QStringLiteral("zavren-voice-flite"))));
+#endif
     QProcess run;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("ZAVREN_VOICE_FAULT"), QStringLiteral("abort:zzyzx"));
+    environment.insert(QStringLiteral("ZAVREN_VOICE_FAULT"), fault + QStringLiteral(":zzyzx"));
     run.setProcessEnvironment(environment);
-    run.start(program, {QStringLiteral("--speak-to"), dir.filePath(QStringLiteral("out.wav")),
-                        QStringLiteral("-")});
+    run.start(program, {QStringLiteral("--voice"), voice, QStringLiteral("--speak-to"),
+                        dir.filePath(QStringLiteral("out.wav")), QStringLiteral("-")});
     QVERIFY(run.waitForStarted(10000));
     run.write(QByteArray("zzyzx ") + QByteArray("Words to keep the voice busy. ").repeated(50));
     run.closeWriteChannel();

@@ -250,6 +250,21 @@ Piece Synthesize(FliteVoice &fv, const std::string &text, std::size_t from, std:
         piece.marks.push_back(mark);
         start = item_feat_float(segment, "end");
     }
+    // The pause Flite puts before a piece is left out: speech resumed from a
+    // word begins with it, and the first sound comes sooner. The pause after
+    // each sentence stays.
+    if (!piece.wordBytes.empty()) {
+        auto cut = std::int32_t(piece.samples.size());
+        for (const voice::Event &mark : piece.marks)
+            if (mark.type == voice::Event::Word)
+                cut = std::min(cut, mark.sample);
+        piece.samples.erase(piece.samples.begin(), piece.samples.begin() + cut);
+        std::erase_if(piece.marks, [cut](const voice::Event &m) {
+            return m.type == voice::Event::Phoneme && m.sample < cut;
+        });
+        for (voice::Event &mark : piece.marks)
+            mark.sample -= cut;
+    }
     std::stable_sort(
         piece.marks.begin(), piece.marks.end(),
         [](const voice::Event &a, const voice::Event &b) { return a.sample < b.sample; });
