@@ -20,19 +20,6 @@ std::string_view PhonemeName(const voice::Event &e) {
     return {e.phoneme, strnlen(e.phoneme, sizeof e.phoneme)};
 }
 
-// Whether every character of `text` is one the other engines read: Latin
-// letters and their accents, digits, blanks and ASCII punctuation. Emoji and
-// other scripts are espeak-ng's.
-bool LatinOnly(QStringView text) {
-    for (const QChar c : text) {
-        if (c.unicode() < 0x80 || c.isSpace() || c.isMark())
-            continue;
-        if (!c.isLetter() || c.script() != QChar::Script_Latin)
-            return false;
-    }
-    return true;
-}
-
 QString Unstartable(const QString &why) {
     return QStringLiteral("The speech engine (espeak-ng) could not be started: %1").arg(why);
 }
@@ -335,9 +322,13 @@ void SpeechEngine::Synthesize(Job &job) {
                 voice = run.voice;
             // Other engines read only Latin letters: espeak-ng reads the rest,
             // handing scripts of their own on as it does itself.
-            else if (!IsEspeakVoice(chosen) &&
-                     !LatinOnly(QStringView(text).sliced(from, end - from)))
-                voice = espeakDefault_;
+            else if (!IsEspeakVoice(chosen)) {
+                const ScriptVoices::Run latin =
+                    ScriptVoices::LatinRunFrom(text, from, end, espeakDefault_);
+                end = std::max(latin.end, from + 1);
+                if (!latin.voice.isEmpty())
+                    voice = latin.voice;
+            }
         }
         const QStringView slice = QStringView(text).sliced(from, end - from);
         const QByteArray utf8 = SpeechText::EngineText(slice);

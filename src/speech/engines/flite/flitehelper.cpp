@@ -137,6 +137,30 @@ const char *Ipa(const char *phone) {
     return "_"; // pauses and anything unknown: the mouth at rest
 }
 
+// Flite's tokenizer knows ASCII punctuation only: typographic marks become
+// theirs, one character for one, so positions in the text stay as they were.
+std::string AsciiPunctuation(const std::string &text) {
+    static const std::pair<std::string_view, char> kMarks[] = {
+        {"\u2018", '\''}, {"\u2019", '\''}, {"\u201A", '\''}, {"\u201C", '"'}, {"\u201D", '"'},
+        {"\u201E", '"'},  {"\u00AB", '"'},  {"\u00BB", '"'},  {"\u2013", '-'}, {"\u2014", '-'},
+        {"\u2026", '.'},  {"\u00A0", ' '},  {"\u00A1", ' '},  {"\u00BF", ' '}};
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        bool mapped = false;
+        for (const auto &[mark, ascii] : kMarks)
+            if (text.compare(i, mark.size(), mark) == 0) {
+                out += ascii;
+                i += mark.size();
+                mapped = true;
+                break;
+            }
+        if (!mapped)
+            out += text[i++];
+    }
+    return out;
+}
+
 std::int32_t CodePoints(const std::string &text, std::size_t from, std::size_t to) {
     std::int32_t count = 0;
     for (std::size_t i = from; i < to && i < text.size(); ++i)
@@ -280,7 +304,9 @@ FliteVoice *Find(const std::string &id) {
 }
 
 // Speaks one request, 20 ms at a time, until it ends or is abandoned.
-void Speak(const Request &request) {
+void Speak(const Request &asked) {
+    Request request = asked;
+    request.text = AsciiPunctuation(asked.text);
     FliteVoice *fv = Find(request.voice);
     if (!fv)
         fv = Find(voices[0].id);
