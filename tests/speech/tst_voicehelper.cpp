@@ -57,6 +57,8 @@ private slots:
     void foreignInputEndsIt();
     void brokenHelperIsReported_data();
     void brokenHelperIsReported();
+    void listsEveryInstalledEngine_data();
+    void listsEveryInstalledEngine();
     void crashWhileWritingLeavesNoFile_data();
     void crashWhileWritingLeavesNoFile();
     void helperKilled_data();
@@ -175,6 +177,51 @@ void VoiceHelperTest::brokenHelperIsReported() {
     QVERIFY2(said.contains(message), qPrintable(said));
     QVERIFY2(said.contains(QFileInfo(named).absoluteFilePath()), qPrintable(said));
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("out.wav"))));
+}
+
+void VoiceHelperTest::listsEveryInstalledEngine_data() {
+    QTest::addColumn<QByteArray>(
+        "flite"); // the Flite helper installed: none, the real one, a script
+    QTest::addColumn<bool>("listed");
+    QTest::newRow("without Flite") << QByteArray() << false;
+    QTest::newRow("with Flite") << QByteArray("real") << true;
+    QTest::newRow("Flite that will not start") << QByteArray("#!/bin/sh\nexit 3\n") << false;
+    QTest::newRow("Flite that says something else")
+        << QByteArray("#!/bin/sh\necho hello there\n") << false;
+}
+
+// Each engine installed beside the program adds its voices; one that is
+// missing or broken adds none, and costs nothing else.
+void VoiceHelperTest::listsEveryInstalledEngine() {
+    QFETCH(QByteArray, flite);
+    QFETCH(bool, listed);
+    const QString built = QFileInfo(SpeechEngine::HelperPath()).absolutePath() +
+                          QStringLiteral("/zavren-voice-flite");
+    if (flite == "real" && !QFileInfo::exists(built))
+        QSKIP("built without Flite");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString program = dir.filePath(QStringLiteral("zavren-speech"));
+    QVERIFY(QFile::copy(QStringLiteral(ZAVREN_SPEECH_BINARY), program));
+    QVERIFY(QFile::copy(SpeechEngine::HelperPath(), dir.filePath(QStringLiteral("zavren-voice"))));
+    const QString installed = dir.filePath(QStringLiteral("zavren-voice-flite"));
+    if (flite == "real") {
+        QVERIFY(QFile::copy(built, installed));
+    } else if (!flite.isEmpty()) {
+        QFile script(installed);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(flite);
+        script.close();
+        QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
+    }
+    QProcess run;
+    run.start(program, {QStringLiteral("--list-voices")});
+    QVERIFY2(run.waitForFinished(60000), "the program hung");
+    QCOMPARE(run.exitCode(), 0);
+    const QString voices = QString::fromUtf8(run.readAllStandardOutput());
+    QVERIFY2(voices.contains(QLatin1String("gmw/en\ten-gb")), qPrintable(voices.left(200)));
+    QCOMPARE(voices.contains(QLatin1String("flite:slt\ten\tEnglish (Flite: slt)")), listed);
+    QCOMPARE(QString::fromLocal8Bit(run.readAllStandardError()), QString());
 }
 
 void VoiceHelperTest::crashWhileWritingLeavesNoFile_data() {
