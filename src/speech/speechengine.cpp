@@ -127,6 +127,9 @@ QByteArray SpeechEngine::DefaultVoice() const {
 
 long long SpeechEngine::HelperId() const {
     std::lock_guard lock(mutex_);
+    for (const Other &other : others_)
+        if (other.offered && defaultVoice_.startsWith(other.prefix))
+            return other.link ? other.link->Id() : 0;
     return helper_ ? helper_->Id() : 0;
 }
 

@@ -78,8 +78,9 @@ public:
     const std::vector<SpeechVoice> &Voices() const;
     QByteArray DefaultVoice() const;
 
-    // espeak-ng's helper's process id (0: none running), how many times a
-    // helper has been replaced after a fault, and where espeak-ng's program is.
+    // The process id of the helper that speaks the default voice (0: none
+    // running), how many times a helper has been replaced after a fault, and
+    // where espeak-ng's program is.
     long long HelperId() const;
     int Restarts() const { return restarts_; }
     static QString HelperPath();
