@@ -182,6 +182,9 @@ void EngineTextTest::voiceNames_data() {
     QTest::newRow("language alone") << "German"
                                     << "German"
                                     << "";
+    QTest::newRow("another engine's voice") << "English (Flite: slt)"
+                                            << "English"
+                                            << "Flite: slt";
     QTest::newRow("with a variant") << "English (America)"
                                     << "English"
                                     << "America";
