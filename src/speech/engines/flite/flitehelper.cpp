@@ -10,19 +10,17 @@
 #include "flitehelper.h"
 
 #include "platform/binarystdio.h"
+#include "speech/voicehelper/requestloop.h"
 #include "speech/voicehelper/voicehelper.h"
 #include "speech/voiceprotocol.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <flite.h>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -65,61 +63,7 @@ FliteVoice voices[] = {
     {"kal", "English (Flite: kal)", &register_cmu_us_kal},
 };
 
-struct Request {
-    std::uint64_t job = 0;
-    std::int32_t rate = 0;
-    std::int32_t pitch = 0;
-    std::string voice;
-    std::string text;
-};
-
-std::mutex mutex;
-std::condition_variable wake;
-std::optional<Request> pending;      // guarded by mutex
-std::atomic<bool> interrupt{false};  // set under mutex
-std::atomic<std::int32_t> rate{-1};  // as last asked for
-std::atomic<std::int32_t> pitch{-1}; //
-
 const VoiceFaults *faults = nullptr;
-
-void Send(const std::vector<char> &message) {
-    if (std::fwrite(message.data(), 1, message.size(), stdout) != message.size() ||
-        std::fflush(stdout) != 0)
-        std::_Exit(0); // the editor has gone
-}
-
-void ReadRequests() {
-    for (;;) {
-        voice::Header header{};
-        if (std::fread(&header, sizeof header, 1, stdin) != 1 || header.size > voice::kMaxBody)
-            std::_Exit(0);
-        std::vector<char> body(header.size);
-        if (header.size > 0 && std::fread(body.data(), header.size, 1, stdin) != 1)
-            std::_Exit(0);
-        voice::Reader reader(body.data(), body.size());
-        if (header.kind == voice::Kind::Speak) {
-            Request request;
-            request.job = reader.Get<std::uint64_t>();
-            request.rate = reader.Get<std::int32_t>();
-            request.pitch = reader.Get<std::int32_t>();
-            request.voice = reader.GetText();
-            request.text = reader.GetText();
-            if (!reader.ok())
-                std::_Exit(2);
-            std::lock_guard lock(mutex);
-            pending = std::move(request);
-            interrupt = true;
-            wake.notify_one();
-        } else if (header.kind == voice::Kind::Settings) {
-            rate = reader.Get<std::int32_t>();
-            pitch = reader.Get<std::int32_t>();
-        } else if (header.kind == voice::Kind::Stop) {
-            std::lock_guard lock(mutex);
-            pending.reset();
-            interrupt = true;
-        }
-    }
-}
 
 // Flite's US phones by the IPA letters the face's mouth reads.
 const char *Ipa(const char *phone) {
@@ -304,8 +248,8 @@ FliteVoice *Find(const std::string &id) {
 }
 
 // Speaks one request, 20 ms at a time, until it ends or is abandoned.
-void Speak(const Request &asked) {
-    Request request = asked;
+void Speak(const RequestLoop::Request &asked) {
+    RequestLoop::Request request = asked;
     request.text = AsciiPunctuation(asked.text);
     FliteVoice *fv = Find(request.voice);
     if (!fv)
@@ -318,14 +262,14 @@ void Speak(const Request &asked) {
     std::int32_t sentPitch = request.pitch;
     std::size_t from = 0;
     std::int32_t base = 0; // samples of the request sent before this piece
-    while (from < request.text.size() && !interrupt.load()) {
+    while (from < request.text.size() && !RequestLoop::Interrupted()) {
         const std::size_t to = PieceEnd(request.text, from);
         const Piece piece = Synthesize(*fv, request.text, from, to, sentRate, sentPitch);
         std::size_t nextMark = 0;
         std::size_t sent = 0;
         std::optional<std::size_t> resumeAt; // bytes, where a re-synthesis begins
         while (sent < piece.samples.size() || nextMark < piece.marks.size()) {
-            if (interrupt.load())
+            if (RequestLoop::Interrupted())
                 return;
             const std::size_t count =
                 std::min<std::size_t>(kChunkSamples, piece.samples.size() - sent);
@@ -342,11 +286,11 @@ void Speak(const Request &asked) {
             chunk.Put(request.job);
             chunk.PutArray(marks.data(), marks.size());
             chunk.PutArray(piece.samples.data() + sent, count);
-            Send(chunk.Done());
+            RequestLoop::Send(chunk.Done());
             sent += count;
             if (faultArmed && count > 0 && --faultIn <= 0)
                 faults->FailNow();
-            if (rate.load() != sentRate || pitch.load() != sentPitch) {
+            if (RequestLoop::Rate() != sentRate || RequestLoop::Pitch() != sentPitch) {
                 // New settings are heard from the next word not yet sent.
                 for (std::size_t i = 0, w = 0; i < piece.marks.size() && !resumeAt; ++i) {
                     if (piece.marks[i].type != voice::Event::Word)
@@ -355,8 +299,8 @@ void Speak(const Request &asked) {
                         resumeAt = piece.wordBytes[w];
                     ++w;
                 }
-                sentRate = rate.load();
-                sentPitch = pitch.load();
+                sentRate = RequestLoop::Rate();
+                sentPitch = RequestLoop::Pitch();
                 if (resumeAt)
                     break;
             }
@@ -380,7 +324,7 @@ bool SayHello() {
     if (offered.empty()) {
         hello.Put(std::int32_t(0));
         hello.Put(std::string_view("none of its voices could be loaded."));
-        Send(hello.Done());
+        RequestLoop::Send(hello.Done());
         return false;
     }
     hello.Put(std::int32_t(kOutputRate));
@@ -391,7 +335,7 @@ bool SayHello() {
         hello.Put(std::string_view(v.name))
             .Put(std::string_view(v.language))
             .Put(std::string_view(v.identifier));
-    Send(hello.Done());
+    RequestLoop::Send(hello.Done());
     return true;
 }
 
@@ -401,24 +345,13 @@ int RunFliteHelper(const VoiceFaults *failures) {
     faults = failures;
     UseBinaryStdio();
     const bool ready = SayHello();
-    std::thread(ReadRequests).detach();
+    RequestLoop::StartReading();
     if (!ready)
         for (;;)
             std::this_thread::sleep_for(std::chrono::hours(1));
     for (;;) {
-        Request request;
-        {
-            std::unique_lock lock(mutex);
-            wake.wait(lock, [] { return pending.has_value(); });
-            request = std::move(*pending);
-            pending.reset();
-            interrupt = false;
-        }
-        rate = request.rate;
-        pitch = request.pitch;
+        const RequestLoop::Request request = RequestLoop::Next();
         Speak(request);
-        voice::Writer done(voice::Kind::Done);
-        done.Put(request.job);
-        Send(done.Done());
+        RequestLoop::SendDone(request.job);
     }
 }
