@@ -4,8 +4,9 @@
 //
 // Flite synthesizes a whole piece at once and gives its timing afterwards:
 // words and phones come from the utterance's Token and Segment relations.
-// Pitch and speed are utterance features, so a change while speaking
-// re-synthesises the rest of the piece from the next word not yet sent.
+// Pitch and speed are utterance features: a Settings message is heard from
+// the next sentence. (A slider moved while speaking is heard sooner: the
+// editor re-synthesises from the word being heard, whatever the engine.)
 
 #include "flitehelper.h"
 
@@ -21,7 +22,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <flite.h>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -116,13 +116,11 @@ std::int32_t ToSample(float seconds) {
     return std::max(0, static_cast<std::int32_t>(std::lround(seconds * kOutputRate)));
 }
 
-// One synthesized piece: its audio at kOutputRate, its marks (positions in
-// code points of the whole request from 1, samples from the piece's start),
-// and where in the request's text each word mark's text begins.
+// One synthesized piece: its audio at kOutputRate and its marks (positions in
+// code points of the whole request from 1, samples from the piece's start).
 struct Piece {
     std::vector<std::int16_t> samples;
     std::vector<voice::Event> marks;
-    std::vector<std::size_t> wordBytes; // per word mark, in order
 };
 
 // Where the sentence from `from` ends: Flite synthesizes a piece whole before
@@ -205,7 +203,6 @@ Piece Synthesize(FliteVoice &fv, const std::string &text, std::size_t from, std:
         mark.textPosition = before + CodePoints(rest, 0, at) + 1;
         mark.length = CodePoints(rest, at, searchFrom);
         piece.marks.push_back(mark);
-        piece.wordBytes.push_back(from + at);
     }
     float start = 0;
     for (cst_item *segment = relation_head(utt_relation(utt, "Segment")); segment;
@@ -221,7 +218,8 @@ Piece Synthesize(FliteVoice &fv, const std::string &text, std::size_t from, std:
     // The pause Flite puts before a piece is left out: speech resumed from a
     // word begins with it, and the first sound comes sooner. The pause after
     // each sentence stays.
-    if (!piece.wordBytes.empty()) {
+    if (std::any_of(piece.marks.begin(), piece.marks.end(),
+                    [](const voice::Event &m) { return m.type == voice::Event::Word; })) {
         auto cut = std::int32_t(piece.samples.size());
         for (const voice::Event &mark : piece.marks)
             if (mark.type == voice::Event::Word)
@@ -258,25 +256,21 @@ void Speak(const RequestLoop::Request &asked) {
         return;
     const bool faultArmed = faults && faults->FailsOn(request.text);
     int faultIn = 500 * kOutputRate / 1000 / kChunkSamples;
-    std::int32_t sentRate = request.rate;
-    std::int32_t sentPitch = request.pitch;
-    std::size_t from = 0;
     std::int32_t base = 0; // samples of the request sent before this piece
-    while (from < request.text.size() && !RequestLoop::Interrupted()) {
+    for (std::size_t from = 0; from < request.text.size() && !RequestLoop::Interrupted();) {
         const std::size_t to = PieceEnd(request.text, from);
-        const Piece piece = Synthesize(*fv, request.text, from, to, sentRate, sentPitch);
+        const Piece piece =
+            Synthesize(*fv, request.text, from, to, RequestLoop::Rate(), RequestLoop::Pitch());
         std::size_t nextMark = 0;
-        std::size_t sent = 0;
-        std::optional<std::size_t> resumeAt; // bytes, where a re-synthesis begins
-        while (sent < piece.samples.size() || nextMark < piece.marks.size()) {
+        for (std::size_t sent = 0; sent < piece.samples.size() || nextMark < piece.marks.size();) {
             if (RequestLoop::Interrupted())
                 return;
             const std::size_t count =
                 std::min<std::size_t>(kChunkSamples, piece.samples.size() - sent);
-            const std::int32_t end = std::int32_t(sent + count);
+            const bool last = sent + count >= piece.samples.size();
             std::vector<voice::Event> marks;
             for (; nextMark < piece.marks.size() &&
-                   (piece.marks[nextMark].sample < end || sent + count >= piece.samples.size());
+                   (last || piece.marks[nextMark].sample < std::int32_t(sent + count));
                  ++nextMark) {
                 voice::Event mark = piece.marks[nextMark];
                 mark.sample += base;
@@ -290,23 +284,9 @@ void Speak(const RequestLoop::Request &asked) {
             sent += count;
             if (faultArmed && count > 0 && --faultIn <= 0)
                 faults->FailNow();
-            if (RequestLoop::Rate() != sentRate || RequestLoop::Pitch() != sentPitch) {
-                // New settings are heard from the next word not yet sent.
-                for (std::size_t i = 0, w = 0; i < piece.marks.size() && !resumeAt; ++i) {
-                    if (piece.marks[i].type != voice::Event::Word)
-                        continue;
-                    if (i >= nextMark)
-                        resumeAt = piece.wordBytes[w];
-                    ++w;
-                }
-                sentRate = RequestLoop::Rate();
-                sentPitch = RequestLoop::Pitch();
-                if (resumeAt)
-                    break;
-            }
         }
-        base += std::int32_t(sent);
-        from = resumeAt ? *resumeAt : to;
+        base += std::int32_t(piece.samples.size());
+        from = to;
     }
 }
 
