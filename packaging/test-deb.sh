@@ -73,17 +73,24 @@ owner_of() { # path -> the package that ships it (merged /usr: try both spelling
     done
     return 1
 }
-binary=$build/bin/zavren-speech
-needed=$(objdump -p "$binary" | awk '$1 == "NEEDED" {print $2}')
-[ -n "$needed" ] || fail "cannot list the libraries the program needs"
-resolved=$(ldd "$binary")
-for soname in $needed; do
-    path=$(awk -v s="$soname" '$1 == s && $3 ~ /^\// {print $3; exit}' <<<"$resolved")
-    [ -n "$path" ] || fail "$soname does not resolve on this machine"
-    owner=$(owner_of "$path") || fail "no package owns $path ($soname)"
-    grep -qxF -- "$owner" <<<"$depend_names" || fail "Depends lacks $owner (for $soname): $depends"
-    echo "   $soname -> $owner"
+# The program's and the helpers' (Flite's, where it was built).
+for binary in "$build/bin/zavren-speech" "$build/bin/zavren-voice-flite"; do
+    [ -e "$binary" ] || continue
+    needed=$(objdump -p "$binary" | awk '$1 == "NEEDED" {print $2}')
+    [ -n "$needed" ] || fail "cannot list the libraries $binary needs"
+    resolved=$(ldd "$binary")
+    for soname in $needed; do
+        path=$(awk -v s="$soname" '$1 == s && $3 ~ /^\// {print $3; exit}' <<<"$resolved")
+        [ -n "$path" ] || fail "$soname does not resolve on this machine"
+        owner=$(owner_of "$path") || fail "no package owns $path ($soname)"
+        grep -qxF -- "$owner" <<<"$depend_names" || fail "Depends lacks $owner (for $soname): $depends"
+        echo "   $soname -> $owner"
+    done
 done
+if [ -e "$build/bin/zavren-voice-flite" ]; then
+    grep -qx -- ./usr/libexec/zavren-speech/zavren-voice-flite <<<"$contents" ||
+        fail "the package lacks Flite's helper"
+fi
 # The captions' face, chosen for its widths.
 grep -qx -- "fonts-liberation" <<<"$depend_names" || fail "Depends lacks fonts-liberation: $depends"
 [ "$(dpkg-deb --field "$deb" Architecture)" = "$(dpkg --print-architecture)" ] ||

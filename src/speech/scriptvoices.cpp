@@ -123,3 +123,43 @@ ScriptVoices::Run ScriptVoices::RunFrom(QStringView text, qsizetype from, qsizet
         return {at, {}};
     return {at, VoiceFor(*first, text, from)};
 }
+
+ScriptVoices::Run ScriptVoices::LatinRunFrom(QStringView text, qsizetype from, qsizetype limit,
+                                             const QByteArray &reader) {
+    limit = std::min(limit, text.size());
+    const auto readable = [](QChar c) {
+        return c.unicode() < 0x80 || c.isMark() || c.isSpace() || c.isPunct() ||
+               (c.isLetter() && c.script() == QChar::Script_Latin);
+    };
+    // A word with the blanks after it: readable only if all of it is.
+    // `spoken` is where its last letter or symbol ends.
+    const auto wordFrom = [&](qsizetype at, bool &all, qsizetype &spoken) {
+        all = true;
+        while (at < limit && text[at].isSpace())
+            ++at;
+        for (; at < limit && !text[at].isSpace(); ++at) {
+            all = all && readable(text[at]);
+            if (!text[at].isPunct())
+                spoken = at + 1;
+        }
+        while (at < limit && text[at].isSpace())
+            ++at;
+        return at;
+    };
+    bool first = true;
+    qsizetype spoken = from;
+    qsizetype at = wordFrom(from, first, spoken);
+    for (bool all = true; at < limit;) {
+        qsizetype wordSpoken = spoken;
+        const qsizetype next = wordFrom(at, all, wordSpoken);
+        if (all != first)
+            break;
+        at = next;
+        spoken = wordSpoken;
+    }
+    // Punctuation and blanks after what the other reader says are left to
+    // this engine: read alone, they would be read aloud.
+    if (!first)
+        at = std::max(spoken, from + 1);
+    return {at, first ? QByteArray() : reader};
+}

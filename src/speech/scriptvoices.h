@@ -26,6 +26,13 @@ public:
     // a chosen voice of `language` (e.g. "en-us").
     Run RunFrom(QStringView text, qsizetype from, qsizetype limit, QStringView language) const;
 
+    // For a voice of an engine that reads only Latin letters (with their
+    // accents, digits, blanks and punctuation): the run of whole words
+    // from `from` that it reads (voice empty), or that `reader` reads for it
+    // (emoji, other scripts).
+    static Run LatinRunFrom(QStringView text, qsizetype from, qsizetype limit,
+                            const QByteArray &reader);
+
     struct Script;
 
 private:

@@ -55,12 +55,15 @@ std::shared_ptr<SpeechEngine> SpeechEngine::Acquire() {
 }
 
 QString SpeechEngine::HelperPath() {
+    return HelperPath(QStringLiteral(ZAVREN_VOICE_HELPER_NAME));
+}
+
+QString SpeechEngine::HelperPath(const QString &name) {
     // Only among the program's own files: beside it (every program of a build
     // lands in one folder), else where the installed layout puts it.
     const QString folder = QString::fromStdString(ThisProgramFolder());
-    const QString beside = folder + QStringLiteral("/" ZAVREN_VOICE_HELPER_NAME);
-    const QString installed =
-        folder + QStringLiteral("/" ZAVREN_VOICE_HELPER_INSTALLED "/" ZAVREN_VOICE_HELPER_NAME);
+    const QString beside = folder + u'/' + name;
+    const QString installed = folder + QStringLiteral("/" ZAVREN_VOICE_HELPER_INSTALLED "/") + name;
     if (!folder.isEmpty() && !QFileInfo(beside).isExecutable() &&
         QFileInfo(installed).isExecutable())
         return QFileInfo(installed).absoluteFilePath();
@@ -68,6 +71,7 @@ QString SpeechEngine::HelperPath() {
 }
 
 SpeechEngine::SpeechEngine() {
+    others_.push_back({"flite:", HelperPath(QStringLiteral(ZAVREN_FLITE_HELPER_NAME)), {}, false});
     // The window is shown while the helper starts beside it.
     worker_ = std::thread([this] { Run(); });
 }
@@ -80,6 +84,9 @@ SpeechEngine::~SpeechEngine() {
         interrupt_ = true;
         if (helper_)
             helper_->Wake();
+        for (Other &other : others_)
+            if (other.link)
+                other.link->Wake();
     }
     wake_.notify_all();
     worker_.join();
@@ -120,6 +127,9 @@ QByteArray SpeechEngine::DefaultVoice() const {
 
 long long SpeechEngine::HelperId() const {
     std::lock_guard lock(mutex_);
+    for (const Other &other : others_)
+        if (other.offered && defaultVoice_.startsWith(other.prefix))
+            return other.link ? other.link->Id() : 0;
     return helper_ ? helper_->Id() : 0;
 }
 
@@ -140,7 +150,14 @@ void SpeechEngine::StartHelper() {
     if (helper_ && !known_) {
         sampleRate_ = hello.sampleRate;
         defaultVoice_ = hello.defaultVoice;
+        espeakDefault_ = hello.defaultVoice;
         voices_ = std::move(hello.voices);
+        // The other engines are asked once, while nobody can speak yet.
+        for (std::size_t i = 0; i < others_.size(); ++i) {
+            mutex_.unlock();
+            StartEngine(i + 1);
+            mutex_.lock();
+        }
         scripts_ = std::make_unique<ScriptVoices>(voices_);
         known_ = true;
     }
@@ -148,6 +165,53 @@ void SpeechEngine::StartHelper() {
     startupError_ = known_ ? QString() : Unstartable(failure);
     ready_ = true;
     wake_.notify_all();
+}
+
+bool SpeechEngine::IsEspeakVoice(const QByteArray &voice) const {
+    return std::none_of(others_.begin(), others_.end(),
+                        [&](const Other &o) { return voice.startsWith(o.prefix); });
+}
+
+std::unique_ptr<VoiceLink> &SpeechEngine::Link(std::size_t engine) {
+    return engine == 0 ? helper_ : others_[engine - 1].link;
+}
+
+void SpeechEngine::StartEngine(std::size_t engine) {
+    if (engine == 0) {
+        StartHelper();
+        return;
+    }
+    Other &other = others_[engine - 1];
+    {
+        std::lock_guard lock(mutex_);
+        other.link.reset();
+    }
+    sentRate_ = sentPitch_ = -1;
+    VoiceLink::Hello hello;
+    QString failure;
+    // Not installed: no voices, and nothing to say.
+    std::unique_ptr<VoiceLink> link =
+        QFileInfo(other.program).isExecutable()
+            ? VoiceLink::Start(other.program, kStartLimitMs, quit_, hello, failure)
+            : nullptr;
+    std::lock_guard lock(mutex_);
+    // Its audio joins espeak-ng's in one stream: it must be of the same rate.
+    if (link && !other.offered && hello.sampleRate == sampleRate_) {
+        other.offered = true;
+        const bool englishDefault =
+            std::any_of(voices_.begin(), voices_.end(), [&](const SpeechVoice &v) {
+                return v.identifier == defaultVoice_ && v.language.startsWith(QLatin1String("en"));
+            });
+        for (SpeechVoice &voice : hello.voices) {
+            voice.identifier.prepend(other.prefix);
+            voices_.push_back(std::move(voice));
+        }
+        // Its English is easier to follow than espeak-ng's.
+        if (englishDefault && !hello.defaultVoice.isEmpty())
+            defaultVoice_ = other.prefix + hello.defaultVoice;
+    }
+    if (other.offered)
+        other.link = std::move(link);
 }
 
 void SpeechEngine::Speak(std::shared_ptr<SpeechChannel> channel, std::uint64_t generation,
@@ -158,6 +222,9 @@ void SpeechEngine::Speak(std::shared_ptr<SpeechChannel> channel, std::uint64_t g
         interrupt_ = true;
         if (helper_)
             helper_->Wake();
+        for (Other &other : others_)
+            if (other.link)
+                other.link->Wake();
     }
     wake_.notify_all();
 }
@@ -206,28 +273,33 @@ void SpeechEngine::Run() {
 }
 
 bool SpeechEngine::Send(const std::vector<char> &message) {
-    return helper_ && helper_->Send(message);
+    const std::unique_ptr<VoiceLink> &link = Link(active_);
+    return link && link->Send(message);
 }
 
 SpeechEngine::Received SpeechEngine::Receive(Message &message, int timeoutMs) {
-    return helper_ ? helper_->Receive(message, timeoutMs) : Received::Gone;
+    const std::unique_ptr<VoiceLink> &link = Link(active_);
+    return link ? link->Receive(message, timeoutMs) : Received::Gone;
 }
 
 // A helper that died while nobody was speaking is replaced without a word.
 void SpeechEngine::ReplaceIfGone() {
     Message stale;
-    Received got = helper_ ? Received::Message : Received::Gone;
-    while (helper_ && (got == Received::Message || got == Received::Woken))
+    Received got = Link(active_) ? Received::Message : Received::Gone;
+    while (Link(active_) && (got == Received::Message || got == Received::Woken))
         got = Receive(stale, 0);
     if (got == Received::Gone) {
-        if (helper_)
+        if (Link(active_))
             ++restarts_;
-        StartHelper();
+        StartEngine(active_);
     }
 }
 
 void SpeechEngine::Synthesize(Job &job) {
-    ReplaceIfGone();
+    for (active_ = 0; active_ <= others_.size(); ++active_)
+        if (active_ == 0 || others_[active_ - 1].offered)
+            ReplaceIfGone();
+    active_ = 0;
     const QString text = job.request.text;
     // The chosen voice's language decides which scripts it reads itself.
     const QByteArray chosen = job.request.voice.isEmpty() ? defaultVoice_ : job.request.voice;
@@ -245,12 +317,21 @@ void SpeechEngine::Synthesize(Job &job) {
         if (!job.channel->queue.IsCurrent(job.generation))
             break;
         qsizetype end = SpeechText::SliceEnd(text, from);
-        QByteArray voice = job.request.voice;
+        QByteArray voice = chosen;
         if (scripts_) {
             const ScriptVoices::Run run = scripts_->RunFrom(text, from, end, language);
             end = std::max(run.end, from + 1);
             if (!run.voice.isEmpty())
                 voice = run.voice;
+            // Other engines read only Latin letters: espeak-ng reads the rest,
+            // handing scripts of their own on as it does itself.
+            else if (!IsEspeakVoice(chosen)) {
+                const ScriptVoices::Run latin =
+                    ScriptVoices::LatinRunFrom(text, from, end, espeakDefault_);
+                end = std::max(latin.end, from + 1);
+                if (!latin.voice.isEmpty())
+                    voice = latin.voice;
+            }
         }
         const QStringView slice = QStringView(text).sliced(from, end - from);
         const QByteArray utf8 = SpeechText::EngineText(slice);
@@ -268,7 +349,7 @@ void SpeechEngine::Synthesize(Job &job) {
             if (job.channel->queue.IsCurrent(job.generation) && !interrupt_)
                 job.channel->ReportFault(fault);
             ++restarts_;
-            StartHelper();
+            StartEngine(active_);
         } else if (outcome == Outcome::Done && !abandoned_) {
             ReleaseHeld(job, end);
         }
@@ -280,24 +361,32 @@ void SpeechEngine::Synthesize(Job &job) {
 // Has the helper speak one slice, taking its chunks as they come.
 SpeechEngine::Outcome SpeechEngine::SynthesizeSlice(Job &job, const QByteArray &utf8,
                                                     const QByteArray &voice, QString &fault) {
-    if (!helper_)
-        StartHelper();
+    // The voice's prefix names its engine; the engine knows it without.
+    QByteArray own = voice;
+    active_ = 0;
+    for (std::size_t i = 0; i < others_.size(); ++i)
+        if (others_[i].offered && voice.startsWith(others_[i].prefix)) {
+            active_ = i + 1;
+            own = voice.mid(others_[i].prefix.size());
+        }
+    if (!Link(active_))
+        StartEngine(active_);
     const std::uint64_t serial = ++sliceSerial_;
     sentRate_ = job.channel->rate.load();
     sentPitch_ = job.channel->pitch.load();
     voice::Writer speak(voice::Kind::Speak);
     speak.Put(serial).Put(std::int32_t(sentRate_)).Put(std::int32_t(sentPitch_));
-    speak.Put(std::string_view(voice.constData(), std::size_t(voice.size())));
+    speak.Put(std::string_view(own.constData(), std::size_t(own.size())));
     speak.Put(std::string_view(utf8.constData(), std::size_t(utf8.size())));
     const auto stop = [this] { Send(voice::Writer(voice::Kind::Stop).Done()); };
     const auto failed = [&](const QString &why) {
         fault = why;
         // Whatever it was doing, this helper is not used again.
         std::lock_guard lock(mutex_);
-        helper_.reset();
+        Link(active_).reset();
         return Outcome::Failed;
     };
-    if (!helper_)
+    if (!Link(active_))
         return failed(startupError_.isEmpty()
                           ? QStringLiteral("The voice could not be started again.")
                           : startupError_);

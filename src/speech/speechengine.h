@@ -78,11 +78,15 @@ public:
     const std::vector<SpeechVoice> &Voices() const;
     QByteArray DefaultVoice() const;
 
-    // The helper's process id (0: none running), how many times it has been
-    // replaced after a fault, and where its program is.
+    // The process id of the helper that speaks the default voice (0: none
+    // running), how many times a helper has been replaced after a fault, and
+    // where espeak-ng's program is.
     long long HelperId() const;
     int Restarts() const { return restarts_; }
     static QString HelperPath();
+    // Where the helper program `name` is: beside the program, else where the
+    // installed layout puts helpers.
+    static QString HelperPath(const QString &name);
 
     // Synthesizes into the channel's queue and timeline for synthesis
     // `generation`, abandoning whatever is being synthesized now. Returns at once.
@@ -102,6 +106,11 @@ private:
     SpeechEngine();
     void Run();
     void StartHelper();
+    // Starts the helper of engine `engine` (0: espeak-ng), telling what it
+    // offers when it is the first of its engine to start.
+    void StartEngine(std::size_t engine);
+    std::unique_ptr<VoiceLink> &Link(std::size_t engine);
+    bool IsEspeakVoice(const QByteArray &voice) const;
     void ReplaceIfGone();
     void Synthesize(Job &job);
     Outcome SynthesizeSlice(Job &job, const QByteArray &utf8, const QByteArray &voice,
@@ -124,6 +133,17 @@ private:
     std::atomic<bool> interrupt_{false}; // a newer request or quit is waiting
     std::atomic<int> restarts_{0};
     std::unique_ptr<VoiceLink> helper_; // replaced under mutex_, used by the worker
+    // The other engines, each in its helper of its own: their voices'
+    // identifiers begin with their prefix ("flite:slt"). One that is not
+    // installed, or fails to start at first, offers no voices.
+    struct Other {
+        QByteArray prefix;
+        QString program;
+        std::unique_ptr<VoiceLink> link; // as helper_
+        bool offered = false;            // said hello once: its voices are listed
+    };
+    std::vector<Other> others_;
+    std::size_t active_ = 0; // the engine the worker talks to: 0 espeak-ng, then others_
 
     // Known once the first helper has said hello (ready_), under mutex_.
     bool ready_ = false;
@@ -134,6 +154,7 @@ private:
     int sampleRate_ = 0;
     std::vector<SpeechVoice> voices_;
     QByteArray defaultVoice_;
+    QByteArray espeakDefault_;
 
     // Owned by the worker thread.
     std::unique_ptr<ScriptVoices> scripts_;

@@ -22,6 +22,8 @@ private slots:
     void widenWord_data();
     void widenWord();
     void scriptRuns_data();
+    void latinRuns_data();
+    void latinRuns();
     void scriptRuns();
 };
 
@@ -180,6 +182,9 @@ void EngineTextTest::voiceNames_data() {
     QTest::newRow("language alone") << "German"
                                     << "German"
                                     << "";
+    QTest::newRow("another engine's voice") << "English (Flite: slt)"
+                                            << "English"
+                                            << "Flite: slt";
     QTest::newRow("with a variant") << "English (America)"
                                     << "English"
                                     << "America";
@@ -295,6 +300,44 @@ void EngineTextTest::scriptRuns() {
     QCOMPARE(got, runs);
     // A run never passes the limit it is given.
     QCOMPARE(scripts.RunFrom(text, 0, 2, language).end <= 2, true);
+}
+
+void EngineTextTest::latinRuns_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("runs"); // each run's text, and "=e" when espeak-ng reads it
+    QTest::newRow("Latin, accents, digits")
+        << "Café naïve, 42 times!" << QStringList{"Café naïve, 42 times!"};
+    QTest::newRow("combining accent") << "Cafe\u0301 au lait" << QStringList{"Cafe\u0301 au lait"};
+    QTest::newRow("emoji word among words")
+        << "I \U0001F600 like it" << QStringList{"I ", "\U0001F600=e", " like it"};
+    QTest::newRow("emoji inside a word takes the word")
+        << "see x\U0001F600y now" << QStringList{"see ", "x\U0001F600y=e", " now"};
+    QTest::newRow("other scripts, several words")
+        << "and नमस्ते दुनिया then" << QStringList{"and ", "नमस्ते दुनिया=e", " then"};
+    QTest::newRow("leading blanks go with the first word")
+        << "  hello мир" << QStringList{"  hello ", "мир=e"};
+    QTest::newRow("typographic quotes and dashes are punctuation")
+        << "said \u201Cyes\u201D \u2014 so\u2026"
+        << QStringList{"said \u201Cyes\u201D \u2014 so\u2026"};
+    QTest::newRow("symbols are not")
+        << "5 \u20AC, 3 \u2665" << QStringList{"5 ", "\u20AC=e", ", 3 ", "\u2665=e"};
+}
+
+// Which words of a text an engine reading only Latin reads, and which go to
+// espeak-ng: whole words, never part of one.
+void EngineTextTest::latinRuns() {
+    QFETCH(QString, text);
+    QFETCH(QStringList, runs);
+    QStringList got;
+    for (qsizetype from = 0; from < text.size();) {
+        const ScriptVoices::Run run = ScriptVoices::LatinRunFrom(text, from, text.size(), "e");
+        QVERIFY(run.end > from);
+        got << text.mid(from, run.end - from) +
+                   (run.voice.isEmpty() ? QString() : QStringLiteral("=") + run.voice);
+        from = run.end;
+    }
+    QCOMPARE(got, runs);
+    QVERIFY(ScriptVoices::LatinRunFrom(text, 0, 2, "e").end <= 2);
 }
 
 QTEST_APPLESS_MAIN(EngineTextTest)

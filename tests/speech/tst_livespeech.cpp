@@ -500,6 +500,13 @@ void LiveSpeechTest::voiceMenuOpens() {
     const QList<QAction *> variants = english->actions();
     QVERIFY(std::any_of(variants.begin(), variants.end(),
                         [](QAction *a) { return a->text() == QLatin1String("America"); }));
+    // And every engine's English voices beside espeak-ng's, by engine and voice.
+    if (std::any_of(control->Voices().begin(), control->Voices().end(),
+                    [](const SpeechVoice &v) { return v.identifier == "flite:slt"; }))
+        QVERIFY(std::any_of(variants.begin(), variants.end(), [](QAction *a) {
+            return a->text() == QLatin1String("Flite: slt") &&
+                   a->data().toByteArray() == "flite:slt";
+        }));
 
     QAction *german = *std::find_if(voices.begin(), voices.end(),
                                     [](QAction *a) { return a->data().toByteArray() == kGerman; });

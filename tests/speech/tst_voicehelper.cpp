@@ -57,6 +57,9 @@ private slots:
     void foreignInputEndsIt();
     void brokenHelperIsReported_data();
     void brokenHelperIsReported();
+    void listsEveryInstalledEngine_data();
+    void listsEveryInstalledEngine();
+    void crashWhileWritingLeavesNoFile_data();
     void crashWhileWritingLeavesNoFile();
     void helperKilled_data();
     void helperKilled();
@@ -93,34 +96,43 @@ void VoiceHelperTest::endsWithTheProgram() {
 }
 
 void VoiceHelperTest::foreignInputEndsIt_data() {
+    QTest::addColumn<QString>("helper");
     QTest::addColumn<QByteArray>("input");
     const auto header = [](voice::Kind kind, std::uint32_t size) {
         const voice::Header h{kind, size};
         return QByteArray(reinterpret_cast<const char *>(&h), sizeof h);
     };
-    QTest::newRow("nothing") << QByteArray();
-    QTest::newRow("half a header") << header(voice::Kind::Stop, 0).left(3);
-    QTest::newRow("body larger than any of ours")
-        << header(voice::Kind::Speak, voice::kMaxBody + 1);
-    QTest::newRow("body cut short") << header(voice::Kind::Speak, 100) + QByteArray(10, 'x');
-    QTest::newRow("speak without its text") << header(voice::Kind::Speak, 8) + QByteArray(8, '\0');
-    QTest::newRow("text longer than the body")
-        << header(voice::Kind::Speak, 24) + QByteArray(16, '\0') +
-               QByteArray("\xff\xff\xff\x7f", 4) + QByteArray(4, 'x');
+    for (const char *helper : {"zavren-voice", "zavren-voice-flite"}) {
+        const auto row = [&](const char *name, const QByteArray &input) {
+            QTest::addRow("%s, %s", helper, name) << QString::fromLatin1(helper) << input;
+        };
+        row("nothing", QByteArray());
+        row("half a header", header(voice::Kind::Stop, 0).left(3));
+        row("body larger than any of ours", header(voice::Kind::Speak, voice::kMaxBody + 1));
+        row("body cut short", header(voice::Kind::Speak, 100) + QByteArray(10, 'x'));
+        row("speak without its text", header(voice::Kind::Speak, 8) + QByteArray(8, '\0'));
+        row("text longer than the body", header(voice::Kind::Speak, 24) + QByteArray(16, '\0') +
+                                             QByteArray("\xff\xff\xff\x7f", 4) +
+                                             QByteArray(4, 'x'));
+    }
 }
 
 // The helper is ours alone; anything else on its input ends it, quietly.
 void VoiceHelperTest::foreignInputEndsIt() {
+    QFETCH(QString, helper);
     QFETCH(QByteArray, input);
-    QProcess helper;
-    helper.start(SpeechEngine::HelperPath(), {});
-    QVERIFY(helper.waitForStarted(10000));
-    helper.write(input);
-    helper.closeWriteChannel();
-    QVERIFY2(helper.waitForFinished(20000), "the helper hung");
-    QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
+    const QString path = SpeechEngine::HelperPath(helper);
+    if (!QFileInfo(path).isExecutable())
+        QSKIP("this engine is not built");
+    QProcess process;
+    process.start(path, {});
+    QVERIFY(process.waitForStarted(10000));
+    process.write(input);
+    process.closeWriteChannel();
+    QVERIFY2(process.waitForFinished(20000), "the helper hung");
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     // It said hello, and nothing more.
-    const QByteArray output = helper.readAllStandardOutput();
+    const QByteArray output = process.readAllStandardOutput();
     QVERIFY(output.size() >= qsizetype(sizeof(voice::Header)));
     voice::Header first{};
     std::memcpy(&first, output.constData(), sizeof first);
@@ -176,21 +188,90 @@ void VoiceHelperTest::brokenHelperIsReported() {
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("out.wav"))));
 }
 
-// Speech to a file whose voice crashes half-way is a failure, not a short file.
-void VoiceHelperTest::crashWhileWritingLeavesNoFile() {
+void VoiceHelperTest::listsEveryInstalledEngine_data() {
+    QTest::addColumn<QByteArray>(
+        "flite"); // the Flite helper installed: none, the real one, a script
+    QTest::addColumn<bool>("listed");
+    QTest::newRow("without Flite") << QByteArray() << false;
+    QTest::newRow("with Flite") << QByteArray("real") << true;
+    QTest::newRow("Flite that will not start") << QByteArray("#!/bin/sh\nexit 3\n") << false;
+    QTest::newRow("Flite that says something else")
+        << QByteArray("#!/bin/sh\necho hello there\n") << false;
+}
+
+// Each engine installed beside the program adds its voices; one that is
+// missing or broken adds none, and costs nothing else.
+void VoiceHelperTest::listsEveryInstalledEngine() {
+    QFETCH(QByteArray, flite);
+    QFETCH(bool, listed);
+    const QString built = QFileInfo(SpeechEngine::HelperPath()).absolutePath() +
+                          QStringLiteral("/zavren-voice-flite");
+    if (flite == "real" && !QFileInfo::exists(built))
+        QSKIP("built without Flite");
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    // The program beside the helper that fails on purpose.
+    const QString program = dir.filePath(QStringLiteral("zavren-speech"));
+    QVERIFY(QFile::copy(QStringLiteral(ZAVREN_SPEECH_BINARY), program));
+    QVERIFY(QFile::copy(SpeechEngine::HelperPath(), dir.filePath(QStringLiteral("zavren-voice"))));
+    const QString installed = dir.filePath(QStringLiteral("zavren-voice-flite"));
+    if (flite == "real") {
+        QVERIFY(QFile::copy(built, installed));
+    } else if (!flite.isEmpty()) {
+        QFile script(installed);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(flite);
+        script.close();
+        QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
+    }
+    QProcess run;
+    run.start(program, {QStringLiteral("--list-voices")});
+    QVERIFY2(run.waitForFinished(60000), "the program hung");
+    QCOMPARE(run.exitCode(), 0);
+    const QString voices = QString::fromUtf8(run.readAllStandardOutput());
+    QVERIFY2(voices.contains(QLatin1String("gmw/en\ten-gb")), qPrintable(voices.left(200)));
+    QCOMPARE(voices.contains(QLatin1String("flite:slt\ten\tEnglish (Flite: slt)")), listed);
+    QCOMPARE(QString::fromLocal8Bit(run.readAllStandardError()), QString());
+}
+
+void VoiceHelperTest::crashWhileWritingLeavesNoFile_data() {
+    QTest::addColumn<QString>("voice");
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("espeak-ng, crash") << "en-us"
+                                      << "abort";
+    QTest::newRow("espeak-ng, silence") << "en-us"
+                                        << "hang";
+    QTest::newRow("flite, crash") << "flite:slt"
+                                  << "abort";
+    QTest::newRow("flite, silence") << "flite:slt"
+                                    << "hang";
+}
+
+// Speech to a file whose voice crashes, or stops answering, half-way is a
+// failure, not a short file, whichever engine the voice is of.
+void VoiceHelperTest::crashWhileWritingLeavesNoFile() {
+    QFETCH(QString, voice);
+    QFETCH(QString, fault);
+#ifndef ZAVREN_FAULTY_FLITE
+    if (voice.startsWith(QLatin1String("flite:")))
+        QSKIP("built without Flite");
+#endif
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // The program beside the helpers that fail on purpose.
     const QString program = dir.filePath(QStringLiteral("zavren-speech"));
     QVERIFY(QFile::copy(QStringLiteral(ZAVREN_SPEECH_BINARY), program));
     QVERIFY(QFile::copy(QStringLiteral(ZAVREN_FAULTY_VOICE),
                         dir.filePath(QStringLiteral("zavren-voice"))));
+#ifdef ZAVREN_FAULTY_FLITE
+    QVERIFY(QFile::copy(QStringLiteral(ZAVREN_FAULTY_FLITE),
+                        dir.filePath(QStringLiteral("zavren-voice-flite"))));
+#endif
     QProcess run;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("ZAVREN_VOICE_FAULT"), QStringLiteral("abort:zzyzx"));
+    environment.insert(QStringLiteral("ZAVREN_VOICE_FAULT"), fault + QStringLiteral(":zzyzx"));
     run.setProcessEnvironment(environment);
-    run.start(program, {QStringLiteral("--speak-to"), dir.filePath(QStringLiteral("out.wav")),
-                        QStringLiteral("-")});
+    run.start(program, {QStringLiteral("--voice"), voice, QStringLiteral("--speak-to"),
+                        dir.filePath(QStringLiteral("out.wav")), QStringLiteral("-")});
     QVERIFY(run.waitForStarted(10000));
     run.write(QByteArray("zzyzx ") + QByteArray("Words to keep the voice busy. ").repeated(50));
     run.closeWriteChannel();

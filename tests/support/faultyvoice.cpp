@@ -1,44 +1,7 @@
-// The voice helper as the tests build it: ZAVREN_VOICE_FAULT ("abort:WORD" or
-// "hang:WORD") makes it crash, or stop answering, half a second into a text
-// holding WORD. Built as zavren-voice beside the fault tests, which find it
-// as the program finds its own.
-#include "speech/voicehelper/voicehelper.h"
-
-#include <chrono>
-#include <cstdlib>
-#include <thread>
-
-namespace {
-
-class SwitchedFaults final : public VoiceFaults {
-public:
-    SwitchedFaults() {
-        const char *value = std::getenv("ZAVREN_VOICE_FAULT");
-        const std::string text = value ? value : "";
-        const auto colon = text.find(':');
-        const std::string kind = text.substr(0, colon);
-        if (colon != std::string::npos && colon + 1 < text.size() &&
-            (kind == "abort" || kind == "hang")) {
-            hang_ = kind == "hang";
-            word_ = text.substr(colon + 1);
-        }
-    }
-    bool FailsOn(const std::string &text) const override {
-        return !word_.empty() && text.find(word_) != std::string::npos;
-    }
-    [[noreturn]] void FailNow() const override {
-        if (!hang_)
-            std::abort();
-        for (;;)
-            std::this_thread::sleep_for(std::chrono::hours(1));
-    }
-
-private:
-    bool hang_ = false;
-    std::string word_; // empty: no fault
-};
-
-} // namespace
+// The voice helper as the tests build it (switchedfaults.h). Built as
+// zavren-voice beside the fault tests, which find it as the program finds its
+// own.
+#include "switchedfaults.h"
 
 int main() {
     const SwitchedFaults faults;

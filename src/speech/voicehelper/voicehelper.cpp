@@ -9,17 +9,14 @@
 #include "voicehelper.h"
 
 #include "platform/binarystdio.h"
+#include "speech/voicehelper/requestloop.h"
 #include "speech/voiceprotocol.h"
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <espeak-ng/speak_lib.h>
-#include <mutex>
-#include <optional>
 #include <thread>
 
 namespace {
@@ -27,21 +24,6 @@ namespace {
 // Short pieces: a stop or a new rate is noticed quickly and the first sound
 // leaves early.
 constexpr int kChunkMs = 20;
-
-struct Request {
-    std::uint64_t job = 0;
-    std::int32_t rate = 0;
-    std::int32_t pitch = 0;
-    std::string voice;
-    std::string text;
-};
-
-std::mutex mutex;
-std::condition_variable wake;
-std::optional<Request> pending;      // guarded by mutex
-std::atomic<bool> interrupt{false};  // set under mutex
-std::atomic<std::int32_t> rate{-1};  // as last asked for
-std::atomic<std::int32_t> pitch{-1}; //
 
 // Owned by the synthesis (main) thread.
 std::uint64_t currentJob = 0;
@@ -55,15 +37,9 @@ const VoiceFaults *faults = nullptr;
 bool faultArmed = false;
 int faultIn = 0; // chunks still to send
 
-void Send(const std::vector<char> &message) {
-    if (std::fwrite(message.data(), 1, message.size(), stdout) != message.size() ||
-        std::fflush(stdout) != 0)
-        std::_Exit(0); // the editor has gone
-}
-
 void ApplySettings() {
-    const std::int32_t wantedRate = rate.load();
-    const std::int32_t wantedPitch = pitch.load();
+    const std::int32_t wantedRate = RequestLoop::Rate();
+    const std::int32_t wantedPitch = RequestLoop::Pitch();
     if (wantedRate != appliedRate && wantedRate >= 0) {
         espeak_SetParameter(espeakRATE, wantedRate, 0);
         appliedRate = wantedRate;
@@ -89,7 +65,7 @@ void ApplyVoice(const std::string &voice) {
 }
 
 int OnSynth(short *samples, int count, espeak_EVENT *events) {
-    if (interrupt.load())
+    if (RequestLoop::Interrupted())
         return 1;
     ApplySettings();
     std::vector<voice::Event> marks;
@@ -112,43 +88,10 @@ int OnSynth(short *samples, int count, espeak_EVENT *events) {
     chunk.Put(currentJob);
     chunk.PutArray(marks.data(), marks.size());
     chunk.PutArray(samples, samples && count > 0 ? std::size_t(count) : 0);
-    Send(chunk.Done());
+    RequestLoop::Send(chunk.Done());
     if (faultArmed && samples && count > 0 && --faultIn <= 0)
         faults->FailNow();
-    return interrupt.load() ? 1 : 0;
-}
-
-void ReadRequests() {
-    for (;;) {
-        voice::Header header{};
-        if (std::fread(&header, sizeof header, 1, stdin) != 1 || header.size > voice::kMaxBody)
-            std::_Exit(0);
-        std::vector<char> body(header.size);
-        if (header.size > 0 && std::fread(body.data(), header.size, 1, stdin) != 1)
-            std::_Exit(0);
-        voice::Reader reader(body.data(), body.size());
-        if (header.kind == voice::Kind::Speak) {
-            Request request;
-            request.job = reader.Get<std::uint64_t>();
-            request.rate = reader.Get<std::int32_t>();
-            request.pitch = reader.Get<std::int32_t>();
-            request.voice = reader.GetText();
-            request.text = reader.GetText();
-            if (!reader.ok())
-                std::_Exit(2);
-            std::lock_guard lock(mutex);
-            pending = std::move(request);
-            interrupt = true;
-            wake.notify_one();
-        } else if (header.kind == voice::Kind::Settings) {
-            rate = reader.Get<std::int32_t>();
-            pitch = reader.Get<std::int32_t>();
-        } else if (header.kind == voice::Kind::Stop) {
-            std::lock_guard lock(mutex);
-            pending.reset();
-            interrupt = true;
-        }
-    }
+    return RequestLoop::Interrupted() ? 1 : 0;
 }
 
 // Starts espeak-ng and tells the editor what it offers.
@@ -163,7 +106,7 @@ bool SayHello() {
     hello.Put(std::int32_t(ready ? sampleRate : 0));
     if (!ready) {
         hello.Put(std::string_view("its voice data is missing or unreadable."));
-        Send(hello.Done());
+        RequestLoop::Send(hello.Done());
         return false;
     }
     hello.Put(std::string_view());
@@ -187,7 +130,7 @@ bool SayHello() {
         hello.Put(std::string_view(v.name))
             .Put(std::string_view(v.language))
             .Put(std::string_view(v.identifier));
-    Send(hello.Done());
+    RequestLoop::Send(hello.Done());
     espeak_SetSynthCallback(&OnSynth);
     return true;
 }
@@ -198,32 +141,20 @@ int RunVoiceHelper(const VoiceFaults *failures) {
     faults = failures;
     UseBinaryStdio();
     const bool ready = SayHello();
-    // Reads until the editor goes, even while a synthesis hangs.
-    std::thread(ReadRequests).detach();
+    RequestLoop::StartReading();
     if (!ready)
         for (;;)
             std::this_thread::sleep_for(std::chrono::hours(1));
     for (;;) {
-        Request request;
-        {
-            std::unique_lock lock(mutex);
-            wake.wait(lock, [] { return pending.has_value(); });
-            request = std::move(*pending);
-            pending.reset();
-            interrupt = false;
-        }
+        const RequestLoop::Request request = RequestLoop::Next();
         currentJob = request.job;
         ApplyVoice(request.voice);
-        rate = request.rate;
-        pitch = request.pitch;
         ApplySettings();
         faultArmed = faults && faults->FailsOn(request.text);
         faultIn = 500 / kChunkMs;
         // Plain text only: no espeakSSML, so '<' in the text is never a tag.
         espeak_Synth(request.text.c_str(), request.text.size() + 1, 0, POS_CHARACTER, 0,
                      espeakCHARS_UTF8, nullptr, nullptr);
-        voice::Writer done(voice::Kind::Done);
-        done.Put(request.job);
-        Send(done.Done());
+        RequestLoop::SendDone(request.job);
     }
 }

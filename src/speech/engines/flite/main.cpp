@@ -1,0 +1,5 @@
+#include "speech/engines/flite/flitehelper.h"
+
+int main() {
+    return RunFliteHelper();
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What every voice helper shares: requests read from standard input on a
+// thread of their own, a one-slot mailbox (a new Speak replaces one not yet
+// started and interrupts the one under way), and messages written to
+// standard output. Input that ends or is not ours ends the helper.
+namespace RequestLoop {
+
+struct Request {
+    std::uint64_t job = 0;
+    std::int32_t rate = 0;
+    std::int32_t pitch = 0;
+    std::string voice;
+    std::string text;
+};
+
+// Starts reading; returns at once.
+void StartReading();
+// Waits for the next Speak, its rate and pitch becoming the ones asked for.
+Request Next();
+// A Stop or a newer Speak came after the request under way.
+bool Interrupted();
+// Rate and pitch as last asked for, by the request or a Settings message since.
+std::int32_t Rate();
+std::int32_t Pitch();
+// Writes one message; a closed output (the editor has gone) ends the helper.
+void Send(const std::vector<char> &message);
+// Says that synthesis of `job` has ended, finished or abandoned.
+void SendDone(std::uint64_t job);
+
+} // namespace RequestLoop

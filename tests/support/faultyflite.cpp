@@ -1,0 +1,9 @@
+// The Flite helper as the tests build it (switchedfaults.h), as
+// zavren-voice-flite beside the fault tests.
+#include "speech/engines/flite/flitehelper.h"
+#include "switchedfaults.h"
+
+int main() {
+    const SwitchedFaults faults;
+    return RunFliteHelper(&faults);
+}
