@@ -3,6 +3,7 @@
 #include "speech/voiceprotocol.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -93,6 +94,19 @@ void SendDone(std::uint64_t job) {
     voice::Writer done(voice::Kind::Done);
     done.Put(job);
     Send(done.Done());
+}
+
+void Run(const std::function<bool()> &hello, const std::function<void(const Request &)> &speak) {
+    const bool ready = hello();
+    StartReading();
+    if (!ready)
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::hours(1));
+    for (;;) {
+        const Request request = Next();
+        speak(request);
+        SendDone(request.job);
+    }
 }
 
 } // namespace RequestLoop

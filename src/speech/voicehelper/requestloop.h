@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,11 @@ struct Request {
     std::string text;
 };
 
+// A helper's whole life: `hello` says what it offers (false: it cannot
+// speak, and waits to be ended), then each request goes to `speak`, with Done
+// after it. Reading goes on meanwhile, so the helper ends with its input.
+[[noreturn]] void Run(const std::function<bool()> &hello,
+                      const std::function<void(const Request &)> &speak);
 // Starts reading; returns at once.
 void StartReading();
 // Waits for the next Speak, its rate and pitch becoming the ones asked for.

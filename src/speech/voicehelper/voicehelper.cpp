@@ -140,13 +140,7 @@ bool SayHello() {
 int RunVoiceHelper(const VoiceFaults *failures) {
     faults = failures;
     UseBinaryStdio();
-    const bool ready = SayHello();
-    RequestLoop::StartReading();
-    if (!ready)
-        for (;;)
-            std::this_thread::sleep_for(std::chrono::hours(1));
-    for (;;) {
-        const RequestLoop::Request request = RequestLoop::Next();
+    RequestLoop::Run(SayHello, [](const RequestLoop::Request &request) {
         currentJob = request.job;
         ApplyVoice(request.voice);
         ApplySettings();
@@ -155,6 +149,5 @@ int RunVoiceHelper(const VoiceFaults *failures) {
         // Plain text only: no espeakSSML, so '<' in the text is never a tag.
         espeak_Synth(request.text.c_str(), request.text.size() + 1, 0, POS_CHARACTER, 0,
                      espeakCHARS_UTF8, nullptr, nullptr);
-        RequestLoop::SendDone(request.job);
-    }
+    });
 }

@@ -324,14 +324,5 @@ bool SayHello() {
 int RunFliteHelper(const VoiceFaults *failures) {
     faults = failures;
     UseBinaryStdio();
-    const bool ready = SayHello();
-    RequestLoop::StartReading();
-    if (!ready)
-        for (;;)
-            std::this_thread::sleep_for(std::chrono::hours(1));
-    for (;;) {
-        const RequestLoop::Request request = RequestLoop::Next();
-        Speak(request);
-        RequestLoop::SendDone(request.job);
-    }
+    RequestLoop::Run(SayHello, Speak);
 }
