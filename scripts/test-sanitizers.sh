@@ -15,7 +15,7 @@ tsan_build=${ZAVREN_TSAN_BUILD_DIR:-$root/build-tsan}
 # own mingw-w64 build, and a sanitized build is never packaged.
 asan_exclude_labels=${ZAVREN_ASAN_EXCLUDE_LABELS:-wine|package}
 # Tests that exercise the speech worker thread, and the folders they are built in.
-tsan_tests=${ZAVREN_TSAN_TESTS:-^speech_|^stress_}
+tsan_labels=${ZAVREN_TSAN_LABELS:-^speech$|^stress$}
 tsan_dirs=${ZAVREN_TSAN_DIRS:-tests/speech tests/system/stress}
 # ...and the programs those tests start.
 tsan_targets=${ZAVREN_TSAN_TARGETS:-zavren-speech speech_e2e_driver}
@@ -71,7 +71,7 @@ run_tsan() {
     # as "forked while threaded": without die_after_fork=0 the parent's next
     # thread (a test writing speech after starting a program) would die.
     export TSAN_OPTIONS="suppressions=$supp/tsan.supp:ignore_noninstrumented_modules=1:second_deadlock_stack=1:history_size=4:die_after_fork=0"
-    (cd "$tsan_build" && timed "tsan tests" ctest --output-on-failure --timeout 900 -R "$tsan_tests")
+    (cd "$tsan_build" && timed "tsan tests" ctest --output-on-failure --timeout 900 -L "$tsan_labels")
 }
 
 for stage in "${stages[@]}"; do

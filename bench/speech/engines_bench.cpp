@@ -2,8 +2,8 @@
 // the first audio comes, and how many times faster than real time a text is
 // synthesized (to a WAV file on both sides). Medians of five runs.
 //   engines_bench [--chars 3000]
-#include "speech/speechengine.h"
-#include "speech/speechfilewriter.h"
+#include "speech/speechfiles/speechfilewriter.h"
+#include "speech/voice/speechengine.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -14,8 +14,8 @@
 #include "app/frmmain.h"
 #include "app/speakingcommands.h"
 #include "app/speechprogram.h"
-#include "speech/espeakspeechcontrol.h"
-#include "speech/voicescale.h"
+#include "speech/face/espeakspeechcontrol.h"
+#include "speech/voice/voicescale.h"
 
 #include <QApplication>
 #include <QDir>

@@ -16,12 +16,12 @@
 #include "platform/soundserver.h"
 #include "procstatus.h"
 #include "signalanalysis.h"
-#include "speech/espeakspeechcontrol.h"
-#include "speech/pcmqueue.h"
-#include "speech/pulseaudiooutput.h"
-#include "speech/qaudiosinkoutput.h"
-#include "speech/speechengine.h"
-#include "speech/speechtimeline.h"
+#include "speech/face/espeakspeechcontrol.h"
+#include "speech/sound/pcmqueue.h"
+#include "speech/sound/pulseaudiooutput.h"
+#include "speech/sound/qaudiosinkoutput.h"
+#include "speech/voice/speechengine.h"
+#include "speech/voice/speechtimeline.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 // whether memory stays flat while a 10 MB text is written.
 //   speechfile_bench [--format ogg] [--big-seconds 60] [--skip-1mb] [--dir DIR]
 #include "procstatus.h"
-#include "speech/speechfilewriter.h"
+#include "speech/speechfiles/speechfilewriter.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -11,9 +11,9 @@
 #include "platform/appidentity.h"
 #include "platform/qt/nativename.h"
 #include "platform/terminal.h"
-#include "speech/speechbook.h"
-#include "speech/speechengine.h"
-#include "speech/speechfilewriter.h"
+#include "speech/speechfiles/speechbook.h"
+#include "speech/speechfiles/speechfilewriter.h"
+#include "speech/voice/speechengine.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,6 +1,6 @@
 #include "documentvoice.h"
 
-#include "speech/voicelink.h"
+#include "speech/voice/voicelink.h"
 
 #include <functional>
 

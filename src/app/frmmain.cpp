@@ -16,8 +16,8 @@
 #include "platform/qt/enterpress.h"
 #include "platform/qt/messagebox.h"
 #include "platform/qt/twips.h"
-#include "speech/espeakspeechcontrol.h"
-#include "speech/speechcontrol.h"
+#include "speech/face/espeakspeechcontrol.h"
+#include "speech/face/speechcontrol.h"
 
 #include <QAction>
 #include <QCloseEvent>

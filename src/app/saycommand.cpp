@@ -4,8 +4,8 @@
 #include "app/readerservice.h"
 #include "app/readerstate.h"
 #include "app/speakingcommands.h"
-#include "speech/systemaudiooutput.h"
-#include "speech/voicesession.h"
+#include "speech/sound/systemaudiooutput.h"
+#include "speech/voice/voicesession.h"
 
 #include <QClipboard>
 #include <QCommandLineParser>

@@ -2,7 +2,7 @@
 
 #include "app/wordhighlight.h"
 #include "platform/qt/messagebox.h"
-#include "speech/speechcontrol.h"
+#include "speech/face/speechcontrol.h"
 
 #include <QPlainTextEdit>
 #include <QTextBlock>

@@ -3,8 +3,8 @@
 #include "app/frmmain.h"
 #include "platform/process.h"
 #include "platform/registry.h"
-#include "speech/speechcontrol.h"
-#include "speech/speechcontrolfactory.h"
+#include "speech/face/speechcontrol.h"
+#include "speech/face/speechcontrolfactory.h"
 
 SpeechProgram::SpeechProgram()
     : registry_(CreateSystemRegistry()), processes_(CreateSystemProcessStarter()) {

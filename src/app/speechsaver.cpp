@@ -4,9 +4,9 @@
 #include "platform/qt/filedialog.h"
 #include "platform/qt/messagebox.h"
 #include "platform/qt/nativename.h"
-#include "speech/espeakspeechcontrol.h"
-#include "speech/speechfilewriter.h"
-#include "speech/speechtext.h"
+#include "speech/face/espeakspeechcontrol.h"
+#include "speech/speechfiles/speechfilewriter.h"
+#include "speech/voice/speechtext.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

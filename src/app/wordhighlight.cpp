@@ -1,6 +1,6 @@
 #include "wordhighlight.h"
 
-#include "speech/speechcontrol.h"
+#include "speech/face/speechcontrol.h"
 
 #include <QEvent>
 #include <QPainter>

@@ -4,7 +4,7 @@
 #include "app/frmmain.h"
 #include "app/speechsaver.h"
 #include "memoryaudiooutput.h"
-#include "speech/espeakspeechcontrol.h"
+#include "speech/face/espeakspeechcontrol.h"
 #include "speechwindow.h"
 
 #include <QDir>

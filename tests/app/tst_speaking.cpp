@@ -2,8 +2,8 @@
 #include "app/speakingcommands.h"
 #include "app/textcommands.h"
 #include "app/wordhighlight.h"
-#include "speech/espeakspeechcontrol.h"
-#include "speech/speechcontrolfactory.h"
+#include "speech/face/espeakspeechcontrol.h"
+#include "speech/face/speechcontrolfactory.h"
 #include "speechwindow.h"
 
 #include <QAction>

@@ -2,7 +2,7 @@
 #include "app/frmmain.h"
 #include "app/wordhighlight.h"
 #include "memoryaudiooutput.h"
-#include "speech/espeakspeechcontrol.h"
+#include "speech/face/espeakspeechcontrol.h"
 #include "speechwindow.h"
 
 #include <QAction>

@@ -6,7 +6,7 @@
 #include "app/textcommands.h"
 #include "documentfixtures.h"
 #include "documents/documentfile.h"
-#include "speech/voicelink.h"
+#include "speech/voice/voicelink.h"
 #include "speechwindow.h"
 #include "textfiles.h"
 

@@ -4,7 +4,7 @@
 // helper, which is replaced; how often that happened is printed at the end.
 //   scripts/fuzz.sh --seconds 600 fuzz_voice
 #include "fuzzcheck.h"
-#include "speech/speechengine.h"
+#include "speech/voice/speechengine.h"
 
 #include <QString>
 #include <chrono>

@@ -6,7 +6,7 @@
 #include "platform/qt/keystrokes.h"
 #include "platform/qt/messagebox.h"
 #include "platform/registry.h"
-#include "speech/speechcontrol.h"
+#include "speech/face/speechcontrol.h"
 
 #include <QList>
 #include <QPointer>

@@ -1,6 +1,6 @@
 // The Flite helper as the tests build it (switchedfaults.h), as
 // zavren-voice-flite beside the fault tests.
-#include "speech/engines/flite/flitehelper.h"
+#include "speech/voice/engines/flite/flitehelper.h"
 #include "switchedfaults.h"
 
 int main() {

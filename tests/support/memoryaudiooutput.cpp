@@ -1,6 +1,6 @@
 #include "memoryaudiooutput.h"
 
-#include "speech/pcmqueue.h"
+#include "speech/sound/pcmqueue.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "speech/audiooutput.h"
+#include "speech/sound/audiooutput.h"
 
 #include <QElapsedTimer>
 #include <atomic>

@@ -3,7 +3,7 @@
 // The faults the tests' own voice helpers have: ZAVREN_VOICE_FAULT
 // ("abort:WORD" or "hang:WORD") makes them crash, or stop answering, half a
 // second into a text holding WORD.
-#include "speech/voicehelper/voicehelper.h"
+#include "speech/voice/engines/espeak/espeakhelper.h"
 
 #include <chrono>
 #include <cstdlib>

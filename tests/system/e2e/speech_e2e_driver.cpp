@@ -1,8 +1,8 @@
 // Drives the real speech control from standard input, one command a line:
 //   speak TEXT | speaklong | stop | quit
 // and answers each with "ok" or "error DESCRIPTION".
-#include "speech/speechcontrol.h"
-#include "speech/speechcontrolfactory.h"
+#include "speech/face/speechcontrol.h"
+#include "speech/face/speechcontrolfactory.h"
 
 #include <QApplication>
 #include <QSocketNotifier>

@@ -9,8 +9,8 @@
 #include "app/speechprogram.h"
 #include "app/textcommands.h"
 #include "documentfixtures.h"
-#include "speech/espeakspeechcontrol.h"
-#include "speech/voicelink.h"
+#include "speech/face/espeakspeechcontrol.h"
+#include "speech/voice/voicelink.h"
 
 #include <QFile>
 #include <QPlainTextEdit>

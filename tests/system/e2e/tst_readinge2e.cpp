@@ -8,9 +8,9 @@
 #include "app/speakingcommands.h"
 #include "app/wordhighlight.h"
 #include "memoryaudiooutput.h"
-#include "speech/espeakspeechcontrol.h"
-#include "speech/speechcontrolfactory.h"
-#include "speech/voicesession.h"
+#include "speech/face/espeakspeechcontrol.h"
+#include "speech/face/speechcontrolfactory.h"
+#include "speech/voice/voicesession.h"
 #include "speechwindow.h"
 
 #include <QAction>

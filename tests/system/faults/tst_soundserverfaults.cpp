@@ -14,8 +14,8 @@
 #include "hangguard.h"
 #include "modalanswerer.h"
 #include "platform/qt/messagebox.h"
-#include "speech/speechcontrol.h"
-#include "speech/speechengine.h"
+#include "speech/face/speechcontrol.h"
+#include "speech/voice/speechengine.h"
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>

@@ -12,7 +12,7 @@
 #include "hangguard.h"
 #include "memoryaudiooutput.h"
 #include "procstatus.h"
-#include "speech/espeakspeechcontrol.h"
+#include "speech/face/espeakspeechcontrol.h"
 #include "speechwindow.h"
 
 #include <QAction>

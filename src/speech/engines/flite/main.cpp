@@ -1,5 +1,0 @@
-#include "speech/engines/flite/flitehelper.h"
-
-int main() {
-    return RunFliteHelper();
-}

@@ -1,0 +1,5 @@
+#include "speech/voice/engines/espeak/espeakhelper.h"
+
+int main() {
+    return RunVoiceHelper();
+}

@@ -1,0 +1,5 @@
+#include "speech/voice/engines/flite/flitehelper.h"
+
+int main() {
+    return RunFliteHelper();
+}

@@ -1,0 +1,112 @@
+#include "requestloop.h"
+
+#include "speech/voice/voiceprotocol.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace RequestLoop {
+namespace {
+
+std::mutex mutex;
+std::condition_variable wake;
+std::optional<Request> pending;      // guarded by mutex
+std::atomic<bool> interrupt{false};  // set under mutex
+std::atomic<std::int32_t> rate{-1};  // as last asked for
+std::atomic<std::int32_t> pitch{-1}; //
+
+void Read() {
+    for (;;) {
+        voice::Header header{};
+        if (std::fread(&header, sizeof header, 1, stdin) != 1 || header.size > voice::kMaxBody)
+            std::_Exit(0);
+        std::vector<char> body(header.size);
+        if (header.size > 0 && std::fread(body.data(), header.size, 1, stdin) != 1)
+            std::_Exit(0);
+        voice::Reader reader(body.data(), body.size());
+        if (header.kind == voice::Kind::Speak) {
+            Request request;
+            request.job = reader.Get<std::uint64_t>();
+            request.rate = reader.Get<std::int32_t>();
+            request.pitch = reader.Get<std::int32_t>();
+            request.voice = reader.GetText();
+            request.text = reader.GetText();
+            if (!reader.ok())
+                std::_Exit(2);
+            std::lock_guard lock(mutex);
+            pending = std::move(request);
+            interrupt = true;
+            wake.notify_one();
+        } else if (header.kind == voice::Kind::Settings) {
+            rate = reader.Get<std::int32_t>();
+            pitch = reader.Get<std::int32_t>();
+        } else if (header.kind == voice::Kind::Stop) {
+            std::lock_guard lock(mutex);
+            pending.reset();
+            interrupt = true;
+        }
+    }
+}
+
+} // namespace
+
+void StartReading() {
+    // Reads until the editor goes, even while a synthesis hangs.
+    std::thread(Read).detach();
+}
+
+Request Next() {
+    std::unique_lock lock(mutex);
+    wake.wait(lock, [] { return pending.has_value(); });
+    Request request = std::move(*pending);
+    pending.reset();
+    interrupt = false;
+    rate = request.rate;
+    pitch = request.pitch;
+    return request;
+}
+
+bool Interrupted() {
+    return interrupt.load();
+}
+
+std::int32_t Rate() {
+    return rate.load();
+}
+
+std::int32_t Pitch() {
+    return pitch.load();
+}
+
+void Send(const std::vector<char> &message) {
+    if (std::fwrite(message.data(), 1, message.size(), stdout) != message.size() ||
+        std::fflush(stdout) != 0)
+        std::_Exit(0); // the editor has gone
+}
+
+void SendDone(std::uint64_t job) {
+    voice::Writer done(voice::Kind::Done);
+    done.Put(job);
+    Send(done.Done());
+}
+
+void Run(const std::function<bool()> &hello, const std::function<void(const Request &)> &speak) {
+    const bool ready = hello();
+    StartReading();
+    if (!ready)
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::hours(1));
+    for (;;) {
+        const Request request = Next();
+        speak(request);
+        SendDone(request.job);
+    }
+}
+
+} // namespace RequestLoop

@@ -1,7 +1,0 @@
-#include "systemaudiooutput.h"
-
-#include "speech/qaudiosinkoutput.h"
-
-std::unique_ptr<AudioOutput> CreateSystemAudioOutput() {
-    return std::make_unique<QAudioSinkOutput>();
-}

@@ -1,0 +1,328 @@
+// zavren-voice-flite: Flite's voices in a process of their own, speaking the
+// same protocol as zavren-voice (speech/voiceprotocol.h), so a fault in Flite
+// costs only this helper.
+//
+// Flite synthesizes a whole piece at once and gives its timing afterwards:
+// words and phones come from the utterance's Token and Segment relations.
+// Pitch and speed are utterance features: a Settings message is heard from
+// the next sentence. (A slider moved while speaking is heard sooner: the
+// editor re-synthesises from the word being heard, whatever the engine.)
+
+#include "flitehelper.h"
+
+#include "platform/binarystdio.h"
+#include "speech/helpers/requestloop.h"
+#include "speech/voice/engines/espeak/espeakhelper.h"
+#include "speech/voice/voiceprotocol.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <flite.h>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+extern "C" {
+cst_voice *register_cmu_us_slt(const char *voxdir);
+cst_voice *register_cmu_us_rms(const char *voxdir);
+cst_voice *register_cmu_us_awb(const char *voxdir);
+cst_voice *register_cmu_us_kal16(const char *voxdir);
+cst_voice *register_cmu_us_kal(const char *voxdir);
+}
+
+namespace {
+
+// espeak-ng's rate: the editor plays every engine through one stream, so
+// Flite's voices (8 and 16 kHz) are resampled to it.
+constexpr int kOutputRate = 22050;
+constexpr int kChunkSamples = kOutputRate / 50; // 20 ms, as zavren-voice sends
+
+// The slider's meaning arrives in espeak-ng's units (words per minute; pitch
+// 0..99 with 50 the voice's own); these are their espeak-ng normals.
+constexpr double kNormalRate = 175.0;
+constexpr double kNormalPitch = 50.0;
+
+struct FliteVoice {
+    const char *id;   // what selects it, after the editor's "flite:"
+    const char *name; // as the voice menu shows it
+    cst_voice *(*registration)(const char *);
+    cst_voice *voice = nullptr;
+    float f0Mean = 0; // the voice's own, where it keeps one
+};
+
+FliteVoice voices[] = {
+    {"slt", "English (Flite: slt)", &register_cmu_us_slt},
+    {"rms", "English (Flite: rms)", &register_cmu_us_rms},
+    {"awb", "English (Flite: awb)", &register_cmu_us_awb},
+    {"kal16", "English (Flite: kal16)", &register_cmu_us_kal16},
+    {"kal", "English (Flite: kal)", &register_cmu_us_kal},
+};
+
+const VoiceFaults *faults = nullptr;
+
+// Flite's US phones by the IPA letters the face's mouth reads.
+const char *Ipa(const char *phone) {
+    static const char *const table[][2] = {
+        {"aa", "ɑ"},  {"ae", "æ"},  {"ah", "ʌ"},  {"ao", "ɔ"},  {"aw", "aʊ"}, {"ax", "ə"},
+        {"axr", "ɚ"}, {"ay", "aɪ"}, {"b", "b"},   {"ch", "tʃ"}, {"d", "d"},   {"dh", "ð"},
+        {"eh", "ɛ"},  {"er", "ɜ"},  {"ey", "eɪ"}, {"f", "f"},   {"g", "ɡ"},   {"hh", "h"},
+        {"ih", "ɪ"},  {"iy", "i"},  {"jh", "dʒ"}, {"k", "k"},   {"l", "l"},   {"m", "m"},
+        {"n", "n"},   {"ng", "ŋ"},  {"ow", "oʊ"}, {"oy", "ɔɪ"}, {"p", "p"},   {"r", "ɹ"},
+        {"s", "s"},   {"sh", "ʃ"},  {"t", "t"},   {"th", "θ"},  {"uh", "ʊ"},  {"uw", "u"},
+        {"v", "v"},   {"w", "w"},   {"y", "j"},   {"z", "z"},   {"zh", "ʒ"}};
+    for (const auto &entry : table)
+        if (std::strcmp(entry[0], phone) == 0)
+            return entry[1];
+    return "_"; // pauses and anything unknown: the mouth at rest
+}
+
+// Flite's tokenizer knows ASCII punctuation only: typographic marks become
+// theirs, one character for one, so positions in the text stay as they were.
+std::string AsciiPunctuation(const std::string &text) {
+    static const std::pair<std::string_view, char> kMarks[] = {
+        {"\u2018", '\''}, {"\u2019", '\''}, {"\u201A", '\''}, {"\u201C", '"'}, {"\u201D", '"'},
+        {"\u201E", '"'},  {"\u00AB", '"'},  {"\u00BB", '"'},  {"\u2013", '-'}, {"\u2014", '-'},
+        {"\u2026", '.'},  {"\u00A0", ' '},  {"\u00A1", ' '},  {"\u00BF", ' '}};
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        bool mapped = false;
+        for (const auto &[mark, ascii] : kMarks)
+            if (text.compare(i, mark.size(), mark) == 0) {
+                out += ascii;
+                i += mark.size();
+                mapped = true;
+                break;
+            }
+        if (!mapped)
+            out += text[i++];
+    }
+    return out;
+}
+
+std::int32_t CodePoints(const std::string &text, std::size_t from, std::size_t to) {
+    std::int32_t count = 0;
+    for (std::size_t i = from; i < to && i < text.size(); ++i)
+        count += (static_cast<unsigned char>(text[i]) & 0xc0) != 0x80;
+    return count;
+}
+
+std::int32_t ToSample(float seconds) {
+    return std::max(0, static_cast<std::int32_t>(std::lround(seconds * kOutputRate)));
+}
+
+// One synthesized piece: its audio at kOutputRate and its marks (positions in
+// code points of the whole request from 1, samples from the piece's start).
+struct Piece {
+    std::vector<std::int16_t> samples;
+    std::vector<voice::Event> marks;
+};
+
+// Where the sentence from `from` ends: Flite synthesizes a piece whole before
+// any of it is heard, so pieces are kept short for the first sound to come soon.
+std::size_t PieceEnd(const std::string &text, std::size_t from) {
+    constexpr std::size_t kLongest = 400;
+    const std::size_t limit = std::min(text.size(), from + kLongest);
+    std::size_t blank = 0;
+    for (std::size_t i = from; i < limit; ++i) {
+        const char c = text[i];
+        const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+        if (c == '\n' && i > from)
+            return i + 1;
+        if (space && i > from &&
+            std::string_view(".!?;:").find(text[i - 1]) != std::string_view::npos)
+            return i + 1;
+        if (space)
+            blank = i;
+    }
+    if (limit == text.size())
+        return limit;
+    if (blank > from)
+        return blank + 1;
+    std::size_t cut = limit; // one endless word: not inside a character
+    while (cut > from + 1 && (static_cast<unsigned char>(text[cut]) & 0xc0) == 0x80)
+        --cut;
+    return cut;
+}
+
+Piece Synthesize(FliteVoice &fv, const std::string &text, std::size_t from, std::size_t to,
+                 std::int32_t wantedRate, std::int32_t wantedPitch) {
+    Piece piece;
+    cst_voice *v = fv.voice;
+    // Speed: espeak-ng's words per minute as a stretch of Flite's durations.
+    if (wantedRate > 0)
+        feat_set_float(v->features, "duration_stretch",
+                       float(kNormalRate / std::clamp<double>(wantedRate, 40, 1000)));
+    // Pitch: 0..99 as about an octave and a half around the voice's own:
+    // diphone voices carry their mean, the others take a shift.
+    if (wantedPitch >= 0) {
+        const double factor = std::pow(2.0, (wantedPitch - kNormalPitch) / 75.0);
+        if (fv.f0Mean > 0)
+            feat_set_float(v->features, "int_f0_target_mean", float(fv.f0Mean * factor));
+        else
+            feat_set_float(v->features, "f0_shift", float(factor));
+    }
+    const std::string rest = text.substr(from, to - from);
+    cst_utterance *utt = flite_synth_text(rest.c_str(), v);
+    if (!utt)
+        return piece;
+    cst_wave *wave = utt_wave(utt);
+    if (wave && cst_wave_num_samples(wave) > 0) {
+        if (cst_wave_sample_rate(wave) != kOutputRate)
+            cst_wave_resample(wave, kOutputRate);
+        piece.samples.assign(cst_wave_samples(wave),
+                             cst_wave_samples(wave) + cst_wave_num_samples(wave));
+    }
+    const std::int32_t before = CodePoints(text, 0, from);
+    // Each token (the text as written, less punctuation) is one word to the
+    // listener, however many words Flite reads it as ("42"): it begins
+    // where its first word's first phone begins.
+    std::size_t searchFrom = 0;
+    for (cst_item *token = relation_head(utt_relation(utt, "Token")); token;
+         token = item_next(token)) {
+        const char *name = item_feat_string(token, "name");
+        if (!name || !*name)
+            continue;
+        const std::size_t at = rest.find(name, searchFrom);
+        if (at == std::string::npos)
+            continue;
+        searchFrom = at + std::strlen(name);
+        const cst_item *firstPhone =
+            path_to_item(token, "daughter1.R:SylStructure.daughter1.daughter1.R:Segment");
+        if (!firstPhone)
+            continue;
+        const cst_item *previous = item_prev(firstPhone);
+        voice::Event mark;
+        mark.type = voice::Event::Word;
+        mark.sample = previous ? ToSample(item_feat_float(previous, "end")) : 0;
+        mark.textPosition = before + CodePoints(rest, 0, at) + 1;
+        mark.length = CodePoints(rest, at, searchFrom);
+        piece.marks.push_back(mark);
+    }
+    float start = 0;
+    for (cst_item *segment = relation_head(utt_relation(utt, "Segment")); segment;
+         segment = item_next(segment)) {
+        voice::Event mark;
+        mark.type = voice::Event::Phoneme;
+        mark.sample = ToSample(start);
+        const char *ipa = Ipa(item_feat_string(segment, "name"));
+        std::memcpy(mark.phoneme, ipa, std::min(std::strlen(ipa), sizeof mark.phoneme));
+        piece.marks.push_back(mark);
+        start = item_feat_float(segment, "end");
+    }
+    // The pause Flite puts before a piece is left out: speech resumed from a
+    // word begins with it, and the first sound comes sooner. The pause after
+    // each sentence stays.
+    if (std::any_of(piece.marks.begin(), piece.marks.end(),
+                    [](const voice::Event &m) { return m.type == voice::Event::Word; })) {
+        auto cut = std::int32_t(piece.samples.size());
+        for (const voice::Event &mark : piece.marks)
+            if (mark.type == voice::Event::Word)
+                cut = std::min(cut, mark.sample);
+        piece.samples.erase(piece.samples.begin(), piece.samples.begin() + cut);
+        std::erase_if(piece.marks, [cut](const voice::Event &m) {
+            return m.type == voice::Event::Phoneme && m.sample < cut;
+        });
+        for (voice::Event &mark : piece.marks)
+            mark.sample -= cut;
+    }
+    std::stable_sort(
+        piece.marks.begin(), piece.marks.end(),
+        [](const voice::Event &a, const voice::Event &b) { return a.sample < b.sample; });
+    delete_utterance(utt);
+    return piece;
+}
+
+FliteVoice *Find(const std::string &id) {
+    for (FliteVoice &fv : voices)
+        if (fv.voice && id == fv.id)
+            return &fv;
+    return nullptr;
+}
+
+// Speaks one request, 20 ms at a time, until it ends or is abandoned.
+void Speak(const RequestLoop::Request &asked) {
+    RequestLoop::Request request = asked;
+    request.text = AsciiPunctuation(asked.text);
+    FliteVoice *fv = Find(request.voice);
+    if (!fv)
+        fv = Find(voices[0].id);
+    if (!fv)
+        return;
+    const bool faultArmed = faults && faults->FailsOn(request.text);
+    int faultIn = 500 * kOutputRate / 1000 / kChunkSamples;
+    std::int32_t base = 0; // samples of the request sent before this piece
+    for (std::size_t from = 0; from < request.text.size() && !RequestLoop::Interrupted();) {
+        const std::size_t to = PieceEnd(request.text, from);
+        const Piece piece =
+            Synthesize(*fv, request.text, from, to, RequestLoop::Rate(), RequestLoop::Pitch());
+        std::size_t nextMark = 0;
+        for (std::size_t sent = 0; sent < piece.samples.size() || nextMark < piece.marks.size();) {
+            if (RequestLoop::Interrupted())
+                return;
+            const std::size_t count =
+                std::min<std::size_t>(kChunkSamples, piece.samples.size() - sent);
+            const bool last = sent + count >= piece.samples.size();
+            std::vector<voice::Event> marks;
+            for (; nextMark < piece.marks.size() &&
+                   (last || piece.marks[nextMark].sample < std::int32_t(sent + count));
+                 ++nextMark) {
+                voice::Event mark = piece.marks[nextMark];
+                mark.sample += base;
+                marks.push_back(mark);
+            }
+            voice::Writer chunk(voice::Kind::Chunk);
+            chunk.Put(request.job);
+            chunk.PutArray(marks.data(), marks.size());
+            chunk.PutArray(piece.samples.data() + sent, count);
+            RequestLoop::Send(chunk.Done());
+            sent += count;
+            if (faultArmed && count > 0 && --faultIn <= 0)
+                faults->FailNow();
+        }
+        base += std::int32_t(piece.samples.size());
+        from = to;
+    }
+}
+
+bool SayHello() {
+    flite_init();
+    std::vector<voice::VoiceInfo> offered;
+    for (FliteVoice &fv : voices) {
+        fv.voice = fv.registration(nullptr);
+        if (!fv.voice)
+            continue;
+        fv.f0Mean = get_param_float(fv.voice->features, "int_f0_target_mean", 0.0f);
+        offered.push_back({fv.name, "en", fv.id});
+    }
+    voice::Writer hello(voice::Kind::Hello);
+    if (offered.empty()) {
+        hello.Put(std::int32_t(0));
+        hello.Put(std::string_view("none of its voices could be loaded."));
+        RequestLoop::Send(hello.Done());
+        return false;
+    }
+    hello.Put(std::int32_t(kOutputRate));
+    hello.Put(std::string_view());
+    hello.Put(std::string_view(offered.front().identifier));
+    hello.Put(std::uint32_t(offered.size()));
+    for (const voice::VoiceInfo &v : offered)
+        hello.Put(std::string_view(v.name))
+            .Put(std::string_view(v.language))
+            .Put(std::string_view(v.identifier));
+    RequestLoop::Send(hello.Done());
+    return true;
+}
+
+} // namespace
+
+int RunFliteHelper(const VoiceFaults *failures) {
+    faults = failures;
+    UseBinaryStdio();
+    RequestLoop::Run(SayHello, Speak);
+}

@@ -1,0 +1,524 @@
+#include "speechengine.h"
+
+#include "platform/childprocess.h"
+#include "speech/voice/scriptvoices.h"
+#include "speech/voice/speechtext.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+namespace {
+// How long the helper may take to start, and to say anything while it speaks
+// (it sends a chunk every 20 ms of audio, taking a few milliseconds each).
+constexpr int kStartLimitMs = 10000;
+constexpr int kAnswerLimitMs = 4000;
+
+// An espeak-ng phoneme name: up to 8 bytes, not terminated when it fills them.
+std::string_view PhonemeName(const voice::Event &e) {
+    return {e.phoneme, strnlen(e.phoneme, sizeof e.phoneme)};
+}
+
+QString Unstartable(const QString &why) {
+    return QStringLiteral("The speech engine (espeak-ng) could not be started: %1").arg(why);
+}
+} // namespace
+
+void SpeechChannel::SetFaultHandler(std::function<void(const QString &)> handler) {
+    std::lock_guard lock(faultMutex_);
+    faultHandler_ = std::move(handler);
+}
+
+void SpeechChannel::ReportFault(const QString &description) {
+    std::lock_guard lock(faultMutex_);
+    fault_ = description;
+    if (faultHandler_)
+        faultHandler_(description);
+}
+
+QString SpeechChannel::Fault() const {
+    std::lock_guard lock(faultMutex_);
+    return fault_;
+}
+
+std::shared_ptr<SpeechEngine> SpeechEngine::Acquire() {
+    static std::mutex mutex;
+    static std::weak_ptr<SpeechEngine> shared;
+    std::lock_guard lock(mutex);
+    std::shared_ptr<SpeechEngine> engine = shared.lock();
+    if (!engine) {
+        engine.reset(new SpeechEngine());
+        shared = engine;
+    }
+    return engine;
+}
+
+QString SpeechEngine::HelperPath() {
+    return HelperPath(QStringLiteral(ZAVREN_VOICE_HELPER_NAME));
+}
+
+QString SpeechEngine::HelperPath(const QString &name) {
+    // Only among the program's own files: beside it (every program of a build
+    // lands in one folder), else where the installed layout puts it.
+    const QString folder = QString::fromStdString(ThisProgramFolder());
+    const QString beside = folder + u'/' + name;
+    const QString installed = folder + QStringLiteral("/" ZAVREN_VOICE_HELPER_INSTALLED "/") + name;
+    if (!folder.isEmpty() && !QFileInfo(beside).isExecutable() &&
+        QFileInfo(installed).isExecutable())
+        return QFileInfo(installed).absoluteFilePath();
+    return beside;
+}
+
+SpeechEngine::SpeechEngine() {
+    others_.push_back({"flite:", HelperPath(QStringLiteral(ZAVREN_FLITE_HELPER_NAME)), {}, false});
+    // The window is shown while the helper starts beside it.
+    worker_ = std::thread([this] { Run(); });
+}
+
+SpeechEngine::~SpeechEngine() {
+    {
+        std::lock_guard lock(mutex_);
+        quit_ = true;
+        pending_.reset();
+        interrupt_ = true;
+        if (helper_)
+            helper_->Wake();
+        for (Other &other : others_)
+            if (other.link)
+                other.link->Wake();
+    }
+    wake_.notify_all();
+    worker_.join();
+}
+
+void SpeechEngine::WaitReady() const {
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [this] { return ready_; });
+}
+
+QString SpeechEngine::StartupError() {
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [this] { return ready_; });
+    if (startupError_.isEmpty() || quit_)
+        return startupError_;
+    // No helper has started yet: each caller gets a fresh one, or the reason
+    // this one failed.
+    const std::uint64_t asked = ++startsAsked_;
+    wake_.notify_all();
+    wake_.wait(lock, [&] { return startsDone_ >= asked || quit_; });
+    return startupError_;
+}
+
+int SpeechEngine::SampleRate() const {
+    WaitReady();
+    return sampleRate_;
+}
+
+const std::vector<SpeechVoice> &SpeechEngine::Voices() const {
+    WaitReady();
+    return voices_;
+}
+
+QByteArray SpeechEngine::DefaultVoice() const {
+    WaitReady();
+    return defaultVoice_;
+}
+
+long long SpeechEngine::HelperId() const {
+    std::lock_guard lock(mutex_);
+    for (const Other &other : others_)
+        if (other.offered && defaultVoice_.startsWith(other.prefix))
+            return other.link ? other.link->Id() : 0;
+    return helper_ ? helper_->Id() : 0;
+}
+
+// Starts a helper and waits for its hello. The first hello tells what the
+// voice offers; a helper that cannot start leaves none.
+void SpeechEngine::StartHelper() {
+    {
+        std::lock_guard lock(mutex_);
+        helper_.reset();
+    }
+    sentRate_ = sentPitch_ = -1;
+    VoiceLink::Hello hello;
+    QString failure;
+    std::unique_ptr<VoiceLink> link =
+        VoiceLink::Start(HelperPath(), kStartLimitMs, quit_, hello, failure);
+    std::lock_guard lock(mutex_);
+    helper_ = std::move(link);
+    if (helper_ && !known_) {
+        sampleRate_ = hello.sampleRate;
+        defaultVoice_ = hello.defaultVoice;
+        espeakDefault_ = hello.defaultVoice;
+        voices_ = std::move(hello.voices);
+        // The other engines are asked once, while nobody can speak yet.
+        for (std::size_t i = 0; i < others_.size(); ++i) {
+            mutex_.unlock();
+            StartEngine(i + 1);
+            mutex_.lock();
+        }
+        scripts_ = std::make_unique<ScriptVoices>(voices_);
+        known_ = true;
+    }
+    // Once a helper has spoken, a later failed start is the speech's fault.
+    startupError_ = known_ ? QString() : Unstartable(failure);
+    ready_ = true;
+    wake_.notify_all();
+}
+
+bool SpeechEngine::IsEspeakVoice(const QByteArray &voice) const {
+    return std::none_of(others_.begin(), others_.end(),
+                        [&](const Other &o) { return voice.startsWith(o.prefix); });
+}
+
+std::unique_ptr<VoiceLink> &SpeechEngine::Link(std::size_t engine) {
+    return engine == 0 ? helper_ : others_[engine - 1].link;
+}
+
+void SpeechEngine::StartEngine(std::size_t engine) {
+    if (engine == 0) {
+        StartHelper();
+        return;
+    }
+    Other &other = others_[engine - 1];
+    {
+        std::lock_guard lock(mutex_);
+        other.link.reset();
+    }
+    sentRate_ = sentPitch_ = -1;
+    VoiceLink::Hello hello;
+    QString failure;
+    // Not installed: no voices, and nothing to say.
+    std::unique_ptr<VoiceLink> link =
+        QFileInfo(other.program).isExecutable()
+            ? VoiceLink::Start(other.program, kStartLimitMs, quit_, hello, failure)
+            : nullptr;
+    std::lock_guard lock(mutex_);
+    // Its audio joins espeak-ng's in one stream: it must be of the same rate.
+    if (link && !other.offered && hello.sampleRate == sampleRate_) {
+        other.offered = true;
+        const bool englishDefault =
+            std::any_of(voices_.begin(), voices_.end(), [&](const SpeechVoice &v) {
+                return v.identifier == defaultVoice_ && v.language.startsWith(QLatin1String("en"));
+            });
+        for (SpeechVoice &voice : hello.voices) {
+            voice.identifier.prepend(other.prefix);
+            voices_.push_back(std::move(voice));
+        }
+        // Its English is easier to follow than espeak-ng's.
+        if (englishDefault && !hello.defaultVoice.isEmpty())
+            defaultVoice_ = other.prefix + hello.defaultVoice;
+    }
+    if (other.offered)
+        other.link = std::move(link);
+}
+
+void SpeechEngine::Speak(std::shared_ptr<SpeechChannel> channel, std::uint64_t generation,
+                         SpeechRequest request) {
+    {
+        std::lock_guard lock(mutex_);
+        pending_ = Job{std::move(channel), generation, std::move(request)};
+        interrupt_ = true;
+        if (helper_)
+            helper_->Wake();
+        for (Other &other : others_)
+            if (other.link)
+                other.link->Wake();
+    }
+    wake_.notify_all();
+}
+
+void SpeechEngine::Run() {
+    StartHelper();
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock lock(mutex_);
+            while (!quit_ && !pending_ && startsAsked_ == startsDone_) {
+                if (!helper_) {
+                    wake_.wait(lock);
+                    continue;
+                }
+                // Idle beside a helper: one that dies now is collected at once.
+                lock.unlock();
+                Message stale;
+                const Received got = helper_->Receive(stale, -1);
+                lock.lock();
+                if (got == Received::Gone) {
+                    ++restarts_;
+                    helper_.reset();
+                }
+            }
+            if (quit_)
+                break;
+            if (!pending_) {
+                const std::uint64_t asked = startsAsked_;
+                lock.unlock();
+                StartHelper();
+                lock.lock();
+                startsDone_ = asked;
+                wake_.notify_all();
+                continue;
+            }
+            job = std::move(*pending_);
+            pending_.reset();
+            interrupt_ = false;
+        }
+        Synthesize(job);
+        job.channel->queue.Finish(job.generation);
+    }
+    std::lock_guard lock(mutex_);
+    helper_.reset();
+}
+
+bool SpeechEngine::Send(const std::vector<char> &message) {
+    const std::unique_ptr<VoiceLink> &link = Link(active_);
+    return link && link->Send(message);
+}
+
+SpeechEngine::Received SpeechEngine::Receive(Message &message, int timeoutMs) {
+    const std::unique_ptr<VoiceLink> &link = Link(active_);
+    return link ? link->Receive(message, timeoutMs) : Received::Gone;
+}
+
+// A helper that died while nobody was speaking is replaced without a word.
+void SpeechEngine::ReplaceIfGone() {
+    Message stale;
+    Received got = Link(active_) ? Received::Message : Received::Gone;
+    while (Link(active_) && (got == Received::Message || got == Received::Woken))
+        got = Receive(stale, 0);
+    if (got == Received::Gone) {
+        if (Link(active_))
+            ++restarts_;
+        StartEngine(active_);
+    }
+}
+
+void SpeechEngine::Synthesize(Job &job) {
+    for (active_ = 0; active_ <= others_.size(); ++active_)
+        if (active_ == 0 || others_[active_ - 1].offered)
+            ReplaceIfGone();
+    active_ = 0;
+    const QString text = job.request.text;
+    // The chosen voice's language decides which scripts it reads itself.
+    const QByteArray chosen = job.request.voice.isEmpty() ? defaultVoice_ : job.request.voice;
+    QString language;
+    for (const SpeechVoice &voice : voices_)
+        if (voice.identifier == chosen)
+            language = voice.language;
+    abandoned_ = false;
+    current_ = &job;
+    produced_ = 0;
+    lastWord_ = {};
+    DropHeld();
+    for (qsizetype from = std::clamp<qsizetype>(job.request.from, 0, text.size());
+         from < text.size() && !abandoned_;) {
+        if (!job.channel->queue.IsCurrent(job.generation))
+            break;
+        qsizetype end = SpeechText::SliceEnd(text, from);
+        QByteArray voice = chosen;
+        if (scripts_) {
+            const ScriptVoices::Run run = scripts_->RunFrom(text, from, end, language);
+            end = std::max(run.end, from + 1);
+            if (!run.voice.isEmpty())
+                voice = run.voice;
+            // Other engines read only Latin letters: espeak-ng reads the rest,
+            // handing scripts of their own on as it does itself.
+            else if (!IsEspeakVoice(chosen)) {
+                const ScriptVoices::Run latin =
+                    ScriptVoices::LatinRunFrom(text, from, end, espeakDefault_);
+                end = std::max(latin.end, from + 1);
+                if (!latin.voice.isEmpty())
+                    voice = latin.voice;
+            }
+        }
+        const QStringView slice = QStringView(text).sliced(from, end - from);
+        const QByteArray utf8 = SpeechText::EngineText(slice);
+        sliceFrom_ = from;
+        from = end;
+        if (utf8.trimmed().isEmpty())
+            continue;
+        sliceOffsets_ = SpeechText::CodePointOffsets(slice);
+        sliceBase_ = produced_;
+        QString fault;
+        const Outcome outcome = SynthesizeSlice(job, utf8, voice, fault);
+        if (outcome == Outcome::Failed) {
+            abandoned_ = true;
+            // Nobody is told about speech that was given up anyway.
+            if (job.channel->queue.IsCurrent(job.generation) && !interrupt_)
+                job.channel->ReportFault(fault);
+            ++restarts_;
+            StartEngine(active_);
+        } else if (outcome == Outcome::Done && !abandoned_) {
+            ReleaseHeld(job, end);
+        }
+    }
+    DropHeld();
+    current_ = nullptr;
+}
+
+// Has the helper speak one slice, taking its chunks as they come.
+SpeechEngine::Outcome SpeechEngine::SynthesizeSlice(Job &job, const QByteArray &utf8,
+                                                    const QByteArray &voice, QString &fault) {
+    // The voice's prefix names its engine; the engine knows it without.
+    QByteArray own = voice;
+    active_ = 0;
+    for (std::size_t i = 0; i < others_.size(); ++i)
+        if (others_[i].offered && voice.startsWith(others_[i].prefix)) {
+            active_ = i + 1;
+            own = voice.mid(others_[i].prefix.size());
+        }
+    if (!Link(active_))
+        StartEngine(active_);
+    const std::uint64_t serial = ++sliceSerial_;
+    sentRate_ = job.channel->rate.load();
+    sentPitch_ = job.channel->pitch.load();
+    voice::Writer speak(voice::Kind::Speak);
+    speak.Put(serial).Put(std::int32_t(sentRate_)).Put(std::int32_t(sentPitch_));
+    speak.Put(std::string_view(own.constData(), std::size_t(own.size())));
+    speak.Put(std::string_view(utf8.constData(), std::size_t(utf8.size())));
+    const auto stop = [this] { Send(voice::Writer(voice::Kind::Stop).Done()); };
+    const auto failed = [&](const QString &why) {
+        fault = why;
+        // Whatever it was doing, this helper is not used again.
+        std::lock_guard lock(mutex_);
+        Link(active_).reset();
+        return Outcome::Failed;
+    };
+    if (!Link(active_))
+        return failed(startupError_.isEmpty()
+                          ? QStringLiteral("The voice could not be started again.")
+                          : startupError_);
+    if (!Send(speak.Done()))
+        return failed(QStringLiteral("The voice stopped on this text (it could not be reached)."));
+    for (;;) {
+        Message message;
+        switch (Receive(message, kAnswerLimitMs)) {
+        case Received::Gone:
+            return failed(QStringLiteral("The voice stopped on this text (it crashed)."));
+        case Received::Silent:
+            return failed(QStringLiteral("The voice stopped on this text (it stopped answering)."));
+        case Received::Woken:
+            if (interrupt_) {
+                stop();
+                abandoned_ = true;
+                return Outcome::Abandoned;
+            }
+            continue;
+        case Received::Message:
+            break;
+        }
+        voice::Reader reader(message.body.data(), message.body.size());
+        const auto about = reader.Get<std::uint64_t>();
+        if (about != serial)
+            continue; // left over from an abandoned slice
+        if (message.kind == voice::Kind::Done)
+            return Outcome::Done;
+        if (message.kind != voice::Kind::Chunk)
+            continue;
+        const std::vector<voice::Event> events = reader.GetArray<voice::Event>();
+        const std::vector<std::int16_t> samples = reader.GetArray<std::int16_t>();
+        if (!reader.ok())
+            return failed(
+                QStringLiteral("The voice stopped on this text (its answer was garbled)."));
+        OnChunk(samples.data(), samples.size(), events);
+        if (abandoned_) {
+            stop();
+            return Outcome::Abandoned;
+        }
+        // Rate and pitch written while speaking take effect from the next chunk.
+        const int rate = job.channel->rate.load();
+        const int pitch = job.channel->pitch.load();
+        if (rate != sentRate_ || pitch != sentPitch_) {
+            sentRate_ = rate;
+            sentPitch_ = pitch;
+            Send(voice::Writer(voice::Kind::Settings)
+                     .Put(std::int32_t(rate))
+                     .Put(std::int32_t(pitch))
+                     .Done());
+        }
+    }
+}
+
+void SpeechEngine::DropHeld() {
+    heldMarks_.clear();
+    heldSamples_.clear();
+    heldWord_.reset();
+}
+
+void SpeechEngine::ReleaseHeld(Job &job, qsizetype nextWord) {
+    if (heldWord_) {
+        WordSpan &word = heldMarks_[*heldWord_].word;
+        const bool latest = word == lastWord_;
+        word = SpeechText::WidenWord(job.request.text, word, nextWord);
+        if (latest)
+            lastWord_ = word;
+    }
+    if (!heldMarks_.empty())
+        job.channel->timeline.Add(job.generation, heldMarks_);
+    if (!heldSamples_.empty() &&
+        !job.channel->queue.Push(job.generation, heldSamples_.data(), heldSamples_.size()))
+        abandoned_ = true;
+    DropHeld();
+}
+
+void SpeechEngine::OnChunk(const std::int16_t *samples, std::size_t count,
+                           const std::vector<voice::Event> &events) {
+    if (!current_ || interrupt_.load()) {
+        abandoned_ = true;
+        return;
+    }
+    Job &job = *current_;
+
+    // A word's marks and audio are held until the next word is placed: an
+    // engine may speak several characters as one word yet place only the
+    // first (espeak-ng 1.52 on "你好"), and the highlight is to cover all of
+    // what is heard. Marks still go in before the audio they point into.
+    const std::uint64_t base = job.request.streamBase + sliceBase_;
+    const qsizetype codePoints = static_cast<qsizetype>(sliceOffsets_.size()) - 1;
+    for (const voice::Event &event : events) {
+        const voice::Event *e = &event;
+        SpeechMark mark;
+        mark.sample = base + static_cast<std::uint64_t>(std::max(e->sample, 0));
+        if (e->type == voice::Event::Word) {
+            // Positions count code points from 1 within the slice.
+            const qsizetype first = std::clamp<qsizetype>(e->textPosition - 1, 0, codePoints);
+            const qsizetype last =
+                std::clamp<qsizetype>(first + std::max(e->length, 0), first, codePoints);
+            if (last == first)
+                continue;
+            const qsizetype start = sliceFrom_ + sliceOffsets_[std::size_t(first)];
+            ReleaseHeld(job, start);
+            if (abandoned_)
+                return;
+            const std::optional<WordSpan> word = SpeechText::FitWord(
+                job.request.text, {start, sliceFrom_ + sliceOffsets_[std::size_t(last)] - start},
+                lastWord_);
+            // espeak-ng may speak one piece of text as several words ("中文",
+            // numbers): it is one word to the listener.
+            if (!word || *word == lastWord_)
+                continue;
+            mark.kind = SpeechMark::Kind::Word;
+            mark.word = *word;
+            lastWord_ = *word;
+            heldWord_ = heldMarks_.size();
+        } else if (e->type == voice::Event::Phoneme) {
+            const std::string_view name = PhonemeName(*e);
+            if (name.substr(0, 1) == "(")
+                continue; // a switch of language, not a sound
+            mark.kind = SpeechMark::Kind::Mouth;
+            mark.mouth = VisemeForPhoneme(name);
+        } else {
+            continue;
+        }
+        heldMarks_.push_back(mark);
+    }
+
+    if (count > 0) {
+        produced_ += static_cast<std::uint64_t>(count);
+        heldSamples_.insert(heldSamples_.end(), samples, samples + count);
+    }
+    if (!heldWord_)
+        ReleaseHeld(job, 0);
+}

@@ -1,0 +1,178 @@
+#pragma once
+
+#include "speech/sound/pcmqueue.h"
+#include "speech/voice/speechtimeline.h"
+#include "speech/voice/voicelink.h"
+#include "speech/voice/voiceprotocol.h"
+
+#include <QByteArray>
+#include <QString>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+class ScriptVoices;
+
+// What one speech control speaks through: its sample queue, the marks that
+// say where in that audio each word and mouth shape begins, and the rate and
+// pitch (in espeak-ng units) that synthesis picks up at its next chunk.
+struct SpeechChannel {
+    explicit SpeechChannel(std::size_t queueSamples) : queue(queueSamples) {}
+    PcmQueue queue;
+    SpeechTimeline timeline;
+    std::atomic<int> rate;
+    std::atomic<int> pitch;
+
+    // The voice failed while speaking for this channel (its helper crashed or
+    // stopped answering): `handler` hears why, on the engine's thread, and
+    // the queue is finished. Empty: none.
+    void SetFaultHandler(std::function<void(const QString &)> handler);
+    void ReportFault(const QString &description);
+    QString Fault() const; // the last one reported, if any
+
+private:
+    mutable std::mutex faultMutex_;
+    std::function<void(const QString &)> faultHandler_;
+    QString fault_;
+};
+
+// What to synthesize: `text` from UTF-16 offset `from` on, in `voice` (empty:
+// the engine's default), its audio starting at `streamBase` of the channel's
+// handed-over count. Word marks count from the start of `text`.
+struct SpeechRequest {
+    QString text;
+    qsizetype from = 0;
+    std::uint64_t streamBase = 0;
+    QByteArray voice;
+};
+
+// espeak-ng runs in a helper program of ours (zavren-voice), so a fault of
+// its own can never reach the editor. This engine's thread is the only one
+// that talks to the helper: requests reach it through a one-slot mailbox (a
+// new request replaces one not yet started), and it hands the helper's samples
+// and marks to the channel. Long texts go over a slice at a time. A helper that
+// crashes or stops answering is replaced at once; the speech it was giving
+// fails with a message.
+class SpeechEngine {
+public:
+    // The process's engine, started on first use and stopped when the last
+    // holder lets go. Starting does not wait for the voice: what needs it
+    // (StartupError and below) waits until it is ready.
+    static std::shared_ptr<SpeechEngine> Acquire();
+    ~SpeechEngine();
+    SpeechEngine(const SpeechEngine &) = delete;
+    SpeechEngine &operator=(const SpeechEngine &) = delete;
+
+    // Empty when espeak-ng is ready, otherwise why it is not. While no helper
+    // has started, each call waits for a fresh start.
+    QString StartupError();
+    int SampleRate() const;
+
+    // The voices espeak-ng offers, and the one it speaks with unless told.
+    const std::vector<SpeechVoice> &Voices() const;
+    QByteArray DefaultVoice() const;
+
+    // The process id of the helper that speaks the default voice (0: none
+    // running), how many times a helper has been replaced after a fault, and
+    // where espeak-ng's program is.
+    long long HelperId() const;
+    int Restarts() const { return restarts_; }
+    static QString HelperPath();
+    // Where the helper program `name` is: beside the program, else where the
+    // installed layout puts helpers.
+    static QString HelperPath(const QString &name);
+
+    // Synthesizes into the channel's queue and timeline for synthesis
+    // `generation`, abandoning whatever is being synthesized now. Returns at once.
+    void Speak(std::shared_ptr<SpeechChannel> channel, std::uint64_t generation,
+               SpeechRequest request);
+
+private:
+    struct Job {
+        std::shared_ptr<SpeechChannel> channel;
+        std::uint64_t generation = 0;
+        SpeechRequest request;
+    };
+    enum class Outcome { Done, Abandoned, Failed };
+    using Message = VoiceLink::Message;
+    using Received = VoiceLink::Received;
+
+    SpeechEngine();
+    void Run();
+    void StartHelper();
+    // Starts the helper of engine `engine` (0: espeak-ng), telling what it
+    // offers when it is the first of its engine to start.
+    void StartEngine(std::size_t engine);
+    std::unique_ptr<VoiceLink> &Link(std::size_t engine);
+    bool IsEspeakVoice(const QByteArray &voice) const;
+    void ReplaceIfGone();
+    void Synthesize(Job &job);
+    Outcome SynthesizeSlice(Job &job, const QByteArray &utf8, const QByteArray &voice,
+                            QString &fault);
+    Received Receive(Message &message, int timeoutMs);
+    bool Send(const std::vector<char> &message);
+    void WaitReady() const;
+    // One chunk of synthesized samples and the events that came with it.
+    void OnChunk(const std::int16_t *samples, std::size_t count,
+                 const std::vector<voice::Event> &events);
+    // Hands the held marks and audio on, the held word widened up to
+    // `nextWord` (where the engine placed the next one).
+    void ReleaseHeld(Job &job, qsizetype nextWord);
+    void DropHeld();
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable wake_;
+    std::optional<Job> pending_;
+    std::atomic<bool> quit_{false};
+    std::atomic<bool> interrupt_{false}; // a newer request or quit is waiting
+    std::atomic<int> restarts_{0};
+    std::unique_ptr<VoiceLink> helper_; // replaced under mutex_, used by the worker
+    // The other engines, each in its helper of its own: their voices'
+    // identifiers begin with their prefix ("flite:slt"). One that is not
+    // installed, or fails to start at first, offers no voices.
+    struct Other {
+        QByteArray prefix;
+        QString program;
+        std::unique_ptr<VoiceLink> link; // as helper_
+        bool offered = false;            // said hello once: its voices are listed
+    };
+    std::vector<Other> others_;
+    std::size_t active_ = 0; // the engine the worker talks to: 0 espeak-ng, then others_
+
+    // Known once the first helper has said hello (ready_), under mutex_.
+    bool ready_ = false;
+    bool known_ = false; // a helper has said hello
+    std::uint64_t startsAsked_ = 0;
+    std::uint64_t startsDone_ = 0;
+    QString startupError_;
+    int sampleRate_ = 0;
+    std::vector<SpeechVoice> voices_;
+    QByteArray defaultVoice_;
+    QByteArray espeakDefault_;
+
+    // Owned by the worker thread.
+    std::unique_ptr<ScriptVoices> scripts_;
+    std::uint64_t sliceSerial_ = 0;
+    int sentRate_ = -1;
+    int sentPitch_ = -1;
+    Job *current_ = nullptr;
+    bool abandoned_ = false;
+    // Where the slice being synthesized sits: its offset in the text, the
+    // UTF-16 offset of each of its code points, and the job's samples before it.
+    qsizetype sliceFrom_ = 0;
+    std::vector<qsizetype> sliceOffsets_;
+    std::uint64_t sliceBase_ = 0;
+    std::uint64_t produced_ = 0;        // samples of the job so far
+    std::vector<SpeechMark> heldMarks_; // from the latest word mark on, if any
+    std::vector<std::int16_t> heldSamples_;
+    std::optional<std::size_t> heldWord_; // its place in heldMarks_
+    WordSpan lastWord_;                   // the job's latest word mark
+
+    std::thread worker_;
+};

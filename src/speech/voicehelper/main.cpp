@@ -1,5 +1,0 @@
-#include "speech/voicehelper/voicehelper.h"
-
-int main() {
-    return RunVoiceHelper();
-}

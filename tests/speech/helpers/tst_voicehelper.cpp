@@ -1,0 +1,328 @@
+// The voice's own process: it never outlives the program that started it, and
+// input that is not ours ends it rather than hanging it.
+#include "speech/speechfiles/speechfilewriter.h"
+#include "speech/voice/speechengine.h"
+#include "speech/voice/voiceprotocol.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+#include <memory>
+#include <sys/types.h>
+
+namespace {
+
+// The process ids whose parent is `parent`, as /proc lists them.
+QList<qint64> ChildrenOf(qint64 parent) {
+    QList<qint64> children;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &entry : entries) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name may hold anything but ends at the last ')'.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> rest = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (rest.size() > 1 && rest[1].toLongLong() == parent)
+            children << pid;
+    }
+    return children;
+}
+
+// Gone, or a zombie nobody has collected yet: it runs no more.
+bool Ended(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 2, 1) == "Z";
+}
+
+} // namespace
+
+class VoiceHelperTest : public QObject {
+    Q_OBJECT
+private slots:
+    void endsWithTheProgram_data();
+    void endsWithTheProgram();
+    void foreignInputEndsIt_data();
+    void foreignInputEndsIt();
+    void brokenHelperIsReported_data();
+    void brokenHelperIsReported();
+    void listsEveryInstalledEngine_data();
+    void listsEveryInstalledEngine();
+    void crashWhileWritingLeavesNoFile_data();
+    void crashWhileWritingLeavesNoFile();
+    void helperKilled_data();
+    void helperKilled();
+};
+
+void VoiceHelperTest::endsWithTheProgram_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("program killed") << int(SIGKILL);
+    QTest::newRow("program interrupted") << int(SIGINT);
+}
+
+void VoiceHelperTest::endsWithTheProgram() {
+    QFETCH(int, signal);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile text(dir.filePath(QStringLiteral("long.txt")));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write(QByteArray("Words to keep the voice busy for a long while. ").repeated(2000));
+    text.close();
+    QProcess program;
+    program.start(
+        QStringLiteral(ZAVREN_SPEECH_BINARY),
+        {QStringLiteral("--speak-to"), dir.filePath(QStringLiteral("out.wav")), text.fileName()});
+    QVERIFY(program.waitForStarted(10000));
+    QList<qint64> helpers;
+    QVERIFY2(QTest::qWaitFor([&] { return !(helpers = ChildrenOf(program.processId())).isEmpty(); },
+                             20000),
+             "no voice helper was started");
+    ::kill(pid_t(program.processId()), signal);
+    QVERIFY(program.waitForFinished(20000));
+    for (const qint64 helper : helpers)
+        QVERIFY2(QTest::qWaitFor([&] { return Ended(helper); }, 20000),
+                 "the voice outlived the program");
+}
+
+void VoiceHelperTest::foreignInputEndsIt_data() {
+    QTest::addColumn<QString>("helper");
+    QTest::addColumn<QByteArray>("input");
+    const auto header = [](voice::Kind kind, std::uint32_t size) {
+        const voice::Header h{kind, size};
+        return QByteArray(reinterpret_cast<const char *>(&h), sizeof h);
+    };
+    for (const char *helper : {"zavren-voice", "zavren-voice-flite"}) {
+        const auto row = [&](const char *name, const QByteArray &input) {
+            QTest::addRow("%s, %s", helper, name) << QString::fromLatin1(helper) << input;
+        };
+        row("nothing", QByteArray());
+        row("half a header", header(voice::Kind::Stop, 0).left(3));
+        row("body larger than any of ours", header(voice::Kind::Speak, voice::kMaxBody + 1));
+        row("body cut short", header(voice::Kind::Speak, 100) + QByteArray(10, 'x'));
+        row("speak without its text", header(voice::Kind::Speak, 8) + QByteArray(8, '\0'));
+        row("text longer than the body", header(voice::Kind::Speak, 24) + QByteArray(16, '\0') +
+                                             QByteArray("\xff\xff\xff\x7f", 4) +
+                                             QByteArray(4, 'x'));
+    }
+}
+
+// The helper is ours alone; anything else on its input ends it, quietly.
+void VoiceHelperTest::foreignInputEndsIt() {
+    QFETCH(QString, helper);
+    QFETCH(QByteArray, input);
+    const QString path = SpeechEngine::HelperPath(helper);
+    if (!QFileInfo(path).isExecutable())
+        QSKIP("this engine is not built");
+    QProcess process;
+    process.start(path, {});
+    QVERIFY(process.waitForStarted(10000));
+    process.write(input);
+    process.closeWriteChannel();
+    QVERIFY2(process.waitForFinished(20000), "the helper hung");
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    // It said hello, and nothing more.
+    const QByteArray output = process.readAllStandardOutput();
+    QVERIFY(output.size() >= qsizetype(sizeof(voice::Header)));
+    voice::Header first{};
+    std::memcpy(&first, output.constData(), sizeof first);
+    QCOMPARE(first.kind, voice::Kind::Hello);
+    QCOMPARE(output.size(), qsizetype(sizeof first + first.size));
+}
+
+void VoiceHelperTest::brokenHelperIsReported_data() {
+    QTest::addColumn<QString>("at");        // where the helper is put, beside the program's bin/
+    QTest::addColumn<QByteArray>("helper"); // the script installed as the helper
+    QTest::addColumn<QString>("message");
+    QTest::newRow("ends at once") << "bin" << QByteArray("#!/bin/sh\nexit 3\n") << "did not start";
+    QTest::newRow("says something else")
+        << "bin" << QByteArray("#!/bin/sh\necho hello there\n") << "did not start";
+    QTest::newRow("installed layout")
+        << "libexec/zavren-speech" << QByteArray("#!/bin/sh\nexit 3\n") << "did not start";
+    QTest::newRow("missing") << "" << QByteArray() << "is missing";
+}
+
+// The program with a helper that does not work, or none, says so and why, and
+// looks nowhere but among its own files.
+void VoiceHelperTest::brokenHelperIsReported() {
+    QFETCH(QString, at);
+    QFETCH(QByteArray, helper);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("bin")));
+    const QString program = dir.filePath(QStringLiteral("bin/zavren-speech"));
+    QVERIFY(QFile::copy(QStringLiteral(ZAVREN_SPEECH_BINARY), program));
+    QString named = dir.filePath(QStringLiteral("bin/zavren-voice"));
+    if (!at.isEmpty()) {
+        QVERIFY(QDir(dir.path()).mkpath(at));
+        named = dir.filePath(at + QStringLiteral("/zavren-voice"));
+        QFile script(named);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(helper);
+        script.close();
+        QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
+    }
+    QProcess run;
+    run.start(program, {QStringLiteral("--speak-to"), dir.filePath(QStringLiteral("out.wav")),
+                        QStringLiteral("-")});
+    QVERIFY(run.waitForStarted(10000));
+    run.write("Hello.");
+    run.closeWriteChannel();
+    QVERIFY2(run.waitForFinished(60000), "the program hung");
+    QVERIFY(run.exitCode() != 0);
+    const QString said = QString::fromLocal8Bit(run.readAllStandardError());
+    QVERIFY2(said.contains(QLatin1String("could not be started")), qPrintable(said));
+    QVERIFY2(said.contains(message), qPrintable(said));
+    QVERIFY2(said.contains(QFileInfo(named).absoluteFilePath()), qPrintable(said));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("out.wav"))));
+}
+
+void VoiceHelperTest::listsEveryInstalledEngine_data() {
+    QTest::addColumn<QByteArray>(
+        "flite"); // the Flite helper installed: none, the real one, a script
+    QTest::addColumn<bool>("listed");
+    QTest::newRow("without Flite") << QByteArray() << false;
+    QTest::newRow("with Flite") << QByteArray("real") << true;
+    QTest::newRow("Flite that will not start") << QByteArray("#!/bin/sh\nexit 3\n") << false;
+    QTest::newRow("Flite that says something else")
+        << QByteArray("#!/bin/sh\necho hello there\n") << false;
+}
+
+// Each engine installed beside the program adds its voices; one that is
+// missing or broken adds none, and costs nothing else.
+void VoiceHelperTest::listsEveryInstalledEngine() {
+    QFETCH(QByteArray, flite);
+    QFETCH(bool, listed);
+    const QString built = QFileInfo(SpeechEngine::HelperPath()).absolutePath() +
+                          QStringLiteral("/zavren-voice-flite");
+    if (flite == "real" && !QFileInfo::exists(built))
+        QSKIP("built without Flite");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString program = dir.filePath(QStringLiteral("zavren-speech"));
+    QVERIFY(QFile::copy(QStringLiteral(ZAVREN_SPEECH_BINARY), program));
+    QVERIFY(QFile::copy(SpeechEngine::HelperPath(), dir.filePath(QStringLiteral("zavren-voice"))));
+    const QString installed = dir.filePath(QStringLiteral("zavren-voice-flite"));
+    if (flite == "real") {
+        QVERIFY(QFile::copy(built, installed));
+    } else if (!flite.isEmpty()) {
+        QFile script(installed);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(flite);
+        script.close();
+        QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
+    }
+    QProcess run;
+    run.start(program, {QStringLiteral("--list-voices")});
+    QVERIFY2(run.waitForFinished(60000), "the program hung");
+    QCOMPARE(run.exitCode(), 0);
+    const QString voices = QString::fromUtf8(run.readAllStandardOutput());
+    QVERIFY2(voices.contains(QLatin1String("gmw/en\ten-gb")), qPrintable(voices.left(200)));
+    QCOMPARE(voices.contains(QLatin1String("flite:slt\ten\tEnglish (Flite: slt)")), listed);
+    QCOMPARE(QString::fromLocal8Bit(run.readAllStandardError()), QString());
+}
+
+void VoiceHelperTest::crashWhileWritingLeavesNoFile_data() {
+    QTest::addColumn<QString>("voice");
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("espeak-ng, crash") << "en-us"
+                                      << "abort";
+    QTest::newRow("espeak-ng, silence") << "en-us"
+                                        << "hang";
+    QTest::newRow("flite, crash") << "flite:slt"
+                                  << "abort";
+    QTest::newRow("flite, silence") << "flite:slt"
+                                    << "hang";
+}
+
+// Speech to a file whose voice crashes, or stops answering, half-way is a
+// failure, not a short file, whichever engine the voice is of.
+void VoiceHelperTest::crashWhileWritingLeavesNoFile() {
+    QFETCH(QString, voice);
+    QFETCH(QString, fault);
+#ifndef ZAVREN_FAULTY_FLITE
+    if (voice.startsWith(QLatin1String("flite:")))
+        QSKIP("built without Flite");
+#endif
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // The program beside the helpers that fail on purpose.
+    const QString program = dir.filePath(QStringLiteral("zavren-speech"));
+    QVERIFY(QFile::copy(QStringLiteral(ZAVREN_SPEECH_BINARY), program));
+    QVERIFY(QFile::copy(QStringLiteral(ZAVREN_FAULTY_VOICE),
+                        dir.filePath(QStringLiteral("zavren-voice"))));
+#ifdef ZAVREN_FAULTY_FLITE
+    QVERIFY(QFile::copy(QStringLiteral(ZAVREN_FAULTY_FLITE),
+                        dir.filePath(QStringLiteral("zavren-voice-flite"))));
+#endif
+    QProcess run;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ZAVREN_VOICE_FAULT"), fault + QStringLiteral(":zzyzx"));
+    run.setProcessEnvironment(environment);
+    run.start(program, {QStringLiteral("--voice"), voice, QStringLiteral("--speak-to"),
+                        dir.filePath(QStringLiteral("out.wav")), QStringLiteral("-")});
+    QVERIFY(run.waitForStarted(10000));
+    run.write(QByteArray("zzyzx ") + QByteArray("Words to keep the voice busy. ").repeated(50));
+    run.closeWriteChannel();
+    QVERIFY2(run.waitForFinished(60000), "the program hung");
+    QVERIFY(run.exitCode() != 0);
+    const QString said = QString::fromLocal8Bit(run.readAllStandardError());
+    QVERIFY2(said.contains(QLatin1String("voice stopped")), qPrintable(said));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("out.wav"))));
+}
+
+void VoiceHelperTest::helperKilled_data() {
+    QTest::addColumn<bool>("atBirth");
+    QTest::newRow("at birth") << true;
+    QTest::newRow("while idle") << false;
+}
+
+// A helper killed before it said hello, or while nobody spoke, costs nothing
+// but itself: it is collected at once, and the next speech is whole.
+void VoiceHelperTest::helperKilled() {
+    QFETCH(bool, atBirth);
+    const auto helper = [] {
+        for (qint64 pid : ChildrenOf(QCoreApplication::applicationPid())) {
+            QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+            if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "zavren-voice")
+                return pid;
+        }
+        return qint64(0);
+    };
+    std::shared_ptr<SpeechEngine> engine = SpeechEngine::Acquire();
+    // Looked for without a pause: the helper says hello within milliseconds.
+    qint64 pid = 0;
+    QElapsedTimer looking;
+    looking.start();
+    while ((pid = helper()) == 0 && looking.elapsed() < 10000)
+        ;
+    QVERIFY(pid != 0);
+    if (!atBirth)
+        QCOMPARE(engine->StartupError(), QString());
+    ::kill(pid_t(pid), SIGKILL);
+    if (!atBirth)
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(QStringLiteral("/proc/%1").arg(pid)), 10000);
+
+    QCOMPARE(engine->StartupError(), QString());
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    SpeechFileJob job;
+    job.text = QStringLiteral("Heard again after all.");
+    job.path = dir.filePath(QStringLiteral("again.wav")).toStdString();
+    QCOMPARE(WriteSpeechFile(job), QString());
+    QVERIFY(QFileInfo(dir.filePath(QStringLiteral("again.wav"))).size() > 10000);
+}
+
+QTEST_GUILESS_MAIN(VoiceHelperTest)
+#include "tst_voicehelper.moc"

@@ -1,0 +1,666 @@
+// Speech written to audio files, through the real program's --speak-to and
+// through the writer itself; every file is decoded again with libsndfile.
+#include "documentfixtures.h"
+#include "speech/speechfiles/speechbook.h"
+#include "speech/speechfiles/speechfilewriter.h"
+#include "speech/speechfiles/speechsubtitles.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <sndfile.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kProgram = QStringLiteral(ZAVREN_SPEECH_BINARY);
+const QByteArray kThreeSentences = "Hello world. This is a test of the speech file writer. "
+                                   "Another sentence follows here!";
+
+struct Decoded {
+    bool ok = false;
+    double seconds = 0;
+    double rms = 0;
+    int sampleRate = 0;
+};
+
+Decoded Decode(const QString &path) {
+    Decoded d;
+    SF_INFO info{};
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    if (!file)
+        return d;
+    std::vector<float> buffer(4096);
+    double sum = 0;
+    sf_count_t frames = 0, n;
+    while ((n = sf_read_float(file, buffer.data(), sf_count_t(buffer.size()))) > 0) {
+        for (sf_count_t i = 0; i < n; ++i)
+            sum += double(buffer[std::size_t(i)]) * buffer[std::size_t(i)];
+        frames += n;
+    }
+    sf_close(file);
+    d.ok = frames > 0 && info.samplerate > 0;
+    d.sampleRate = info.samplerate;
+    d.seconds = d.ok ? double(frames) / info.samplerate : 0;
+    d.rms = frames > 0 ? std::sqrt(sum / double(frames)) : 0;
+    return d;
+}
+
+// Title, artist, album and track, as the file's tags give them.
+QStringList Tags(const QString &path) {
+    SF_INFO info{};
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    if (!file)
+        return {};
+    QStringList tags;
+    for (const int kind : {SF_STR_TITLE, SF_STR_ARTIST, SF_STR_ALBUM, SF_STR_TRACKNUMBER})
+        tags << QString::fromUtf8(sf_get_string(file, kind));
+    sf_close(file);
+    return tags;
+}
+
+struct Run {
+    int code = -1;
+    QString err;
+    QString out;
+};
+
+} // namespace
+
+class SpeechFileTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+
+    QString Path(const QString &name) const { return dir_->filePath(name); }
+    QString Write(const QString &name, const QByteArray &bytes) {
+        QFile file(Path(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            return {};
+        return file.fileName();
+    }
+    // Every name in the folder, hidden ones and folders too.
+    QStringList Entries(const QString &dir) const {
+        return QDir(dir).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                                   QDir::Name);
+    }
+    Run Speak(const QStringList &args, const QByteArray &input = {},
+              const QString &program = kProgram) {
+        QProcess p;
+        p.start(program, args);
+        p.write(input);
+        p.closeWriteChannel();
+        Run r;
+        if (!p.waitForFinished(120000)) {
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.err = QString::fromLocal8Bit(p.readAllStandardError());
+        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+        return r;
+    }
+
+private slots:
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
+        QVERIFY(!Write(QStringLiteral("in.txt"), kThreeSentences).isEmpty());
+    }
+
+    // Every kind of file decodes to the same length of speech, at a sound level.
+    void formats_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("rate");
+        QTest::newRow("wav") << "out.wav" << 22050;
+        QTest::newRow("flac") << "out.FLAC" << 22050;
+        QTest::newRow("ogg vorbis") << "out.ogg" << 22050;
+        QTest::newRow("opus") << "out.opus" << 24000;
+        QTest::newRow("mp3") << "out.mp3" << 22050;
+    }
+    void formats() {
+        QFETCH(QString, name);
+        QFETCH(int, rate);
+        const Run r = Speak({QStringLiteral("--speak-to"), Path(name), Path("in.txt")});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+        const Decoded d = Decode(Path(name));
+        QVERIFY(d.ok);
+        QCOMPARE(d.sampleRate, rate);
+        // Sixteen words at 175 a minute, with pauses at the full stops.
+        QVERIFY2(d.seconds > 3.5 && d.seconds < 7.5, qPrintable(QString::number(d.seconds)));
+        QVERIFY2(d.rms > 0.03 && d.rms < 0.5, qPrintable(QString::number(d.rms)));
+        QCOMPARE(Entries(dir_->path()), (QStringList{QStringLiteral("in.txt"), name}));
+    }
+
+    // Faster speech is shorter; standard input and voices by language work.
+    void speedAndVoice() {
+        const auto seconds = [&](const QStringList &extra) {
+            QFile::remove(Path("s.wav"));
+            const Run r = Speak(QStringList{QStringLiteral("--speak-to"), Path("s.wav")} + extra +
+                                    QStringList{QStringLiteral("-")},
+                                kThreeSentences);
+            return r.code == 0 ? Decode(Path("s.wav")).seconds : -1;
+        };
+        const double normal = seconds({});
+        const double fast = seconds({QStringLiteral("--speed"), QStringLiteral("338")});
+        const double german = seconds({QStringLiteral("--voice"), QStringLiteral("de")});
+        QVERIFY(normal > 0 && fast > 0 && german > 0);
+        QVERIFY2(fast < normal * 0.6, qPrintable(QStringLiteral("%1 %2").arg(fast).arg(normal)));
+        QVERIFY(std::abs(german - normal) > 0.05);
+    }
+
+    // One cue per sentence, times rising and ending with the audio; every
+    // word timed in the lyrics.
+    void subtitles() {
+        const Run r = Speak({QStringLiteral("--speak-to"), Path("talk.ogg"),
+                             QStringLiteral("--srt"), QStringLiteral("--lrc"), Path("in.txt")});
+        QCOMPARE(r.code, 0);
+        QFile srt(Path("talk.srt")), lrc(Path("talk.lrc"));
+        QVERIFY(srt.open(QIODevice::ReadOnly) && lrc.open(QIODevice::ReadOnly));
+        const QStringList cues =
+            QString::fromUtf8(srt.readAll()).split(QStringLiteral("\n\n"), Qt::SkipEmptyParts);
+        QCOMPARE(cues.size(), 3);
+        QVERIFY(cues[1].endsWith(QLatin1String("\nThis is a test of the speech file writer.")));
+        QStringList times;
+        for (const QString &cue : cues)
+            times += cue.section(u'\n', 1, 1).split(QStringLiteral(" --> "));
+        QStringList sorted = times;
+        sorted.sort();
+        QCOMPARE(times, sorted);
+        const double end =
+            QTime::fromString(times.last(), QStringLiteral("hh:mm:ss,zzz")).msecsSinceStartOfDay() /
+            1000.0;
+        QVERIFY(std::abs(end - Decode(Path("talk.ogg")).seconds) < 0.1);
+        const QStringList lines = QString::fromUtf8(lrc.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines[2].startsWith(QLatin1String("[00:0")));
+        QVERIFY(lines[2].count(u'<') >= 4);
+
+        QCOMPARE(SpeechSubtitles::SrtTime(3723004), QByteArray("01:02:03,004"));
+        QCOMPARE(SpeechSubtitles::LrcTime(3723004), QByteArray("62:03.00"));
+    }
+
+    // Bad input: a clear message, a failing exit, and nothing left behind.
+    void refusals_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        const QString out = QStringLiteral("@/out.wav");
+        QTest::newRow("missing input")
+            << QStringList{"--speak-to", out, "@/none.txt"} << "File does not exist";
+        QTest::newRow("folder missing")
+            << QStringList{"--speak-to", "@/no/such/folder/out.wav", "@/in.txt"}
+            << "Cannot write to";
+        QTest::newRow("folder is a file")
+            << QStringList{"--speak-to", "@/in.txt/out.wav", "@/in.txt"} << "Cannot write to";
+        QTest::newRow("unknown extension")
+            << QStringList{"--speak-to", "@/out.aiff", "@/in.txt"} << "should end in .wav";
+        QTest::newRow("no extension")
+            << QStringList{"--speak-to", "@/out", "@/in.txt"} << "should end in .wav";
+        QTest::newRow("existing output")
+            << QStringList{"--speak-to", "@/in.txt.wav", "@/in.txt"} << "exists already";
+        QTest::newRow("existing subtitles")
+            << QStringList{"--speak-to", "@/in.wav", "--srt", "@/in.txt"} << "exists already";
+        QTest::newRow("pitch off the scale")
+            << QStringList{"--speak-to", out, "--pitch", "83", "@/in.txt"} << "from 84 to 338";
+        QTest::newRow("speed not a number")
+            << QStringList{"--speak-to", out, "--speed", "fast", "@/in.txt"} << "from 84 to 338";
+        QTest::newRow("unknown voice")
+            << QStringList{"--speak-to", out, "--voice", "no-such-voice", "@/in.txt"} << "no voice";
+        QTest::newRow("two inputs")
+            << QStringList{"--speak-to", out, "@/in.txt", "@/in.txt"} << "one text file";
+        QTest::newRow("document that cannot be read")
+            << QStringList{"--speak-to", out, "@/letter.rtf"} << "is an RTF document";
+        QTest::newRow("parts into a folder with files")
+            << QStringList{"--speak-to", "@", "--split", "sections", "@/in.txt"} << "is not empty";
+        QTest::newRow("split by what")
+            << QStringList{"--speak-to", "@/parts", "--split", "pages", "@/in.txt"}
+            << "takes \"sections\"";
+        QTest::newRow("pattern not valid")
+            << QStringList{"--speak-to", "@/parts", "--split-at", "(", "@/in.txt"}
+            << "pattern is not valid";
+        QTest::newRow("format not audio")
+            << QStringList{"--speak-to", "@/parts", "--split", "sections",
+                           "--format",   "txt",     "@/in.txt"}
+            << "no kind of audio";
+        QTest::newRow("standard input into a folder")
+            << QStringList{"--speak-to", "@/", "@/in.txt", "-"} << "has no name";
+        QTest::newRow("several to split")
+            << QStringList{"--speak-to", "@/parts", "--split", "sections", "@/in.txt", "@/in.txt"}
+            << "one text file";
+        QTest::newRow("nothing to say")
+            << QStringList{"--speak-to", out, "@/blank.txt"} << "nothing to speak";
+    }
+    void refusals() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        QVERIFY(!Write(QStringLiteral("in.txt.wav"), "keep").isEmpty());
+        QVERIFY(!Write(QStringLiteral("in.srt"), "keep").isEmpty());
+        QVERIFY(!Write(QStringLiteral("blank.txt"), " \n\t ").isEmpty());
+        QVERIFY(!Write(QStringLiteral("letter.rtf"), "{\\rtf1\\ansi Hello}").isEmpty());
+        const QStringList before = Entries(dir_->path());
+        for (QString &arg : args)
+            arg.replace(QLatin1String("@"), dir_->path());
+        const Run r = Speak(args);
+        QVERIFY(r.code > 0);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QCOMPARE(Entries(dir_->path()), before);
+        QFile kept(Path("in.txt.wav"));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("keep"));
+    }
+
+    // A document is spoken as its words: a page's script is never read.
+    void speaksDocuments() {
+        const QByteArray script = QByteArray("var word = 1; ").repeated(200);
+        QVERIFY(!Write(QStringLiteral("page.html"), "<html><head><script>" + script +
+                                                        "</script></head><body><p>Hello "
+                                                        "there.</p></body></html>")
+                     .isEmpty());
+        const Run r = Speak({QStringLiteral("--speak-to"), Path("page.wav"), Path("page.html")});
+        QCOMPARE(r.code, 0);
+        const Decoded d = Decode(Path("page.wav"));
+        QVERIFY(d.ok);
+        QVERIFY2(d.seconds > 0.3 && d.seconds < 3, qPrintable(QString::number(d.seconds)));
+    }
+
+    // A book in parts: one file per chapter, or per line the pattern
+    // matches, named by number and title; every part decodes to speech and
+    // carries its title and number, the book's title as album and its author,
+    // in every kind of file.
+    void parts_data() {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<QString>("album");
+        QTest::addColumn<QString>("artist");
+        QTest::newRow("sections, words before them")
+            << "book.html"
+            << QByteArray("<html><body><p>A word first.</p><h1>One</h1><p>Hello there.</p>"
+                          "<h2>Inside</h2><p>Still the first.</p><h1>Two/Three: end?</h1>"
+                          "<p>Good day.</p></body></html>")
+            << QStringList{"--split", "sections"}
+            << QStringList{"01 - book.ogg", "02 - One.ogg", "03 - Two Three end.ogg"}
+            << QStringList{"book", "One", "Two/Three: end?"} << "book"
+            << "";
+        QTest::newRow("sections of a book that names itself")
+            << "book.epub"
+            << MakeEpub({EpubPart(QStringLiteral("a"), QStringLiteral("a.xhtml"),
+                                  Xhtml(QStringLiteral("<h1>Dawn</h1><p>Hello there.</p>"))),
+                         EpubPart(QStringLiteral("b"), QStringLiteral("b.xhtml"),
+                                  Xhtml(QStringLiteral("<h1>Dusk</h1><p>Good night.</p>")))},
+                        QStringLiteral("en"))
+            << QStringList{"--split", "sections", "--format", "opus"}
+            << QStringList{"01 - Dawn.opus", "02 - Dusk.opus"} << QStringList{"Dawn", "Dusk"}
+            << "A Book"
+            << "Ann Author";
+        QTest::newRow("pattern") << "book.txt"
+                                 << QByteArray("Chapter 1\nHello world.\nChapter 2\r\nGood day.\n")
+                                 << QStringList{"--split-at", "^Chapter ", "--format",
+                                                "flac",       "--author",  "Me"}
+                                 << QStringList{"01 - Chapter 1.flac", "02 - Chapter 2.flac"}
+                                 << QStringList{"Chapter 1", "Chapter 2"} << "book"
+                                 << "Me";
+        QTest::newRow("no sections, tags given")
+            << "book.txt" << kThreeSentences
+            << QStringList{"--split", "sections", "--format", "wav",     "--title",
+                           "Tïtle",   "--author", "Ann",      "--album", "Box"}
+            << QStringList{"01 - Tïtle.wav"} << QStringList{"Tïtle"} << "Box"
+            << "Ann";
+        QTest::newRow("one section")
+            << "book.html" << QByteArray("<html><body><h1>Only</h1><p>Hello.</p></body></html>")
+            << QStringList{"--split", "sections", "--format", "mp3"} << QStringList{"01 - Only.mp3"}
+            << QStringList{"Only"} << "book"
+            << "";
+    }
+    void parts() {
+        QFETCH(QString, input);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, titles);
+        QFETCH(QString, album);
+        QFETCH(QString, artist);
+        QVERIFY(!Write(input, bytes).isEmpty());
+        const QString folder = Path(QStringLiteral("parts"));
+        const Run r = Speak(QStringList{QStringLiteral("--speak-to"), folder} + args +
+                            QStringList{Path(input)});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+        QCOMPARE(Entries(folder), files);
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            const QString file = folder + u'/' + files[i];
+            const Decoded d = Decode(file);
+            QVERIFY2(d.ok && d.seconds > 0.2, qPrintable(files[i]));
+            QCOMPARE(Tags(file), (QStringList{titles[i], artist, album, QString::number(i + 1)}));
+        }
+    }
+
+    // A single file is tagged from the book, or as the options say.
+    void tags_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("tags");
+        QTest::newRow("from the book")
+            << QStringList{} << QStringList{"A Book", "Ann Author", "", ""};
+        QTest::newRow("options win") << QStringList{"--title", "T", "--author", "A", "--album", "B"}
+                                     << QStringList{"T", "A", "B", ""};
+    }
+    void tags() {
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, tags);
+        QVERIFY(!Write(QStringLiteral("book.epub"),
+                       MakeEpub({EpubPart(QStringLiteral("a"), QStringLiteral("a.xhtml"),
+                                          Xhtml(QStringLiteral("<p>Hello there.</p>")))},
+                                QStringLiteral("en")))
+                     .isEmpty());
+        const Run r = Speak(QStringList{QStringLiteral("--speak-to"), Path("book.ogg")} + args +
+                            QStringList{Path("book.epub")});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(Tags(Path("book.ogg")), tags);
+    }
+
+    // Many files into a folder: a bad one among them is reported by name,
+    // the others are written all the same, one progress count covers them
+    // all, and the exit says not all succeeded.
+    void batch_data() {
+        QTest::addColumn<QString>("bad");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing") << "bad.txt" << QByteArray() << "File does not exist";
+        QTest::newRow("unreadable document")
+            << "bad.rtf" << QByteArray("{\\rtf1\\ansi Hello}") << "is an RTF document";
+        QTest::newRow("nothing to say") << "bad.txt" << QByteArray(" \n\t ") << "nothing to speak";
+        QTest::newRow("output exists") << "third.txt" << QByteArray("Hello.") << "exists already";
+    }
+    void batch() {
+        QFETCH(QString, bad);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, message);
+        const QByteArray second = "Good day to you.";
+        QVERIFY(!Write(QStringLiteral("second.txt"), second).isEmpty());
+        if (!bytes.isEmpty())
+            QVERIFY(!Write(bad, bytes).isEmpty());
+        const QString folder = Path(QStringLiteral("out"));
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(!Write(QStringLiteral("out/third.flac"), "keep").isEmpty());
+        const Run r = Speak({"--speak-to", folder + u'/', "--format", "flac", "--progress",
+                             Path("in.txt"), Path(bad), Path("second.txt")});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(bad) && r.err.contains(message), qPrintable(r.err));
+        QCOMPARE(r.err.count(u'\n'), 1);
+        QCOMPARE(Entries(folder).join(u' '), QStringLiteral("in.flac second.flac third.flac"));
+        QFile kept(folder + QStringLiteral("/third.flac"));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("keep"));
+        for (const QString &name : {QStringLiteral("in"), QStringLiteral("second")}) {
+            QVERIFY2(Decode(folder + u'/' + name + QStringLiteral(".flac")).ok, qPrintable(name));
+            QCOMPARE(Tags(folder + u'/' + name + QStringLiteral(".flac")).front(), name);
+        }
+        // The count runs over the whole batch, to its end.
+        const QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
+        QVERIFY(!lines.isEmpty());
+        const QStringList last = lines.last().split(u' ');
+        QCOMPARE(last.value(1), last.value(2));
+        QVERIFY(last.value(2).toLongLong() >= kThreeSentences.size() + second.size());
+    }
+
+    void overwriteReplaces() {
+        QVERIFY(!Write(QStringLiteral("old.wav"), "old").isEmpty());
+        const Run r = Speak({QStringLiteral("--speak-to"), Path("old.wav"),
+                             QStringLiteral("--overwrite"), Path("in.txt")});
+        QCOMPARE(r.code, 0);
+        QVERIFY(Decode(Path("old.wav")).ok);
+    }
+
+    // Writes that must not happen, or cannot: the exit, the message, nothing
+    // new on the disk, and the older file that --overwrite would replace
+    // untouched. `mount` is a small tmpfs mounted at @/disk first.
+    void faults_data() {
+        QTest::addColumn<QString>("mount");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        for (const char *format : {"wav", "flac", "ogg", "opus", "mp3"})
+            QTest::addRow("full disk, %s", format)
+                << "size=64k"
+                << QStringList{"--speak-to", QStringLiteral("@/disk/old.%1").arg(format), "--srt",
+                               "--overwrite", "@/long.txt"}
+                << "the disk is full";
+        // Some parts fit before the disk fills: those go too.
+        QTest::newRow("full disk, parts")
+            << "size=64k" << QStringList{"--speak-to", "@/disk/book", "--split-at",
+                                         "^Hello",     "--overwrite", "@/long.txt"}
+            << "the disk is full";
+        QTest::newRow("read-only disk")
+            << "size=1m,ro" << QStringList{"--speak-to", "@/disk/out.wav", "@/long.txt"}
+            << "Read-only file system";
+        QTest::newRow("input as output")
+            << "" << QStringList{"--speak-to", "@/old.wav", "--overwrite", "@/old.wav"}
+            << "is the text being spoken";
+        QTest::newRow("input by a link")
+            << "" << QStringList{"--speak-to", "@/link.mp3", "--overwrite", "@/old.wav"}
+            << "is the text being spoken";
+        QTest::newRow("subtitles as input")
+            << "" << QStringList{"--speak-to", "@/old.mp3", "--srt", "--overwrite", "@/old.srt"}
+            << "is the text being spoken";
+        QTest::newRow("unknown option")
+            << "" << QStringList{"--speak-to", "@/x.wav", "--louder"} << "Unknown option";
+    }
+    void faults() {
+        QFETCH(QString, mount);
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        QByteArray longText;
+        for (int i = 0; i < 40; ++i)
+            longText += kThreeSentences + '\n'; // a line each, for --split-at
+        QVERIFY(!Write(QStringLiteral("long.txt"), longText).isEmpty());
+        const QString disk = Path(QStringLiteral("disk"));
+        QVERIFY(QDir().mkpath(disk));
+        if (!mount.isEmpty()) {
+            if (geteuid() != 0)
+                QSKIP("Mounting a small disk needs root");
+            if (QProcess::execute(
+                    QStringLiteral("mount"),
+                    {"-t", "tmpfs", "-o", mount.section(u',', 0, 0), "tmpfs", disk}) != 0)
+                QSKIP("This machine does not allow mounting a tmpfs");
+        }
+        const auto unmount = qScopeGuard([&] {
+            if (!mount.isEmpty())
+                QProcess::execute(QStringLiteral("umount"), {disk});
+        });
+        // The older files, text to read among them.
+        const QString where = mount.isEmpty() ? dir_->path() : disk;
+        for (const char *name :
+             {"old.wav", "old.flac", "old.ogg", "old.opus", "old.mp3", "old.srt"})
+            QVERIFY(!Write(QDir(dir_->path()).relativeFilePath(where + u'/' + QLatin1String(name)),
+                           kThreeSentences)
+                         .isEmpty());
+        QVERIFY(QFile::link(Path("old.wav"), Path("link.mp3")));
+        if (mount.contains(QLatin1String("ro")))
+            QCOMPARE(QProcess::execute(QStringLiteral("mount"), {"-o", "remount,ro", disk}), 0);
+        const QStringList before = Entries(dir_->path()) + Entries(disk);
+        for (QString &arg : args)
+            arg.replace(QLatin1String("@"), dir_->path());
+        const Run r = Speak(args);
+        QCOMPARE(r.code, message == QLatin1String("Unknown option") ? 2 : 1);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QCOMPARE(Entries(dir_->path()) + Entries(disk), before);
+        for (const QString &name : QDir(where).entryList({QStringLiteral("old.*")})) {
+            QFile kept(where + u'/' + name);
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QCOMPARE(kept.readAll(), kThreeSentences);
+        }
+    }
+
+    // A name that is not valid UTF-8 is written under its own bytes, whether
+    // given as they are or escaped in a file URL (as the window passes it),
+    // and the file that merely reads the same stays as it was.
+    void nameKeepsItsBytes_data() {
+        QTest::addColumn<bool>("asUrl");
+        QTest::newRow("bytes as given") << false;
+        QTest::newRow("file URL") << true;
+    }
+    void nameKeepsItsBytes() {
+        QFETCH(bool, asUrl);
+        const QByteArray folder = QFile::encodeName(dir_->path());
+        QVERIFY(!Write(QStringLiteral("caf\uFFFD.wav"), "keep").isEmpty());
+        // The toolkit cannot name it to remove it.
+        const auto removeRaw = qScopeGuard([&] {
+            std::error_code ignored;
+            std::filesystem::remove(folder.toStdString() + "/caf\xe9.wav", ignored);
+        });
+        const QByteArray out = asUrl ? "file://" + folder + "/caf%E9.wav" : folder + "/caf\xe9.wav";
+        // The shell hands the program the very bytes; QProcess would pass UTF-8.
+        QByteArray octal;
+        for (char c : out)
+            octal += QByteArray("\\") + QByteArray::number(uchar(c), 8).rightJustified(3, '0');
+        const Run r = Speak({"-c",
+                             QStringLiteral("exec \"$0\" --speak-to \"$(printf '%1')\" "
+                                            "--overwrite \"$1\"")
+                                 .arg(QString::fromLatin1(octal)),
+                             kProgram, Path("in.txt")},
+                            {}, QStringLiteral("/bin/sh"));
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY(std::filesystem::file_size(folder.toStdString() + "/caf\xe9.wav") > 10000);
+        std::vector<std::string> names;
+        for (const auto &entry : std::filesystem::directory_iterator(folder.toStdString()))
+            names.push_back(entry.path().filename().native());
+        std::sort(names.begin(), names.end());
+        QCOMPARE(names, (std::vector<std::string>{"caf\xe9.wav", "caf\xef\xbf\xbd.wav", "in.txt"}));
+        QFile kept(Path(QStringLiteral("caf\uFFFD.wav")));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("keep"));
+    }
+
+    // Cancelled halfway, from inside (the writer's progress) and from outside
+    // (the signal the window sends): nothing is left.
+    void cancelHalfway_data() {
+        QTest::addColumn<bool>("bySignal");
+        QTest::newRow("progress says stop") << false;
+        QTest::newRow("terminated") << true;
+    }
+    void cancelHalfway() {
+        QFETCH(bool, bySignal);
+        QByteArray longText;
+        for (int i = 0; i < 100; ++i)
+            longText += kThreeSentences + '\n';
+        QVERIFY(!Write(QStringLiteral("long.txt"), longText).isEmpty());
+        const QStringList before = Entries(dir_->path());
+        if (!bySignal) {
+            SpeechFileJob job;
+            job.text = QString::fromUtf8(longText);
+            job.path = Path("out.ogg").toStdString();
+            job.srt = true;
+            int calls = 0;
+            qsizetype reached = 0;
+            const QString error = WriteSpeechFile(job, [&](const SpeechFileProgress &p) {
+                reached = p.reached;
+                return ++calls < 20 || p.reached == 0;
+            });
+            QCOMPARE(error, QStringLiteral("Cancelled"));
+            QVERIFY(reached > 0 && reached < job.text.size());
+        } else {
+            QProcess p;
+            p.start(kProgram,
+                    {"--speak-to", Path("out.ogg"), "--lrc", "--progress", Path("long.txt")});
+            QByteArray lines;
+            while (!lines.contains("progress ") && p.waitForReadyRead(30000))
+                lines += p.readAllStandardOutput();
+            QVERIFY(lines.contains("progress "));
+            p.terminate();
+            QVERIFY(p.waitForFinished(30000));
+            QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+            QVERIFY(p.exitCode() != 0);
+        }
+        QCOMPARE(Entries(dir_->path()), before);
+    }
+
+    // A part's file name: numbered as wide as the count needs, its title
+    // with nothing a file name cannot hold, never hidden, never too long.
+    void partNames_data() {
+        QTest::addColumn<int>("number");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << 3 << 12 << "The Storm"
+                               << "03 - The Storm.ogg";
+        QTest::newRow("a hundred parts") << 7 << 120 << "Seven"
+                                         << "007 - Seven.ogg";
+        QTest::newRow("separators and marks") << 1 << 2 << "Act 1/Scene 2: \"Who?\" <a|b>*"
+                                              << "01 - Act 1 Scene 2 Who a b.ogg";
+        QTest::newRow("control characters and runs of space")
+            << 1 << 2 << "Tab\there\n  and\r\nthere"
+            << "01 - Tab here and there.ogg";
+        QTest::newRow("dots at the ends") << 2 << 2 << "...Hidden?. "
+                                          << "02 - Hidden.ogg";
+        QTest::newRow("nothing left") << 1 << 1 << " / : "
+                                      << "01 - Part.ogg";
+        QTest::newRow("long title cut by bytes") << 1 << 1 << QString(150, QChar(0x4E00))
+                                                 << "01 - " + QString(66, QChar(0x4E00)) + ".ogg";
+        QTest::newRow("pair not broken")
+            << 1 << 1 << "a" + QString::fromUtf8("\xF0\x9F\x98\x80").repeated(60)
+            << "01 - a" + QString::fromUtf8("\xF0\x9F\x98\x80").repeated(49) + ".ogg";
+    }
+    void partNames() {
+        QFETCH(int, number);
+        QFETCH(int, count);
+        QFETCH(QString, title);
+        QFETCH(QString, name);
+        QCOMPARE(PartFileName(number, count, title, QStringLiteral("ogg")), name);
+    }
+
+    void timeLeft_data() {
+        QTest::addColumn<int>("elapsedMs");
+        QTest::addColumn<double>("fraction");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("too early") << 100 << 0.5 << "";
+        QTest::newRow("nothing yet") << 5000 << 0.0 << "";
+        QTest::newRow("a second") << 1000 << 0.5 << "about a second left";
+        QTest::newRow("seconds") << 10000 << 0.5 << "about 10 seconds left";
+        QTest::newRow("a minute") << 60000 << 0.5 << "about a minute left";
+        QTest::newRow("minutes") << 60000 << 0.2 << "about 4 minutes left";
+        QTest::newRow("hours") << 3600000 << 0.25 << "about 3 hours left";
+    }
+    void timeLeft() {
+        QFETCH(int, elapsedMs);
+        QFETCH(double, fraction);
+        QFETCH(QString, text);
+        QCOMPARE(TimeLeftText(elapsedMs, fraction), text);
+    }
+
+    // Without a display: help, version and the voice list.
+    void noDisplay_data() {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("help") << "--help"
+                              << "--speak-to <OUT>";
+        QTest::newRow("version") << "--version"
+                                 << "1.0.0";
+        QTest::newRow("voices") << "--list-voices"
+                                << "gmw/en-US\ten-us\tEnglish (America)";
+    }
+    void noDisplay() {
+        QFETCH(QString, option);
+        QFETCH(QString, expected);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        p.setProcessEnvironment(env);
+        p.start(kProgram, {option});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(QString::fromLocal8Bit(p.readAllStandardOutput()).contains(expected));
+    }
+};
+
+QTEST_GUILESS_MAIN(SpeechFileTest)
+#include "tst_speechfile.moc"
