@@ -11,6 +11,7 @@
 #include "platform/appidentity.h"
 #include "platform/qt/nativename.h"
 #include "platform/terminal.h"
+#include "speech/speechfiles/progressline.h"
 #include "speech/speechfiles/speechbook.h"
 #include "speech/speechfiles/speechfilewriter.h"
 #include "speech/voice/speechengine.h"
@@ -320,7 +321,7 @@ public:
             doneShown_ = done;
             shownAt_ = clock_.elapsed();
             // Whoever reads the lines has gone: nobody is waiting for the file.
-            if (lines_ && !Print(QStringLiteral("progress %1 %2\n").arg(reached).arg(total)))
+            if (lines_ && !Print(QString::fromLatin1(ProgressLine({reached, total}))))
                 outputLost_ = true;
             if (terminal_) {
                 const double fraction = total > 0 ? double(reached) / double(total) : 1;

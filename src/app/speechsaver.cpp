@@ -5,6 +5,7 @@
 #include "platform/qt/messagebox.h"
 #include "platform/qt/nativename.h"
 #include "speech/face/espeakspeechcontrol.h"
+#include "speech/speechfiles/progressline.h"
 #include "speech/speechfiles/speechfilewriter.h"
 #include "speech/voice/speechtext.h"
 
@@ -195,11 +196,11 @@ void SpeechSaver::ReadProgress() {
     qsizetype reached = -1, total = 0;
     qsizetype end;
     while ((end = pendingOutput_.indexOf('\n')) >= 0) {
-        const QList<QByteArray> words = pendingOutput_.left(end).trimmed().split(' ');
+        const std::optional<SpeechProgress> line = ParseProgressLine(pendingOutput_.left(end));
         pendingOutput_.remove(0, end + 1);
-        if (words.size() == 3 && words[0] == "progress") {
-            reached = words[1].toLongLong();
-            total = words[2].toLongLong();
+        if (line) {
+            reached = line->reached;
+            total = line->total;
         }
     }
     if (reached < 0 || total <= 0 || !progress_ || cancelled_)

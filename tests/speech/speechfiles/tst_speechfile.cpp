@@ -1,6 +1,7 @@
 // Speech written to audio files, through the real program's --speak-to and
 // through the writer itself; every file is decoded again with libsndfile.
 #include "documentfixtures.h"
+#include "speech/speechfiles/progressline.h"
 #include "speech/speechfiles/speechbook.h"
 #include "speech/speechfiles/speechfilewriter.h"
 #include "speech/speechfiles/speechsubtitles.h"
@@ -615,6 +616,31 @@ private slots:
         QFETCH(QString, title);
         QFETCH(QString, name);
         QCOMPARE(PartFileName(number, count, title, QStringLiteral("ogg")), name);
+    }
+
+    // The --progress line as the program writes it and the dialog reads it.
+    void progressLine_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<qint64>("reached"); // -1: not a progress line
+        QTest::addColumn<qint64>("total");
+        QTest::newRow("as written") << ProgressLine({1234, 99999}) << 1234LL << 99999LL;
+        QTest::newRow("done") << QByteArray("progress 7 7") << 7LL << 7LL;
+        QTest::newRow("carriage return") << QByteArray("progress 1 2\r") << 1LL << 2LL;
+        QTest::newRow("a word short") << QByteArray("progress 3") << -1LL << 0LL;
+        QTest::newRow("not numbers") << QByteArray("progress a b") << -1LL << 0LL;
+        QTest::newRow("negative") << QByteArray("progress -1 5") << -1LL << 0LL;
+        QTest::newRow("other output") << QByteArray("Voice espeak-ng") << -1LL << 0LL;
+    }
+    void progressLine() {
+        QFETCH(QByteArray, line);
+        QFETCH(qint64, reached);
+        QFETCH(qint64, total);
+        const std::optional<SpeechProgress> read = ParseProgressLine(line);
+        QCOMPARE(read.has_value(), reached >= 0);
+        if (read) {
+            QCOMPARE(qint64(read->reached), reached);
+            QCOMPARE(qint64(read->total), total);
+        }
     }
 
     void timeLeft_data() {
