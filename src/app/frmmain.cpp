@@ -261,7 +261,7 @@ void frmMain::ConnectMenus() {
 // The reading commands belong to the window, not to any menu bar menu: their
 // keys are ones the text box leaves alone.
 void frmMain::CreateReadingActions() {
-    const auto add = [this](const char *name, const QString &text, QList<QKeySequence> keys,
+    const auto add = [this](const char *name, const QString &text, const QList<QKeySequence> &keys,
                             auto handler) {
         auto *action = new QAction(text, this);
         action->setObjectName(QString::fromLatin1(name));
@@ -355,7 +355,8 @@ void frmMain::AddReadingItems(QMenu *menu) {
         sections->setObjectName(QStringLiteral("mnuSections"));
         sections->setAccessibleName(tr("Sections"));
         for (const DocumentSection &section : sections_) {
-            QString caption = QString(std::max(0, section.level - 1) * 4, u' ') + section.title;
+            QString caption =
+                QString(qsizetype(std::max(0, section.level - 1)) * 4, u' ') + section.title;
             QAction *item = sections->addAction(caption.replace(u'&', QStringLiteral("&&")));
             connect(item, &QAction::triggered, this,
                     [this, offset = section.offset] { GoToSection(offset); });
@@ -378,7 +379,7 @@ void frmMain::SetSections(const QList<DocumentSection> &sections) {
 namespace {
 // How much text around a place the moving keys look at: copying all of a
 // long text would hold the new place back.
-constexpr qsizetype kAround = 64 * 1024;
+constexpr qsizetype kAround = qsizetype{64} * 1024;
 
 // The whole lines around `at`, as the whole-text read has them, and where
 // they begin.

@@ -97,7 +97,7 @@ std::optional<qsizetype> ReaderState::Place(const QByteArray &key) const {
     if (!KeepsPlaces())
         return std::nullopt;
     const QJsonArray places = ReadObject(StateFile()).value(QStringLiteral("places")).toArray();
-    for (const QJsonValue &value : places) {
+    for (const auto &value : places) {
         const QJsonObject place = value.toObject();
         if (place.value(QStringLiteral("key")).toString().toLatin1() == key) {
             const double offset = place.value(QStringLiteral("offset")).toDouble(-1);
@@ -119,7 +119,7 @@ bool ReaderState::KeepPlace(const QByteArray &key, qsizetype offset) {
         {QStringLiteral("key"), QString::fromLatin1(key)},
         {QStringLiteral("offset"), double(offset)},
         {QStringLiteral("when"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate)}});
-    for (const QJsonValue &value : places)
+    for (const auto &value : places)
         if (kept.size() < kMaxPlaces &&
             value.toObject().value(QStringLiteral("key")).toString().toLatin1() != key)
             kept.append(value);

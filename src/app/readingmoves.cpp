@@ -60,9 +60,8 @@ qsizetype FirstWord(QStringView text) {
 bool BlankLineBefore(QStringView text, qsizetype i) {
     int breaks = 0;
     for (qsizetype j = i - 1; j >= 0 && text[j].isSpace(); --j) {
-        if (text[j] == u'\n' || text[j] == QChar::ParagraphSeparator)
-            ++breaks;
-        else if (text[j] == u'\r' && (j + 1 >= text.size() || text[j + 1] != u'\n'))
+        if (text[j] == u'\n' || text[j] == QChar::ParagraphSeparator ||
+            (text[j] == u'\r' && (j + 1 >= text.size() || text[j + 1] != u'\n')))
             ++breaks;
         if (breaks >= 2)
             return true;

@@ -69,5 +69,5 @@ std::uint64_t LoadCostBytes(const TextShape &shape, std::uint64_t formerChars = 
 bool FitsMemoryBudget(const TextShape &shape, std::uint64_t formerChars = 0);
 
 // The longest line the box lays out without freezing the window for long.
-inline constexpr std::uint64_t kMaxLineChars = 512 * 1024;
+inline constexpr std::uint64_t kMaxLineChars = std::uint64_t{512} * 1024;
 bool FitsLongestLine(const TextShape &shape);

@@ -20,7 +20,7 @@ namespace {
 // Each turn of the event loop pours for about this long, so the window still
 // paints and answers many times a second.
 constexpr qint64 kTurnNs = 25'000'000;
-constexpr qsizetype kLargestSlice = 4 * 1024 * 1024;
+constexpr qsizetype kLargestSlice = qsizetype{4} * 1024 * 1024;
 
 bool BreaksLine(QChar c) {
     return c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator;

@@ -72,7 +72,7 @@ private:
     QString former_;  // put back on Cancel
     QString pouring_; // what goes into the box
     qsizetype poured_ = 0;
-    qsizetype slice_ = 16 * 1024; // grows and shrinks to fill a turn
+    qsizetype slice_ = qsizetype{16} * 1024; // grows and shrinks to fill a turn
     QTextCursor end_;
     QTimer tick_;
     QTimer progressDelay_;

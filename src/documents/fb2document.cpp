@@ -50,10 +50,9 @@ Document ReadFb2(const QByteArray &xml, const std::atomic<bool> *stop) {
                     inBody = true;
             } else if (!inBody) {
                 continue;
-            } else if (n == QLatin1String("a") &&
-                       reader.attributes().value(QLatin1String("type")) == QLatin1String("note")) {
-                unread = 1;
-            } else if (n == QLatin1String("image") || n == QLatin1String("binary")) {
+            } else if ((n == QLatin1String("a") && reader.attributes().value(QLatin1String(
+                                                       "type")) == QLatin1String("note")) ||
+                       n == QLatin1String("image") || n == QLatin1String("binary")) {
                 unread = 1;
             } else if (n == QLatin1String("section")) {
                 ++depth;

@@ -226,7 +226,7 @@ QString Utf8(const xmlChar *text) {
 
 QString Property(xmlNode *node, const char *name) {
     xmlChar *value = xmlGetProp(node, reinterpret_cast<const xmlChar *>(name));
-    const QString text = Utf8(value);
+    QString text = Utf8(value);
     xmlFree(value);
     return text;
 }

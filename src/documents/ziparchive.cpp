@@ -19,7 +19,7 @@ DocumentError TooBig() {
 QString ErrorText(int code) {
     zip_error_t error;
     zip_error_init_with_code(&error, code);
-    const QString text = QString::fromLocal8Bit(zip_error_strerror(&error));
+    QString text = QString::fromLocal8Bit(zip_error_strerror(&error));
     zip_error_fini(&error);
     return text;
 }
@@ -98,7 +98,7 @@ QByteArray ZipArchive::Read(const QString &name) {
         unpacked_ += n;
         const qint64 size = data.size() + n;
         if (unpacked_ > kMaxUnpackedBytes ||
-            (size > 1024 * 1024 && size > kMaxUnpackRatio * std::max<qint64>(packed, 1))) {
+            (size > qint64{1024} * 1024 && size > kMaxUnpackRatio * std::max<qint64>(packed, 1))) {
             zip_fclose(file);
             throw TooBig();
         }

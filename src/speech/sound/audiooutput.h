@@ -31,6 +31,7 @@ public:
     // Start's failures have. Never for a Stop, nor for a failure Start
     // returned. An output that cannot fail that way ignores it.
     using FailureHandler = std::function<void(const QString &description)>;
+    // NOLINTNEXTLINE(performance-unnecessary-value-param): outputs keep it
     virtual void SetFailureHandler(QObject *context, FailureHandler handler) {
         (void)context;
         (void)handler;

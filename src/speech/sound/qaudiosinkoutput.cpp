@@ -77,7 +77,7 @@ SpeechStatus QAudioSinkOutput::Start(PcmQueue &queue, int sampleRate) {
     sampleRate_ = sampleRate;
     base_ = queue.HandedOver(); // before the sink's first read
     auto sink = std::make_unique<QAudioSink>(device, format);
-    sink->setBufferSize(format.bytesForDuration(kDeviceBufferMs * 1000));
+    sink->setBufferSize(format.bytesForDuration(qint64{kDeviceBufferMs} * 1000));
     auto reader = std::make_unique<QueueReader>(queue);
     sink->start(reader.get());
     // Qt 6.4 reports a failed start only here, with no signal.
