@@ -292,7 +292,8 @@ QString WriteSpeechFile(const SpeechFileJob &job,
     if (!job.chapters.empty())
         if (const std::string error =
                 WriteChapterMarks(audioFile, *format, chapters.Marks(state.samples, voiceRate),
-                                  std::int64_t(state.samples * 1000 / std::uint64_t(voiceRate)));
+                                  std::int64_t(state.samples * 1000 / std::uint64_t(voiceRate)),
+                                  job.tags.title, job.tags.artist, job.tags.album);
             !error.empty())
             return CannotWrite(job.path, error);
     for (auto &pending : files)

@@ -453,6 +453,11 @@ private slots:
             QVERIFY2(d.seconds > 0.5 * double(titles.size()) && d.seconds < 8,
                      qPrintable(QString::number(d.seconds)));
             QCOMPARE(Tags(file), (QStringList{album, artist, QString(), QString()}));
+            // Beside the marks, where players look first.
+            const TagLib::FileRef tagged(QFile::encodeName(file).constData());
+            QVERIFY(!tagged.isNull());
+            QCOMPARE(FromTagLib(tagged.tag()->title()), album);
+            QCOMPARE(FromTagLib(tagged.tag()->artist()), artist);
             const std::vector<Chapter> marks = Chapters(file);
             QStringList read;
             for (const Chapter &mark : marks)

@@ -192,7 +192,8 @@ std::vector<ChapterMark> ChapterClock::Marks(std::uint64_t samples, int rate) co
 }
 
 std::string WriteChapterMarks(PendingFile &file, AudioFileFormat format,
-                              const std::vector<ChapterMark> &marks, std::int64_t lengthMs) {
+                              const std::vector<ChapterMark> &marks, std::int64_t lengthMs,
+                              const QString &title, const QString &artist, const QString &album) {
     if (!HoldsChapterMarks(format))
         return "this kind of file holds no chapter marks";
     PendingStream stream(file);
@@ -225,7 +226,14 @@ std::string WriteChapterMarks(PendingFile &file, AudioFileFormat format,
     case AudioFileFormat::Mp3: {
         const auto mp3 = Open<TagLib::MPEG::File>(stream);
         if (mp3->isValid()) {
-            AddFrames(*mp3->ID3v2Tag(true), marks, lengthMs);
+            TagLib::ID3v2::Tag &tag = *mp3->ID3v2Tag(true);
+            if (!title.isEmpty())
+                tag.setTitle(Utf8(title));
+            if (!artist.isEmpty())
+                tag.setArtist(Utf8(artist));
+            if (!album.isEmpty())
+                tag.setAlbum(Utf8(album));
+            AddFrames(tag, marks, lengthMs);
             // ID3v2.3: what most players read; nothing else of the file is touched.
             saved = mp3->save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v3,
                               TagLib::File::DoNotDuplicate);

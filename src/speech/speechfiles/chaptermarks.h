@@ -45,7 +45,11 @@ private:
 // Adds `marks` to the finished audio in `file` (written, not yet placed),
 // keeping the tags it has: Vorbis comments CHAPTER001=00:01:02.500 and
 // CHAPTER001NAME for FLAC, Ogg Vorbis and Opus; ID3v2 chapter frames under
-// one table of contents for MP3. `lengthMs` is where the last one ends.
+// one table of contents for MP3, whose ID3v2 tag also gets the book's
+// `title`, `artist` and `album` where given (the encoder wrote only ID3v1,
+// which holds 30 Latin-1 letters). `lengthMs` is where the last one ends.
 // Returns what went wrong, in words; empty on success.
 std::string WriteChapterMarks(PendingFile &file, AudioFileFormat format,
-                              const std::vector<ChapterMark> &marks, std::int64_t lengthMs);
+                              const std::vector<ChapterMark> &marks, std::int64_t lengthMs,
+                              const QString &title = {}, const QString &artist = {},
+                              const QString &album = {});
