@@ -97,7 +97,7 @@ std::optional<SpeechSaver::Target> SpeechSaver::AskWithDialog(QWidget *parent) {
     if (auto *grid = qobject_cast<QGridLayout *>(dialog.layout())) {
         const int row = grid->rowCount();
         grid->addWidget(partsLabel, row, 0);
-        grid->addWidget(parts, row, 1, 1, grid->columnCount() - 1);
+        grid->addWidget(parts, row, 1); // as wide as the file type's list
         grid->addWidget(subtitles, row + 1, 0, 1, grid->columnCount());
     }
     for (;;) {
