@@ -73,6 +73,16 @@ owner_of() { # path -> the package that ships it (merged /usr: try both spelling
     done
     return 1
 }
+# Or through one it depends on: Debian 12's libtag1v5 is a name over
+# libtag1v5-vanilla, which ships the library.
+through_depends() { # package -> true when a package in Depends depends on it
+    local d
+    for d in $depend_names; do
+        dpkg-query -W -f='${Depends}\n' "$d" 2>/dev/null | tr ',|' '\n\n' |
+            sed 's/(.*//; s/:any//; s/^ *//; s/ *$//' | grep -qxF -- "$1" && return 0
+    done
+    return 1
+}
 # The program's and the helpers' (Flite's, where it was built).
 for binary in "$build/bin/zavren-speech" "$build/bin/zavren-voice-flite"; do
     [ -e "$binary" ] || continue
@@ -83,7 +93,8 @@ for binary in "$build/bin/zavren-speech" "$build/bin/zavren-voice-flite"; do
         path=$(awk -v s="$soname" '$1 == s && $3 ~ /^\// {print $3; exit}' <<<"$resolved")
         [ -n "$path" ] || fail "$soname does not resolve on this machine"
         owner=$(owner_of "$path") || fail "no package owns $path ($soname)"
-        grep -qxF -- "$owner" <<<"$depend_names" || fail "Depends lacks $owner (for $soname): $depends"
+        grep -qxF -- "$owner" <<<"$depend_names" || through_depends "$owner" ||
+            fail "Depends lacks $owner (for $soname): $depends"
         echo "   $soname -> $owner"
     done
 done

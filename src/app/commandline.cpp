@@ -81,12 +81,20 @@ void Describe(QCommandLineParser &parser) {
         {QStringLiteral("split"),
          QStringLiteral("sections: write one file per chapter (the document's top sections) "
                         "into the folder OUT, named \"NN - Title\" with the extension from "
-                        "--format. A text without sections gives one file."),
-         QStringLiteral("sections")},
+                        "--format. chapters: write one file OUT with a chapter mark at each "
+                        "(Ogg, Opus, FLAC and MP3; WAV holds none). A text without sections "
+                        "gives one part."),
+         QStringLiteral("sections|chapters")},
         {QStringLiteral("split-at"),
-         QStringLiteral("As --split, starting a part at every line that the regular expression "
-                        "REGEX matches, such as ^Chapter ."),
+         QStringLiteral("Start a part at every line that the regular expression REGEX "
+                        "matches, such as ^Chapter , titled by that line: one file each "
+                        "(as --split sections, the default) or a chapter each with --split "
+                        "chapters."),
          QStringLiteral("REGEX")},
+        {QStringLiteral("split-at-lines"),
+         QStringLiteral("As --split-at, starting a part at each of the lines numbered LINES "
+                        "(counting from 1), such as 1,40,112."),
+         QStringLiteral("LINES")},
         {QStringLiteral("format"),
          QStringLiteral("The kind of audio file, by extension, where OUT is a folder: %1 "
                         "(default: ogg).")
@@ -446,8 +454,11 @@ int SpeakBatch(const QCommandLineParser &parser, const SpeechFileJob &base,
 
 int SpeakTo(const QCommandLineParser &parser, int argc, char *argv[]) {
     const QStringList files = parser.positionalArguments();
-    const bool split =
-        parser.isSet(QStringLiteral("split")) || parser.isSet(QStringLiteral("split-at"));
+    const bool split = parser.isSet(QStringLiteral("split")) ||
+                       parser.isSet(QStringLiteral("split-at")) ||
+                       parser.isSet(QStringLiteral("split-at-lines"));
+    // Chapters go into one file OUT; the other parts into the folder OUT.
+    const bool chapters = parser.value(QStringLiteral("split")) == QLatin1String("chapters");
     SpeechFileJob job;
     const QString out = parser.value(QStringLiteral("speak-to"));
     job.path = ArgumentPath(RawValue(argc, argv, "speak-to").value_or(std::string()), out);
@@ -474,18 +485,29 @@ int SpeakTo(const QCommandLineParser &parser, int argc, char *argv[]) {
     const QString extension = FormatExtension(parser);
     if (extension.isEmpty())
         return FormatRefused(parser);
-    if (parser.isSet(QStringLiteral("split")) &&
+    if (parser.isSet(QStringLiteral("split")) && !chapters &&
         parser.value(QStringLiteral("split")) != QLatin1String("sections"))
-        return Fail(QStringLiteral("--split takes \"sections\"; --split-at cuts at a pattern"),
+        return Fail(QStringLiteral("--split takes \"sections\" (a file each) or \"chapters\" (one "
+                                   "file with chapter marks); --split-at cuts at a pattern"),
                     kUsage);
-    if (parser.isSet(QStringLiteral("split")) && parser.isSet(QStringLiteral("split-at")))
-        return Fail(QStringLiteral("--split and --split-at cannot go together"), kUsage);
+    if (parser.isSet(QStringLiteral("split-at")) && parser.isSet(QStringLiteral("split-at-lines")))
+        return Fail(QStringLiteral("--split-at and --split-at-lines cannot go together"), kUsage);
+    QList<int> lines;
+    for (const QString &number :
+         parser.value(QStringLiteral("split-at-lines")).split(u',', Qt::SkipEmptyParts)) {
+        bool ok = false;
+        lines.append(number.trimmed().toInt(&ok));
+        if (!ok || lines.back() < 1)
+            return Fail(QStringLiteral("--split-at-lines takes line numbers from 1, such as "
+                                       "1,40,112"),
+                        kUsage);
+    }
     const QRegularExpression pattern(parser.value(QStringLiteral("split-at")));
     if (!pattern.isValid())
         return Fail(
             QStringLiteral("--split-at: the pattern is not valid: %1").arg(pattern.errorString()),
             kUsage);
-    if (!split && !batch && !AudioFormatForPath(ShownPath(job.path)))
+    if ((!split || chapters) && !batch && !AudioFormatForPath(ShownPath(job.path)))
         return Fail(QStringLiteral("Cannot tell the kind of audio file from the name %1: it "
                                    "should end in %2")
                         .arg(ShownPath(job.path), AudioExtensionsText()),
@@ -555,9 +577,15 @@ int SpeakTo(const QCommandLineParser &parser, int argc, char *argv[]) {
             job.tags.title =
                 input.source.empty() ? QStringLiteral("Speech") : ShownPath(input.source.stem());
         const QString whole = job.tags.title;
-        const std::vector<SpeechPart> parts = parser.isSet(QStringLiteral("split"))
-                                                  ? SplitAtSections(job.text, input.sections, whole)
-                                                  : SplitAtPattern(job.text, pattern, whole);
+        const std::vector<SpeechPart> parts =
+            parser.isSet(QStringLiteral("split-at")) ? SplitAtPattern(job.text, pattern, whole)
+            : parser.isSet(QStringLiteral("split-at-lines"))
+                ? SplitAtLines(job.text, lines, whole)
+                : SplitAtSections(job.text, input.sections, whole);
+        if (chapters) {
+            MarkChapters(job, parts);
+            return WriteResult(WriteSpeechFile(job, progress), shown);
+        }
         const std::filesystem::path folder = job.path;
         return WriteResult(WriteSpeechParts(job, folder, extension, parts, progress), shown);
     }

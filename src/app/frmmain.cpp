@@ -255,7 +255,9 @@ void frmMain::ConnectMenus() {
     connect(text, &TextCommands::DocumentChanged, this, &frmMain::DocumentChanged);
     // Save Speech As, on the voice's own menu.
     if (auto *voice = qobject_cast<EspeakSpeechControl *>(DirectSS1_))
-        new SpeechSaver(*txtSpeech_, *voice, services_.messageBoxes, this);
+        (new SpeechSaver(*txtSpeech_, *voice, services_.messageBoxes, this))->SetSections([this] {
+            return sections_;
+        });
 }
 
 // The reading commands belong to the window, not to any menu bar menu: their

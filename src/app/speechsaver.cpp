@@ -5,15 +5,19 @@
 #include "platform/qt/messagebox.h"
 #include "platform/qt/nativename.h"
 #include "speech/face/espeakspeechcontrol.h"
+#include "speech/speechfiles/chaptermarks.h"
 #include "speech/speechfiles/progressline.h"
 #include "speech/speechfiles/speechfilewriter.h"
 #include "speech/voice/speechtext.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -24,10 +28,17 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <algorithm>
+#include <climits>
 
 namespace {
 // How long a cancelled writer gets to remove its files before it is killed.
 constexpr int kCancelGraceMs = 10000;
+
+// A folder of parts goes where the file would, under its name.
+QString FolderFor(const QString &path) {
+    const QFileInfo file(path);
+    return file.dir().filePath(file.completeBaseName());
+}
 
 QString TextToSave(const QPlainTextEdit &box) {
     const QTextCursor cursor = box.textCursor();
@@ -76,16 +87,58 @@ std::optional<SpeechSaver::Target> SpeechSaver::AskWithDialog(QWidget *parent) {
     auto *subtitles = new QCheckBox(tr("Also write &subtitles (.srt and .lrc)"), &dialog);
     subtitles->setObjectName(QStringLiteral("chkSubtitles"));
     subtitles->setAccessibleName(tr("Also write subtitles"));
-    if (auto *grid = qobject_cast<QGridLayout *>(dialog.layout()))
-        grid->addWidget(subtitles, grid->rowCount(), 0, 1, grid->columnCount());
+    auto *parts = new QComboBox(&dialog);
+    parts->setObjectName(QStringLiteral("cboParts"));
+    parts->setAccessibleName(tr("Parts"));
+    parts->addItem(tr("One file"), int(Split::None));
+    parts->addItem(tr("One file per section, in a folder of that name"), int(Split::Sections));
+    parts->addItem(tr("One file with chapter marks"), int(Split::Chapters));
+    auto *partsLabel = new QLabel(tr("&Parts:"), &dialog);
+    partsLabel->setBuddy(parts);
+    if (auto *grid = qobject_cast<QGridLayout *>(dialog.layout())) {
+        const int row = grid->rowCount();
+        grid->addWidget(partsLabel, row, 0);
+        grid->addWidget(parts, row, 1); // as wide as the file type's list
+        grid->addWidget(subtitles, row + 1, 0, 1, grid->columnCount());
+    }
     for (;;) {
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return std::nullopt;
-        Target target{dialog.selectedFiles().front(), subtitles->isChecked()};
-        if (!AudioFormatForPath(target.path)) {
+        Target target{dialog.selectedFiles().front(), subtitles->isChecked(),
+                      Split(parts->currentData().toInt())};
+        const std::optional<AudioFileFormat> format = AudioFormatForPath(target.path);
+        if (!format) {
             QMessageBox::warning(&dialog, QString::fromLatin1(AppIdentity::kTitle),
                                  tr("Choose a name ending in %1.").arg(AudioExtensionsText()));
             continue;
+        }
+        if (target.split == Split::Chapters && !HoldsChapterMarks(*format)) {
+            QMessageBox::warning(&dialog, QString::fromLatin1(AppIdentity::kTitle),
+                                 tr("WAV files hold no chapter marks. Choose a name ending in "
+                                    ".ogg, .opus, .flac or .mp3."));
+            continue;
+        }
+        if (target.split == Split::Sections) {
+            // The parts go into a folder; the dialog asked about a file.
+            const QFileInfo folder(FolderFor(target.path));
+            if (folder.exists() && !folder.isDir()) {
+                QMessageBox::warning(&dialog, QString::fromLatin1(AppIdentity::kTitle),
+                                     tr("The parts go into a folder named %1, and a file has "
+                                        "that name. Choose another name.")
+                                         .arg(folder.fileName()));
+                continue;
+            }
+            if (folder.isDir() &&
+                !QDir(folder.filePath())
+                     .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot) &&
+                QMessageBox::question(&dialog, QString::fromLatin1(AppIdentity::kTitle),
+                                      tr("The folder %1 already holds files.\nDo you want to "
+                                         "replace the parts in it?")
+                                          .arg(folder.fileName()),
+                                      QMessageBox::Yes | QMessageBox::No,
+                                      QMessageBox::No) != QMessageBox::Yes)
+                continue;
+            return target;
         }
         // The dialog has asked about the audio file; the subtitles are asked about here.
         SpeechFileJob job;
@@ -127,20 +180,54 @@ void SpeechSaver::SaveAs() {
     const std::optional<Target> target = ask_ ? ask_(parent_) : std::nullopt;
     if (!target || target->path.isEmpty())
         return;
-    Start(*target, text);
+    const QTextCursor cursor = text_.textCursor();
+    Start(*target, text, cursor.hasSelection() ? cursor.selectionStart() : 0);
 }
 
-void SpeechSaver::Start(const Target &target, const QString &text) {
-    fileName_ = QFileInfo(target.path).fileName();
+QStringList SpeechSaver::TargetArguments(const Target &target, const QString &text, qsizetype from,
+                                         const QList<DocumentSection> &sections) {
+    if (target.split == Split::None)
+        return {QStringLiteral("--speak-to"), PathArgument(NativePath(target.path))};
+    const QFileInfo file(target.path);
+    QStringList args{
+        QStringLiteral("--speak-to"),
+        PathArgument(
+            NativePath(target.split == Split::Sections ? FolderFor(target.path) : target.path)),
+        QStringLiteral("--split"),
+        target.split == Split::Sections ? QStringLiteral("sections") : QStringLiteral("chapters"),
+        QStringLiteral("--title"),
+        file.completeBaseName(),
+        QStringLiteral("--format"),
+        file.suffix().toLower()};
+    // The chapters are the sections at the top level the text has.
+    int top = INT_MAX;
+    for (const DocumentSection &section : sections)
+        if (section.offset >= from && section.offset < from + text.size())
+            top = std::min(top, section.level);
+    QStringList lines;
+    for (const DocumentSection &section : sections)
+        if (section.level == top && section.offset >= from && section.offset < from + text.size())
+            lines << QString::number(QStringView(text).first(section.offset - from).count(u'\n') +
+                                     1);
+    lines.removeDuplicates();
+    if (!lines.isEmpty())
+        args << QStringLiteral("--split-at-lines") << lines.join(u',');
+    return args;
+}
+
+void SpeechSaver::Start(const Target &target, const QString &text, qsizetype from) {
+    fileName_ = QFileInfo(target.split == Split::Sections ? FolderFor(target.path) : target.path)
+                    .fileName();
     cancelled_ = false;
     pendingOutput_.clear();
 
     // The name as the system spells it, even where the toolkit cannot.
-    QStringList args{QStringLiteral("--speak-to"),    PathArgument(NativePath(target.path)),
-                     QStringLiteral("--overwrite"), // the dialog has asked
-                     QStringLiteral("--progress"),    QStringLiteral("--pitch"),
-                     QString::number(voice_.Pitch()), QStringLiteral("--speed"),
-                     QString::number(voice_.Speed())};
+    QStringList args =
+        TargetArguments(target, text, from, sections_ ? sections_() : QList<DocumentSection>{});
+    args << QStringLiteral("--overwrite") // the dialog has asked
+         << QStringLiteral("--progress") << QStringLiteral("--pitch")
+         << QString::number(voice_.Pitch()) << QStringLiteral("--speed")
+         << QString::number(voice_.Speed());
     if (!voice_.Voice().isEmpty())
         args << QStringLiteral("--voice") << QString::fromUtf8(voice_.Voice());
     if (target.subtitles)

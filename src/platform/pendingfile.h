@@ -24,6 +24,8 @@ public:
     virtual long long Read(void *data, std::size_t size) = 0;
     virtual long long Seek(long long offset, int whence) = 0; // SEEK_SET, SEEK_CUR, SEEK_END
     virtual long long Length() = 0;
+    // Cuts the file to `length` bytes; the position stays where it was.
+    virtual bool Truncate(long long length) = 0;
     // The first failure, in words ("the disk is full"); empty while none.
     virtual const std::string &Error() const = 0;
 

@@ -72,6 +72,15 @@ public:
             return Failed(errno), -1;
         return st.st_size;
     }
+    bool Truncate(long long length) override {
+        if (!Usable())
+            return false;
+        int result;
+        do
+            result = ::ftruncate(fd_, off_t(length));
+        while (result != 0 && errno == EINTR);
+        return result == 0 || Failed(errno);
+    }
     const std::string &Error() const override { return error_; }
 
     bool Finish() override {

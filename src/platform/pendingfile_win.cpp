@@ -79,6 +79,18 @@ public:
             return Failed(::GetLastError()), -1;
         return size.QuadPart;
     }
+    bool Truncate(long long length) override {
+        LARGE_INTEGER to{}, here{}, zero{};
+        to.QuadPart = length;
+        if (!Usable())
+            return false;
+        // The end moves only to where the file pointer is: go there and back.
+        if (!::SetFilePointerEx(file_, zero, &here, FILE_CURRENT) ||
+            !::SetFilePointerEx(file_, to, nullptr, FILE_BEGIN) || !::SetEndOfFile(file_) ||
+            !::SetFilePointerEx(file_, here, nullptr, FILE_BEGIN))
+            return Failed(::GetLastError());
+        return true;
+    }
     const std::string &Error() const override { return error_; }
 
     bool Finish() override {

@@ -182,6 +182,40 @@ private slots:
         QVERIFY(boxes_->shown.empty());
     }
 
+    // The dialog's choice of parts, as the writer is asked for it: the top
+    // sections inside the text saved, by the lines they start at.
+    void splitChoice_data() {
+        QTest::addColumn<int>("split");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<QStringList>("args");
+        const QString path = QStringLiteral("/music/My Book.OGG");
+        QTest::newRow("one file") << int(SpeechSaver::Split::None) << 0
+                                  << QStringList{"--speak-to", path};
+        QTest::newRow("a file per section, in a folder")
+            << int(SpeechSaver::Split::Sections) << 0
+            << QStringList{"--speak-to", "/music/My Book", "--split", "sections",         "--title",
+                           "My Book",    "--format",       "ogg",     "--split-at-lines", "3,5"};
+        QTest::newRow("chapters of a selection")
+            << int(SpeechSaver::Split::Chapters) << 19
+            << QStringList{"--speak-to", path,       "--split", "chapters",         "--title",
+                           "My Book",    "--format", "ogg",     "--split-at-lines", "2"};
+    }
+    void splitChoice() {
+        QFETCH(int, split);
+        QFETCH(int, from);
+        QFETCH(QStringList, args);
+        // Lines: "Preface", "Words.", "One", "Part", "Two", "End."
+        const QString box = QStringLiteral("Preface\nWords.\nOne\nPart\nTwo\nEnd.\n");
+        const QList<DocumentSection> sections{{QStringLiteral("One"), 1, 15},
+                                              {QStringLiteral("Part"), 2, 19},
+                                              {QStringLiteral("Two"), 1, 24}};
+        const QString text = box.mid(from); // a selection from "Part" on: "Two" alone is on top
+        QCOMPARE(SpeechSaver::TargetArguments(
+                     {QStringLiteral("/music/My Book.OGG"), false, SpeechSaver::Split(split)}, text,
+                     from, sections),
+                 args);
+    }
+
     // Cancel halfway leaves nothing; a failure says why and leaves nothing.
     void cancelOrFail_data() {
         QTest::addColumn<bool>("cancel");

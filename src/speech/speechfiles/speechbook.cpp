@@ -67,6 +67,26 @@ QString Why(const std::error_code &code) {
     return QString::fromLocal8Bit(code.message());
 }
 
+// A part starts at every line (numbered from 1) that `starts` takes.
+std::vector<SpeechPart> CutAtLines(const QString &text,
+                                   const std::function<bool(int, QStringView)> &starts,
+                                   const QString &wholeTitle) {
+    QList<DocumentSection> found;
+    qsizetype at = 0;
+    for (int number = 1; at < text.size(); ++number) {
+        qsizetype end = text.indexOf(u'\n', at);
+        if (end < 0)
+            end = text.size();
+        QStringView line = QStringView(text).sliced(at, end - at);
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        if (starts(number, line))
+            found.append({line.trimmed().toString(), 1, at});
+        at = end + 1;
+    }
+    return Cut(text, found, wholeTitle);
+}
+
 } // namespace
 
 std::vector<SpeechPart> SplitAtSections(const QString &text, const QList<DocumentSection> &sections,
@@ -83,20 +103,15 @@ std::vector<SpeechPart> SplitAtSections(const QString &text, const QList<Documen
 
 std::vector<SpeechPart> SplitAtPattern(const QString &text, const QRegularExpression &pattern,
                                        const QString &wholeTitle) {
-    QList<DocumentSection> starts;
-    qsizetype at = 0;
-    while (at < text.size()) {
-        qsizetype end = text.indexOf(u'\n', at);
-        if (end < 0)
-            end = text.size();
-        QStringView line = QStringView(text).sliced(at, end - at);
-        if (line.endsWith(u'\r'))
-            line.chop(1);
-        if (pattern.match(line.toString()).hasMatch())
-            starts.append({line.trimmed().toString(), 1, at});
-        at = end + 1;
-    }
-    return Cut(text, starts, wholeTitle);
+    return CutAtLines(
+        text, [&](int, QStringView line) { return pattern.match(line.toString()).hasMatch(); },
+        wholeTitle);
+}
+
+std::vector<SpeechPart> SplitAtLines(const QString &text, const QList<int> &lines,
+                                     const QString &wholeTitle) {
+    return CutAtLines(
+        text, [&](int number, QStringView) { return lines.contains(number); }, wholeTitle);
 }
 
 QString PartFileName(int number, int count, const QString &title, const QString &extension) {
@@ -104,6 +119,15 @@ QString PartFileName(int number, int count, const QString &title, const QString 
     return QStringLiteral("%1 - %2.%3")
         .arg(number, width, 10, QLatin1Char('0'))
         .arg(SafeTitle(title), extension);
+}
+
+void MarkChapters(SpeechFileJob &book, const std::vector<SpeechPart> &parts) {
+    book.text.clear();
+    book.chapters.clear();
+    for (const SpeechPart &part : parts) {
+        book.chapters.push_back({part.title, book.text.size()});
+        book.text += part.text;
+    }
 }
 
 QString WriteSpeechParts(const SpeechFileJob &part, const std::filesystem::path &folder,

@@ -25,9 +25,17 @@ std::vector<SpeechPart> SplitAtSections(const QString &text, const QList<Documen
 std::vector<SpeechPart> SplitAtPattern(const QString &text, const QRegularExpression &pattern,
                                        const QString &wholeTitle);
 
+// A part starts at each of `lines` (numbered from 1), titled by that line.
+std::vector<SpeechPart> SplitAtLines(const QString &text, const QList<int> &lines,
+                                     const QString &wholeTitle);
+
 // "07 - The Storm.ogg": the part's number, as wide as the count needs (two
 // digits at least), and its title made fit for a file name.
 QString PartFileName(int number, int count, const QString &title, const QString &extension);
+
+// The book as one file with a chapter mark at each part: `book`'s text
+// becomes the parts' words, in order, and its chapters their titles.
+void MarkChapters(SpeechFileJob &book, const std::vector<SpeechPart> &parts);
 
 // The parts of a book, each written as `part` says (voice, pitch, speed,
 // subtitles, tags for the book), in `folder`: created when missing, refused

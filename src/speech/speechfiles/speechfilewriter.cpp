@@ -137,6 +137,10 @@ QString WriteSpeechFile(const SpeechFileJob &job,
         return QStringLiteral("Cannot tell the kind of audio file from the name %1: it should end "
                               "in %2")
             .arg(Shown(job.path), AudioExtensionsText());
+    if (!job.chapters.empty() && !HoldsChapterMarks(*format))
+        return QStringLiteral("%1: WAV files hold no chapter marks; choose a name ending in .ogg, "
+                              ".opus, .flac or .mp3")
+            .arg(Shown(job.path));
     const std::vector<std::filesystem::path> outputs = SpeechFileOutputs(job);
     for (const std::filesystem::path &out : outputs) {
         std::error_code code;
@@ -216,6 +220,7 @@ QString WriteSpeechFile(const SpeechFileJob &job,
     std::vector<std::int16_t> pulled(kPullSamples);
     std::vector<std::int16_t> raised;
     SpeechFileProgress state{0, job.text.size(), 0, voiceRate};
+    ChapterClock chapters(job.chapters);
 
     const auto writeSubtitles = [&]() -> QString {
         const auto put = [&](PendingFile *file, const QByteArray &bytes) {
@@ -260,6 +265,7 @@ QString WriteSpeechFile(const SpeechFileJob &job,
             if (mark.kind != SpeechMark::Kind::Word)
                 continue;
             state.reached = std::min(mark.word.start + mark.word.length, state.total);
+            chapters.Word(mark.word.start, mark.sample);
             if (srtFile || lrcFile)
                 subtitles.AddWord(mark.word, mark.sample);
         }
@@ -282,6 +288,14 @@ QString WriteSpeechFile(const SpeechFileJob &job,
     if (const int error = sf_close(sound.release());
         error != SF_ERR_NO_ERROR || !audioFile.Error().empty())
         return audioFailed(sf_error_number(error));
+    // Marked where the audio written says each chapter begins.
+    if (!job.chapters.empty())
+        if (const std::string error =
+                WriteChapterMarks(audioFile, *format, chapters.Marks(state.samples, voiceRate),
+                                  std::int64_t(state.samples * 1000 / std::uint64_t(voiceRate)),
+                                  job.tags.title, job.tags.artist, job.tags.album);
+            !error.empty())
+            return CannotWrite(job.path, error);
     for (auto &pending : files)
         if (!pending->Finish())
             return CannotWrite(pending->Target(), pending->Error());

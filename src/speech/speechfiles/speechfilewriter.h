@@ -1,6 +1,7 @@
 #pragma once
 
 #include "speech/speechfiles/audioformats.h"
+#include "speech/speechfiles/chaptermarks.h"
 #include "speech/voice/voicescale.h"
 
 #include <QByteArray>
@@ -26,7 +27,8 @@ struct SpeechFileTags {
 // own spelling, every byte kept). Subtitles go beside it, under the same name
 // with .srt (a cue per sentence) or .lrc (a line per sentence, every word
 // timed). `source` is the file the text was read from, if any: no output may
-// be that file, by any name.
+// be that file, by any name. `chapters`, when given, are marked in the file
+// (in order, the first at offset 0); a WAV file is refused then.
 struct SpeechFileJob {
     QString text;
     QByteArray voice;
@@ -38,6 +40,7 @@ struct SpeechFileJob {
     bool srt = false;
     bool lrc = false;
     SpeechFileTags tags;
+    std::vector<SpeechChapter> chapters;
 };
 
 // How far the writing has got, in UTF-16 units of the text (reached of

@@ -15,6 +15,12 @@
 #include <filesystem>
 #include <memory>
 #include <sndfile.h>
+#include <taglib/chapterframe.h>
+#include <taglib/fileref.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/tableofcontentsframe.h>
+#include <taglib/tpropertymap.h>
 #include <unistd.h>
 
 namespace {
@@ -63,6 +69,56 @@ QStringList Tags(const QString &path) {
         tags << QString::fromUtf8(sf_get_string(file, kind));
     sf_close(file);
     return tags;
+}
+
+struct Chapter {
+    QString title;
+    double seconds = -1;
+};
+
+QString FromTagLib(const TagLib::String &text) {
+    return QString::fromStdString(text.to8Bit(true));
+}
+
+// The chapter marks as TagLib reads them: ID3v2 chapter frames in the order
+// the table of contents gives, or the CHAPTERnnn comments.
+std::vector<Chapter> Chapters(const QString &path) {
+    std::vector<Chapter> chapters;
+    const QByteArray name = QFile::encodeName(path);
+    if (path.endsWith(QLatin1String(".mp3"))) {
+        TagLib::MPEG::File mp3(name.constData());
+        TagLib::ID3v2::Tag *tag = mp3.ID3v2Tag();
+        if (!tag || tag->frameListMap()["CTOC"].isEmpty())
+            return chapters;
+        const auto *contents = dynamic_cast<TagLib::ID3v2::TableOfContentsFrame *>(
+            tag->frameListMap()["CTOC"].front());
+        for (const TagLib::ByteVector &id : contents->childElements()) {
+            const auto *chapter = dynamic_cast<TagLib::ID3v2::ChapterFrame *>(
+                TagLib::ID3v2::ChapterFrame::findByElementID(tag, id));
+            if (!chapter || chapter->embeddedFrameList("TIT2").isEmpty())
+                return {};
+            chapters.push_back({FromTagLib(chapter->embeddedFrameList("TIT2").front()->toString()),
+                                chapter->startTime() / 1000.0});
+        }
+        return chapters;
+    }
+    TagLib::FileRef file(name.constData());
+    if (file.isNull())
+        return chapters;
+    const TagLib::PropertyMap properties = file.file()->properties();
+    for (int i = 1;; ++i) {
+        const std::string key =
+            QStringLiteral("CHAPTER%1").arg(i, 3, 10, QLatin1Char('0')).toStdString();
+        if (!properties.contains(key))
+            return chapters;
+        const QStringList clock = FromTagLib(properties[key].front()).split(u':');
+        chapters.push_back(
+            {properties.contains(key + "NAME") ? FromTagLib(properties[key + "NAME"].front())
+                                               : QString(),
+             clock.size() == 3
+                 ? clock[0].toInt() * 3600 + clock[1].toInt() * 60 + clock[2].toDouble()
+                 : -1});
+    }
 }
 
 struct Run {
@@ -224,6 +280,12 @@ private slots:
         QTest::newRow("split by what")
             << QStringList{"--speak-to", "@/parts", "--split", "pages", "@/in.txt"}
             << "takes \"sections\"";
+        QTest::newRow("chapters in a WAV file")
+            << QStringList{"--speak-to", "@/book.wav", "--split", "chapters", "@/in.txt"}
+            << "WAV files hold no chapter marks";
+        QTest::newRow("lines not numbers")
+            << QStringList{"--speak-to", "@/parts", "--split-at-lines", "1,x", "@/in.txt"}
+            << "takes line numbers";
         QTest::newRow("pattern not valid")
             << QStringList{"--speak-to", "@/parts", "--split-at", "(", "@/in.txt"}
             << "pattern is not valid";
@@ -275,7 +337,9 @@ private slots:
     // A book in parts: one file per chapter, or per line the pattern
     // matches, named by number and title; every part decodes to speech and
     // carries its title and number, the book's title as album and its author,
-    // in every kind of file.
+    // in every kind of file. With --split chapters, the parts are chapters of
+    // one file instead, titled by the book (the parts' album): they read back
+    // in order, the first at the start, each later one inside the audio.
     void parts_data() {
         QTest::addColumn<QString>("input");
         QTest::addColumn<QByteArray>("bytes");
@@ -322,6 +386,46 @@ private slots:
             << QStringList{"--split", "sections", "--format", "mp3"} << QStringList{"01 - Only.mp3"}
             << QStringList{"Only"} << "book"
             << "";
+        QTest::newRow("lines, words before them")
+            << "book.txt" << QByteArray("Chapter 1\nHello world.\nChapter 2\r\nGood day.\n")
+            << QStringList{"--split-at-lines", "3", "--format", "wav"}
+            << QStringList{"01 - book.wav", "02 - Chapter 2.wav"}
+            << QStringList{"book", "Chapter 2"} << "book"
+            << "";
+        const QByteArray sections = "<html><body><p>A word first.</p><h1>One</h1><p>Hello there."
+                                    "</p><h2>Inside</h2><p>Still the first.</p><h1>Two/Three: "
+                                    "end?</h1><p>Good day.</p></body></html>";
+        for (const char *format : {"ogg", "mp3"})
+            QTest::addRow("chapters, sections, %s", format)
+                << "book.html" << sections << QStringList{"--split", "chapters"}
+                << QStringList{QStringLiteral("book.%1").arg(format)}
+                << QStringList{"book", "One", "Two/Three: end?"} << "book"
+                << "";
+        QTest::newRow("chapters of a book that names itself")
+            << "book.epub"
+            << MakeEpub({EpubPart(QStringLiteral("a"), QStringLiteral("a.xhtml"),
+                                  Xhtml(QStringLiteral("<h1>Dawn</h1><p>Hello there.</p>"))),
+                         EpubPart(QStringLiteral("b"), QStringLiteral("b.xhtml"),
+                                  Xhtml(QStringLiteral("<h1>Dusk</h1><p>Good night.</p>")))},
+                        QStringLiteral("en"))
+            << QStringList{"--split", "chapters"} << QStringList{"book.opus"}
+            << QStringList{"Dawn", "Dusk"} << "A Book"
+            << "Ann Author";
+        QTest::newRow("chapters at a pattern")
+            << "book.txt" << QByteArray("Chapter 1\nHello world.\nChapter 2\r\nGood day.\n")
+            << QStringList{"--split", "chapters", "--split-at", "^Chapter ", "--author", "Me"}
+            << QStringList{"book.flac"} << QStringList{"Chapter 1", "Chapter 2"} << "book"
+            << "Me";
+        QTest::newRow("chapters, no sections")
+            << "book.txt" << kThreeSentences
+            << QStringList{"--split", "chapters", "--title", "Tïtle"} << QStringList{"book.mp3"}
+            << QStringList{"Tïtle"} << "Tïtle"
+            << "";
+        QTest::newRow("chapters, one section")
+            << "book.html" << QByteArray("<html><body><h1>Only</h1><p>Hello.</p></body></html>")
+            << QStringList{"--split", "chapters"} << QStringList{"book.flac"} << QStringList{"Only"}
+            << "book"
+            << "";
     }
     void parts() {
         QFETCH(QString, input);
@@ -333,11 +437,43 @@ private slots:
         QFETCH(QString, artist);
         QVERIFY(!Write(input, bytes).isEmpty());
         const QString folder = Path(QStringLiteral("parts"));
-        const Run r = Speak(QStringList{QStringLiteral("--speak-to"), folder} + args +
-                            QStringList{Path(input)});
+        const bool chapters = args.contains(QStringLiteral("chapters"));
+        if (chapters)
+            QVERIFY(QDir().mkpath(folder));
+        const Run r = Speak(QStringList{QStringLiteral("--speak-to"),
+                                        chapters ? folder + u'/' + files.front() : folder} +
+                            args + QStringList{Path(input)});
         QCOMPARE(r.code, 0);
         QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
         QCOMPARE(Entries(folder), files);
+        if (chapters) {
+            const QString file = folder + u'/' + files.front();
+            const Decoded d = Decode(file);
+            QVERIFY(d.ok);
+            // Half a second a chapter at least; every book here is a few short lines.
+            QVERIFY2(d.seconds > 0.5 * double(titles.size()) && d.seconds < 8,
+                     qPrintable(QString::number(d.seconds)));
+            QCOMPARE(Tags(file), (QStringList{album, artist, QString(), QString()}));
+            // Beside the marks, where players look first.
+            const TagLib::FileRef tagged(QFile::encodeName(file).constData());
+            QVERIFY(!tagged.isNull());
+            QCOMPARE(FromTagLib(tagged.tag()->title()), album);
+            QCOMPARE(FromTagLib(tagged.tag()->artist()), artist);
+            const std::vector<Chapter> marks = Chapters(file);
+            QStringList read;
+            for (const Chapter &mark : marks)
+                read << mark.title;
+            QCOMPARE(read, titles);
+            QCOMPARE(marks.front().seconds, 0.0);
+            for (std::size_t i = 1; i < marks.size(); ++i)
+                QVERIFY2(marks[i].seconds > marks[i - 1].seconds + 0.3 &&
+                             marks[i].seconds < d.seconds - 0.3,
+                         qPrintable(QStringLiteral("%1 at %2 of %3")
+                                        .arg(marks[i].title)
+                                        .arg(marks[i].seconds)
+                                        .arg(d.seconds)));
+            return;
+        }
         for (qsizetype i = 0; i < files.size(); ++i) {
             const QString file = folder + u'/' + files[i];
             const Decoded d = Decode(file);
@@ -439,6 +575,11 @@ private slots:
         QTest::newRow("full disk, parts")
             << "size=64k" << QStringList{"--speak-to", "@/disk/book", "--split-at",
                                          "^Hello",     "--overwrite", "@/long.txt"}
+            << "the disk is full";
+        QTest::newRow("full disk, chapters")
+            << "size=64k"
+            << QStringList{"--speak-to", "@/disk/old.ogg", "--split",     "chapters",
+                           "--split-at", "^Hello",         "--overwrite", "@/long.txt"}
             << "the disk is full";
         QTest::newRow("read-only disk")
             << "size=1m,ro" << QStringList{"--speak-to", "@/disk/out.wav", "@/long.txt"}
