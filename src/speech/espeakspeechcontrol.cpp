@@ -1,6 +1,7 @@
 #include "espeakspeechcontrol.h"
 
 #include "speech/audiooutput.h"
+#include "speech/face/pronunciationswindow.h"
 #include "speech/speechengine.h"
 #include "speech/voicemenu.h"
 
@@ -173,6 +174,8 @@ QMenu *EspeakSpeechControl::CreateVoiceMenu() {
             [this](const QByteArray &identifier) { session_.SetVoice(identifier); });
     connect(menu, &VoiceMenu::SaveSpeechAsChosen, this,
             &EspeakSpeechControl::SaveSpeechAsRequested);
+    connect(menu, &VoiceMenu::PronunciationsChosen, this,
+            &EspeakSpeechControl::OpenPronunciations);
     emit VoiceMenuOpening(menu);
     return menu;
 }
@@ -214,4 +217,15 @@ void EspeakSpeechControl::keyPressEvent(QKeyEvent *event) {
         return;
     }
     SpeechControl::keyPressEvent(event);
+}
+
+void EspeakSpeechControl::OpenPronunciations() {
+    // One window, raised again when asked for again.
+    if (!pronunciations_) {
+        pronunciations_ = new PronunciationsWindow(window());
+        pronunciations_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    pronunciations_->show();
+    pronunciations_->raise();
+    pronunciations_->activateWindow();
 }

@@ -4,6 +4,7 @@
 #include "memoryaudiooutput.h"
 #include "signalanalysis.h"
 #include "speech/espeakspeechcontrol.h"
+#include "speech/face/pronunciationswindow.h"
 #include "speech/speechengine.h"
 
 #include <QContextMenuEvent>
@@ -464,12 +465,24 @@ void LiveSpeechTest::voiceMenuOpens() {
     QVERIFY(inUse);
     const QList<QAction *> items = menu->actions();
     QCOMPARE(items.value(0), inUse);
-    // Save Speech As next, set apart from the voices.
+    // Save Speech As and Pronunciations next, set apart from the voices.
     QCOMPARE(items.value(1)->objectName(), QStringLiteral("mnuSaveSpeechAs"));
-    QVERIFY(items.value(2)->isSeparator());
+    QCOMPARE(items.value(2)->objectName(), QStringLiteral("mnuPronunciations"));
+    QVERIFY(items.value(3)->isSeparator());
     QSignalSpy save(control, &EspeakSpeechControl::SaveSpeechAsRequested);
     items[1]->trigger();
     QCOMPARE(save.count(), 1);
+    // The pronunciations open beside the window, which stays usable; asked
+    // for again, the same window comes up.
+    items[2]->trigger();
+    auto *rules = window.findChild<PronunciationsWindow *>();
+    QVERIFY(rules);
+    QTRY_VERIFY(rules->isVisible());
+    QVERIFY(!rules->isModal());
+    QCOMPARE(rules->accessibleName(), QStringLiteral("Pronunciations"));
+    items[2]->trigger();
+    QCOMPARE(window.findChildren<PronunciationsWindow *>().size(), 1);
+    rules->reject();
     QList<QAction *> voices;
     for (QAction *item : menu->actions()) {
         if (QMenu *language = item->menu()) {
