@@ -174,8 +174,7 @@ QMenu *EspeakSpeechControl::CreateVoiceMenu() {
             [this](const QByteArray &identifier) { session_.SetVoice(identifier); });
     connect(menu, &VoiceMenu::SaveSpeechAsChosen, this,
             &EspeakSpeechControl::SaveSpeechAsRequested);
-    connect(menu, &VoiceMenu::PronunciationsChosen, this,
-            &EspeakSpeechControl::OpenPronunciations);
+    connect(menu, &VoiceMenu::PronunciationsChosen, this, &EspeakSpeechControl::OpenPronunciations);
     emit VoiceMenuOpening(menu);
     return menu;
 }

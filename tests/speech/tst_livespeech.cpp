@@ -9,6 +9,7 @@
 
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QtTest>
 #include <atomic>
@@ -467,22 +468,12 @@ void LiveSpeechTest::voiceMenuOpens() {
     QCOMPARE(items.value(0), inUse);
     // Save Speech As and Pronunciations next, set apart from the voices.
     QCOMPARE(items.value(1)->objectName(), QStringLiteral("mnuSaveSpeechAs"));
-    QCOMPARE(items.value(2)->objectName(), QStringLiteral("mnuPronunciations"));
+    QAction *pronunciations = items.value(2);
+    QCOMPARE(pronunciations->objectName(), QStringLiteral("mnuPronunciations"));
     QVERIFY(items.value(3)->isSeparator());
     QSignalSpy save(control, &EspeakSpeechControl::SaveSpeechAsRequested);
     items[1]->trigger();
     QCOMPARE(save.count(), 1);
-    // The pronunciations open beside the window, which stays usable; asked
-    // for again, the same window comes up.
-    items[2]->trigger();
-    auto *rules = window.findChild<PronunciationsWindow *>();
-    QVERIFY(rules);
-    QTRY_VERIFY(rules->isVisible());
-    QVERIFY(!rules->isModal());
-    QCOMPARE(rules->accessibleName(), QStringLiteral("Pronunciations"));
-    items[2]->trigger();
-    QCOMPARE(window.findChildren<PronunciationsWindow *>().size(), 1);
-    rules->reject();
     QList<QAction *> voices;
     for (QAction *item : menu->actions()) {
         if (QMenu *language = item->menu()) {
@@ -525,7 +516,32 @@ void LiveSpeechTest::voiceMenuOpens() {
                                     [](QAction *a) { return a->data().toByteArray() == kGerman; });
     german->trigger();
     QCOMPARE(control->Voice(), kGerman);
-    menu->close();
+
+    // The pronunciations open beside the window, which stays usable; asked
+    // for again, the same window comes up.
+    QPointer<QMenu> open = menu;
+    pronunciations->trigger();
+    QPointer<PronunciationsWindow> rules = window.findChild<PronunciationsWindow *>();
+    QVERIFY(rules);
+    QTRY_VERIFY(rules->isVisible());
+    QVERIFY(!rules->isModal());
+    QCOMPARE(rules->accessibleName(), QStringLiteral("Pronunciations"));
+    control->OpenPronunciations();
+    QCOMPARE(window.findChildren<PronunciationsWindow *>().size(), 1);
+    // OK keeps the list and speaks with it from then on.
+    PronunciationRule rule;
+    rule.find = QStringLiteral("Zqxj");
+    rule.say = QStringLiteral("zed");
+    rules->SetRules({rule});
+    rules->accept();
+    QTRY_VERIFY(!rules); // closed and gone
+    QVERIFY(PronunciationFile::Load(PronunciationFile::UserFile()).rules ==
+            std::vector<PronunciationRule>{rule});
+    QVERIFY(Pronunciations::InUse()->Rules() == std::vector<PronunciationRule>{rule});
+    QVERIFY(QFile::remove(PronunciationFile::UserFile()));
+    Pronunciations::Use({});
+    if (open)
+        open->close();
 }
 
 QTEST_MAIN(LiveSpeechTest)

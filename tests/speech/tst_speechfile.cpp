@@ -161,8 +161,8 @@ private slots:
                        "# a list\ntest\ta long and careful examination\nbroken line\n")
                      .isEmpty());
         QFile::remove(Path("s.lrc"));
-        const double said = seconds({QStringLiteral("--pronunciations"), Path("rules.tsv"),
-                                     QStringLiteral("--lrc")});
+        const double said = seconds(
+            {QStringLiteral("--pronunciations"), Path("rules.tsv"), QStringLiteral("--lrc")});
         QVERIFY2(said > normal + 1, qPrintable(QStringLiteral("%1 %2").arg(said).arg(normal)));
         QFile lrc(Path("s.lrc"));
         QVERIFY(lrc.open(QIODevice::ReadOnly));

@@ -49,7 +49,8 @@ PronunciationsWindow::PronunciationsWindow(QWidget *parent, QString file)
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setTabKeyNavigation(false);
     table_->setEditTriggers(QAbstractItemView::AllEditTriggers);
-    intro->setBuddy(table_);
+    auto *caption = new QLabel(tr("R&ules:"), this);
+    caption->setBuddy(table_);
 
     notice_ = new QLabel(this);
     notice_->setObjectName(QStringLiteral("lblNotice"));
@@ -78,6 +79,7 @@ PronunciationsWindow::PronunciationsWindow(QWidget *parent, QString file)
     row->addWidget(exportList);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(intro);
+    layout->addWidget(caption);
     layout->addWidget(table_, 1);
     layout->addWidget(notice_);
     layout->addLayout(row);

@@ -174,13 +174,13 @@ SpokenText Pronunciations::Apply(const QString &text, const QString &language) c
     };
     for (std::size_t i = 0; i < rules_.size(); ++i) {
         const PronunciationRule &rule = rules_[i];
-        if (!LanguageMatches(rule.language, language))
-            continue;
         const QString name = QStringLiteral("Rule %1 (%2)").arg(i + 1).arg(Quoted(rule.find));
         if (const QString fault = Fault(rule); !fault.isEmpty()) {
             spoken.problems << QStringLiteral("%1: %2; it was left out.").arg(name, fault);
             continue;
         }
+        if (!LanguageMatches(rule.language, language))
+            continue;
         const QRegularExpression expression = Compile(rule);
         QElapsedTimer spent;
         spent.start();

@@ -138,6 +138,15 @@ private slots:
             << QList{Pattern("(a+)+$", "x")} << "en"
             << QString(QStringLiteral("a").repeated(4000) + u'b')
             << QString(QStringLiteral("a").repeated(4000) + u'b') << QStringList{} << "";
+        const QString words = QStringLiteral("word ").repeated(40) + u'!';
+        QTest::newRow("pattern that backtracks on words")
+            << QList{Pattern("(\\w+\\s?)+$", "x"), Word("word", "ward")} << "en" << words
+            << QString(words).replace(QLatin1String("word"), QLatin1String("ward")) << QStringList{}
+            << "";
+        QTest::newRow("language that is no tag")
+            << QList{With(Word("a", "b"), true, false, "English!")} << "en"
+            << "a"
+            << "a" << QStringList{} << "a tag such as en";
         QTest::newRow("a line at a time") << QList{Pattern("one\\s+two", "x")} << "en"
                                           << "one\ntwo"
                                           << "one\ntwo" << QStringList{} << "";
