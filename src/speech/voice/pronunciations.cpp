@@ -19,8 +19,11 @@ namespace {
 
 // A pattern that backtracks without end gives up after this many steps at one
 // place of a line, and is left out once it has taken this long on a text.
-constexpr const char *kStepLimit = "(*LIMIT_MATCH=10000)";
+// Any of CR, LF and CRLF ends a line for ^ and $.
+constexpr const char *kStepLimit = "(*LIMIT_MATCH=10000)(*ANYCRLF)";
 constexpr qint64 kRuleBudgetMs = 300;
+// Patterns are sought in stretches of whole lines of about this length.
+constexpr qsizetype kStretch = 16384;
 // A list larger than this is no list of pronunciations.
 constexpr qint64 kMaxFileBytes = 16 << 20;
 
@@ -32,7 +35,8 @@ QRegularExpression Compile(const PronunciationRule &rule) {
     QString body = rule.pattern ? rule.find : QRegularExpression::escape(rule.find);
     if (rule.wholeWord)
         body = QStringLiteral("(?<!\\w)(?:") + body + QStringLiteral(")(?!\\w)");
-    QRegularExpression::PatternOptions options = QRegularExpression::UseUnicodePropertiesOption;
+    QRegularExpression::PatternOptions options =
+        QRegularExpression::UseUnicodePropertiesOption | QRegularExpression::MultilineOption;
     if (!rule.matchCase)
         options |= QRegularExpression::CaseInsensitiveOption;
     return QRegularExpression(QLatin1String(kStepLimit) + body, options);
@@ -41,6 +45,17 @@ QRegularExpression Compile(const PronunciationRule &rule) {
 QString Quoted(const QString &text) {
     constexpr qsizetype kShown = 40;
     return u'"' + (text.size() > kShown ? text.first(kShown) + u'\u2026' : text) + u'"';
+}
+
+// The end of the stretch of whole lines that starts at `from`: as many as
+// fit, or the one line when it alone is longer.
+qsizetype StretchEnd(const QString &text, qsizetype from) {
+    if (text.size() - from <= kStretch)
+        return text.size();
+    qsizetype end = text.lastIndexOf(u'\n', from + kStretch - 1);
+    if (end < from)
+        end = text.indexOf(u'\n', from + kStretch);
+    return end < 0 ? text.size() : end + 1;
 }
 
 std::mutex inUseMutex;
@@ -182,19 +197,18 @@ SpokenText Pronunciations::Apply(const QString &text, const QString &language) c
         if (!LanguageMatches(rule.language, language))
             continue;
         const QRegularExpression expression = Compile(rule);
+        // A word is a plain string: it never backtracks, nor reaches over a
+        // line, so it is sought in the whole text at once.
+        const bool word = !rule.pattern && !rule.find.contains(u'\n');
         QElapsedTimer spent;
         spent.start();
-        // Line by line: ^ and $ are a line's ends, and a pattern that takes
-        // too long is stopped between lines.
+        // Patterns a stretch of lines at a time, so that one that takes too
+        // long is stopped between stretches.
         for (qsizetype from = 0; from < text.size();) {
-            qsizetype next = text.indexOf(u'\n', from);
-            next = next < 0 ? text.size() : next + 1;
-            qsizetype end = next;
-            while (end > from && (text[end - 1] == u'\n' || text[end - 1] == u'\r'))
-                --end;
-            // The line read in place, without a copy.
-            const QString line = QString::fromRawData(text.constData() + from, end - from);
-            QRegularExpressionMatchIterator it = expression.globalMatch(line);
+            const qsizetype end = word ? text.size() : StretchEnd(text, from);
+            // Read in place, without a copy.
+            const QString stretch = QString::fromRawData(text.constData() + from, end - from);
+            QRegularExpressionMatchIterator it = expression.globalMatch(stretch);
             while (it.hasNext()) {
                 const QRegularExpressionMatch match = it.next();
                 const qsizetype start = from + match.capturedStart();
@@ -203,7 +217,7 @@ SpokenText Pronunciations::Apply(const QString &text, const QString &language) c
                 if (stop > start && isFree(start, stop))
                     taken.emplace(start, Found{stop, i});
             }
-            from = next;
+            from = end;
             if (from < text.size() && spent.elapsed() > kRuleBudgetMs) {
                 spoken.problems << QStringLiteral("%1: the pattern takes too long on this text; "
                                                   "it was left out from character %2 on.")

@@ -147,9 +147,10 @@ private slots:
             << QList{With(Word("a", "b"), true, false, "English!")} << "en"
             << "a"
             << "a" << QStringList{} << "a tag such as en";
-        QTest::newRow("a line at a time") << QList{Pattern("one\\s+two", "x")} << "en"
-                                          << "one\ntwo"
-                                          << "one\ntwo" << QStringList{} << "";
+        QTest::newRow("dot not over a line break")
+            << QList{Pattern("one.two", "x")} << "en"
+            << "one\ntwo one two"
+            << "one\ntwo x" << QStringList{"4+3 > 4+3", "8+1 > 8+7"} << "";
         QTest::newRow("line ends for ^ and $")
             << QList{Pattern("^(Note|Tip):$", "Listen:")} << "en"
             << "Note:\r\nA Tip: here\nTip:"
