@@ -1,14 +1,18 @@
 #include "pronunciationswindow.h"
 
+#include <QAction>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -46,6 +50,10 @@ PronunciationsWindow::PronunciationsWindow(QWidget *parent, QString file)
     table_->horizontalHeader()->setSectionResizeMode(kSay, QHeaderView::Stretch);
     for (int column : {kPattern, kWholeWord, kMatchCase, kLanguage})
         table_->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    table_->horizontalHeaderItem(kLanguage)->setToolTip(
+        tr("\"all\", or the language of the voices it is for: en, de, en-gb..."));
+    table_->horizontalHeaderItem(kPattern)->setToolTip(
+        tr("What to find is a regular expression, not a word."));
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setTabKeyNavigation(false);
     table_->setEditTriggers(QAbstractItemView::AllEditTriggers);
@@ -103,6 +111,12 @@ PronunciationsWindow::PronunciationsWindow(QWidget *parent, QString file)
             table_->removeRow(r);
         Check();
     });
+    // Delete removes the rows chosen, as Remove does, unless a cell is being edited.
+    auto *deleteRows = new QAction(tr("Remove"), table_);
+    deleteRows->setShortcut(QKeySequence::Delete);
+    deleteRows->setShortcutContext(Qt::WidgetShortcut);
+    table_->addAction(deleteRows);
+    connect(deleteRows, &QAction::triggered, remove_, &QPushButton::click);
     connect(import, &QPushButton::clicked, this, [this] {
         const QString path =
             QFileDialog::getOpenFileName(this, tr("Import Pronunciations"), QString(), kFilter);
