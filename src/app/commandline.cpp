@@ -14,6 +14,7 @@
 #include "speech/speechfiles/progressline.h"
 #include "speech/speechfiles/speechbook.h"
 #include "speech/speechfiles/speechfilewriter.h"
+#include "speech/voice/pronunciations.h"
 #include "speech/voice/speechengine.h"
 
 #include <QApplication>
@@ -21,6 +22,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QRegularExpression>
 #include <algorithm>
@@ -100,6 +102,11 @@ void Describe(QCommandLineParser &parser) {
                         "(default: ogg).")
              .arg(AudioExtensionsText()),
          QStringLiteral("EXT")},
+        {QStringLiteral("pronunciations"),
+         QStringLiteral("With --speak-to, say words as the list FILE (tab-separated, as "
+                        "exported from the Pronunciations window) says, instead of your own "
+                        "list."),
+         QStringLiteral("FILE")},
         {QStringLiteral("overwrite"),
          QStringLiteral("Replace OUT (and subtitles) if they exist; with --split, write into a "
                         "folder that holds files already.")},
@@ -524,6 +531,19 @@ int SpeakTo(const QCommandLineParser &parser, int argc, char *argv[]) {
                             .arg(VoiceScale::kHighest),
                         kUsage);
         (option == QLatin1String("pitch") ? job.pitch : job.speed) = *value;
+    }
+
+    if (parser.isSet(QStringLiteral("pronunciations"))) {
+        const QString list = parser.value(QStringLiteral("pronunciations"));
+        if (!QFileInfo::exists(list))
+            return Fail(QStringLiteral("--pronunciations: there is no file %1").arg(list), kUsage);
+        PronunciationFile::Read read = PronunciationFile::Load(list);
+        if (!read.opened)
+            return Fail(read.problems.value(0));
+        // The lines that can be read are used; the others are named.
+        for (const QString &problem : read.problems)
+            Fail(problem);
+        Pronunciations::Use(std::make_shared<const Pronunciations>(std::move(read.rules)));
     }
 
     const std::shared_ptr<SpeechEngine> engine = SpeechEngine::Acquire();

@@ -1,5 +1,6 @@
 #include "espeakspeechcontrol.h"
 
+#include "speech/face/pronunciationswindow.h"
 #include "speech/face/voicemenu.h"
 #include "speech/sound/audiooutput.h"
 #include "speech/voice/speechengine.h"
@@ -173,6 +174,7 @@ QMenu *EspeakSpeechControl::CreateVoiceMenu() {
             [this](const QByteArray &identifier) { session_.SetVoice(identifier); });
     connect(menu, &VoiceMenu::SaveSpeechAsChosen, this,
             &EspeakSpeechControl::SaveSpeechAsRequested);
+    connect(menu, &VoiceMenu::PronunciationsChosen, this, &EspeakSpeechControl::OpenPronunciations);
     emit VoiceMenuOpening(menu);
     return menu;
 }
@@ -214,4 +216,15 @@ void EspeakSpeechControl::keyPressEvent(QKeyEvent *event) {
         return;
     }
     SpeechControl::keyPressEvent(event);
+}
+
+void EspeakSpeechControl::OpenPronunciations() {
+    // One window, raised again when asked for again.
+    if (!pronunciations_) {
+        pronunciations_ = new PronunciationsWindow(window());
+        pronunciations_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    pronunciations_->show();
+    pronunciations_->raise();
+    pronunciations_->activateWindow();
 }

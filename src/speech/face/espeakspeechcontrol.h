@@ -5,9 +5,11 @@
 
 #include <QByteArray>
 #include <QPixmap>
+#include <QPointer>
 #include <memory>
 #include <vector>
 
+class PronunciationsWindow;
 class QMenu;
 
 // The speech control: a voice (VoiceSession) shown as a face whose mouth moves
@@ -45,6 +47,8 @@ public:
     bool SynthesisDone() const { return session_.SynthesisDone(); }
     // The voice menu, opened as the context menu; the caller owns it.
     QMenu *CreateVoiceMenu();
+    // The pronunciations window, opened from the voice menu.
+    void OpenPronunciations();
 
 signals:
     // Save Speech As was chosen from the voice menu.
@@ -73,4 +77,5 @@ private:
     QPixmap face_;
     bool faceLit_ = false;
     bool faceFocused_ = false;
+    QPointer<PronunciationsWindow> pronunciations_;
 };

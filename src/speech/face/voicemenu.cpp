@@ -16,6 +16,9 @@ VoiceMenu::VoiceMenu(const std::vector<SpeechVoice> &voices, const QByteArray &c
         QAction *save = menu->addAction(tr("Save Speech &As..."));
         save->setObjectName(QStringLiteral("mnuSaveSpeechAs"));
         connect(save, &QAction::triggered, this, &VoiceMenu::SaveSpeechAsChosen);
+        QAction *pronunciations = menu->addAction(tr("Pro&nunciations..."));
+        pronunciations->setObjectName(QStringLiteral("mnuPronunciations"));
+        connect(pronunciations, &QAction::triggered, this, &VoiceMenu::PronunciationsChosen);
         menu->addSeparator();
     };
     if (voices.empty()) {

@@ -6,7 +6,7 @@
 #include <vector>
 
 // The voice's context menu: the voice in use named at the top, Save Speech
-// As, then each language by name with its voices, the chosen one checked.
+// As and Pronunciations, then each language by name with its voices, the chosen one checked.
 class VoiceMenu final : public QMenu {
     Q_OBJECT
 public:
@@ -16,4 +16,5 @@ public:
 signals:
     void VoiceChosen(const QByteArray &identifier);
     void SaveSpeechAsChosen();
+    void PronunciationsChosen();
 };

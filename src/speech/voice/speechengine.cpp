@@ -1,10 +1,12 @@
 #include "speechengine.h"
 
 #include "platform/childprocess.h"
+#include "speech/voice/pronunciations.h"
 #include "speech/voice/scriptvoices.h"
 #include "speech/voice/speechtext.h"
 
 #include <QFileInfo>
+#include <QtDebug>
 #include <algorithm>
 #include <cstring>
 #include <string_view>
@@ -300,13 +302,14 @@ void SpeechEngine::Synthesize(Job &job) {
         if (active_ == 0 || others_[active_ - 1].offered)
             ReplaceIfGone();
     active_ = 0;
-    const QString text = job.request.text;
     // The chosen voice's language decides which scripts it reads itself.
     const QByteArray chosen = job.request.voice.isEmpty() ? defaultVoice_ : job.request.voice;
     QString language;
     for (const SpeechVoice &voice : voices_)
         if (voice.identifier == chosen)
             language = voice.language;
+    Pronounce(job, language);
+    const QString text = job.request.text;
     abandoned_ = false;
     current_ = &job;
     produced_ = 0;
@@ -455,6 +458,17 @@ void SpeechEngine::ReleaseHeld(Job &job, qsizetype nextWord) {
         if (latest)
             lastWord_ = word;
     }
+    if (spoken_) {
+        // Words said for a replacement are the user's word, shown once.
+        std::erase_if(heldMarks_, [this](SpeechMark &mark) {
+            if (mark.kind != SpeechMark::Kind::Word)
+                return false;
+            mark.word = spoken_->ToOriginal(mark.word);
+            const bool again = mark.word == lastShown_;
+            lastShown_ = mark.word;
+            return again;
+        });
+    }
     if (!heldMarks_.empty())
         job.channel->timeline.Add(job.generation, heldMarks_);
     if (!heldSamples_.empty() &&
@@ -521,4 +535,26 @@ void SpeechEngine::OnChunk(const std::int16_t *samples, std::size_t count,
     }
     if (!heldWord_)
         ReleaseHeld(job, 0);
+}
+
+void SpeechEngine::Pronounce(Job &job, const QString &language) {
+    lastShown_ = {};
+    const std::shared_ptr<const Pronunciations> list = Pronunciations::InUse();
+    if (list->IsEmpty()) {
+        spoken_.reset();
+        return;
+    }
+    // A restart in the same text finds it made already.
+    if (!spoken_ || spokenList_ != list || spokenLanguage_ != language ||
+        spokenFrom_ != job.request.text) {
+        SpokenText said = list->Apply(job.request.text, language);
+        for (const QString &problem : said.problems)
+            qWarning("zavren-speech: pronunciations: %s", qPrintable(problem));
+        spoken_ = std::make_shared<const SpokenText>(std::move(said));
+        spokenList_ = list;
+        spokenLanguage_ = language;
+        spokenFrom_ = job.request.text;
+    }
+    job.request.from = spoken_->ToSpoken(job.request.from);
+    job.request.text = spoken_->text;
 }

@@ -17,7 +17,9 @@
 #include <thread>
 #include <vector>
 
+class Pronunciations;
 class ScriptVoices;
+class SpokenText;
 
 // What one speech control speaks through: its sample queue, the marks that
 // say where in that audio each word and mouth shape begins, and the rate and
@@ -112,6 +114,8 @@ private:
     std::unique_ptr<VoiceLink> &Link(std::size_t engine);
     bool IsEspeakVoice(const QByteArray &voice) const;
     void ReplaceIfGone();
+    // Has the job say the text as the user's pronunciations for `language` want.
+    void Pronounce(Job &job, const QString &language);
     void Synthesize(Job &job);
     Outcome SynthesizeSlice(Job &job, const QByteArray &utf8, const QByteArray &voice,
                             QString &fault);
@@ -173,6 +177,13 @@ private:
     std::vector<std::int16_t> heldSamples_;
     std::optional<std::size_t> heldWord_; // its place in heldMarks_
     WordSpan lastWord_;                   // the job's latest word mark
+    // The text as said, when pronunciations change it, for the text and list
+    // it was made from; and the latest word shown in the user's text.
+    std::shared_ptr<const SpokenText> spoken_;
+    std::shared_ptr<const Pronunciations> spokenList_;
+    QString spokenFrom_;
+    QString spokenLanguage_;
+    WordSpan lastShown_;
 
     std::thread worker_;
 };

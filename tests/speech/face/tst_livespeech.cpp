@@ -4,10 +4,12 @@
 #include "memoryaudiooutput.h"
 #include "signalanalysis.h"
 #include "speech/face/espeakspeechcontrol.h"
+#include "speech/face/pronunciationswindow.h"
 #include "speech/voice/speechengine.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QtTest>
 #include <atomic>
@@ -464,9 +466,11 @@ void LiveSpeechTest::voiceMenuOpens() {
     QVERIFY(inUse);
     const QList<QAction *> items = menu->actions();
     QCOMPARE(items.value(0), inUse);
-    // Save Speech As next, set apart from the voices.
+    // Save Speech As and Pronunciations next, set apart from the voices.
     QCOMPARE(items.value(1)->objectName(), QStringLiteral("mnuSaveSpeechAs"));
-    QVERIFY(items.value(2)->isSeparator());
+    QAction *pronunciations = items.value(2);
+    QCOMPARE(pronunciations->objectName(), QStringLiteral("mnuPronunciations"));
+    QVERIFY(items.value(3)->isSeparator());
     QSignalSpy save(control, &EspeakSpeechControl::SaveSpeechAsRequested);
     items[1]->trigger();
     QCOMPARE(save.count(), 1);
@@ -512,7 +516,32 @@ void LiveSpeechTest::voiceMenuOpens() {
                                     [](QAction *a) { return a->data().toByteArray() == kGerman; });
     german->trigger();
     QCOMPARE(control->Voice(), kGerman);
-    menu->close();
+
+    // The pronunciations open beside the window, which stays usable; asked
+    // for again, the same window comes up.
+    QPointer<QMenu> open = menu;
+    pronunciations->trigger();
+    QPointer<PronunciationsWindow> rules = window.findChild<PronunciationsWindow *>();
+    QVERIFY(rules);
+    QTRY_VERIFY(rules->isVisible());
+    QVERIFY(!rules->isModal());
+    QCOMPARE(rules->accessibleName(), QStringLiteral("Pronunciations"));
+    control->OpenPronunciations();
+    QCOMPARE(window.findChildren<PronunciationsWindow *>().size(), 1);
+    // OK keeps the list and speaks with it from then on.
+    PronunciationRule rule;
+    rule.find = QStringLiteral("Zqxj");
+    rule.say = QStringLiteral("zed");
+    rules->SetRules({rule});
+    rules->accept();
+    QTRY_VERIFY(!rules); // closed and gone
+    QVERIFY(PronunciationFile::Load(PronunciationFile::UserFile()).rules ==
+            std::vector<PronunciationRule>{rule});
+    QVERIFY(Pronunciations::InUse()->Rules() == std::vector<PronunciationRule>{rule});
+    QVERIFY(QFile::remove(PronunciationFile::UserFile()));
+    Pronunciations::Use({});
+    if (open)
+        open->close();
 }
 
 QTEST_MAIN(LiveSpeechTest)

@@ -212,6 +212,20 @@ private slots:
         QVERIFY(normal > 0 && fast > 0 && german > 0);
         QVERIFY2(fast < normal * 0.6, qPrintable(QStringLiteral("%1 %2").arg(fast).arg(normal)));
         QVERIFY(std::abs(german - normal) > 0.05);
+
+        // A pronunciation makes a word longer to say; the lyrics still show it.
+        QVERIFY(!Write(QStringLiteral("rules.tsv"),
+                       "# a list\ntest\ta long and careful examination\nbroken line\n")
+                     .isEmpty());
+        QFile::remove(Path("s.lrc"));
+        const double said = seconds(
+            {QStringLiteral("--pronunciations"), Path("rules.tsv"), QStringLiteral("--lrc")});
+        QVERIFY2(said > normal + 1, qPrintable(QStringLiteral("%1 %2").arg(said).arg(normal)));
+        QFile lrc(Path("s.lrc"));
+        QVERIFY(lrc.open(QIODevice::ReadOnly));
+        const QString lyrics = QString::fromUtf8(lrc.readAll());
+        QVERIFY2(lyrics.contains(QLatin1String("test")) && !lyrics.contains(QLatin1String("exam")),
+                 qPrintable(lyrics));
     }
 
     // One cue per sentence, times rising and ending with the audio; every
@@ -300,6 +314,9 @@ private slots:
             << "one text file";
         QTest::newRow("nothing to say")
             << QStringList{"--speak-to", out, "@/blank.txt"} << "nothing to speak";
+        QTest::newRow("pronunciations missing")
+            << QStringList{"--speak-to", out, "--pronunciations", "@/none.tsv", "@/in.txt"}
+            << "there is no file";
     }
     void refusals() {
         QFETCH(QStringList, args);
