@@ -1,5 +1,6 @@
 #include "saycommand.h"
 
+#include "app/commandoptions.h"
 #include "app/frmmain.h"
 #include "app/readerservice.h"
 #include "app/readerstate.h"
@@ -17,20 +18,10 @@
 
 namespace {
 
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
-
 volatile std::sig_atomic_t stopAsked = 0;
 
 void OnStop(int) {
     stopAsked = 1;
-}
-
-int Fail(const QString &message, int code = kFailed) {
-    const QByteArray line = (QStringLiteral("zavren-speech: ") + message + u'\n').toLocal8Bit();
-    std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
-    std::fflush(stderr);
-    return code;
 }
 
 // The text selected in any program: the primary selection where the system
@@ -111,7 +102,7 @@ int RunSayCommand(const QCommandLineParser &parser) {
     if (parser.isSet(QStringLiteral("say"))) {
         text = parser.value(QStringLiteral("say"));
         if (text.trimmed().isEmpty())
-            return Fail(QStringLiteral("--say needs some text to say"), kUsage);
+            return Fail(QStringLiteral("--say needs some text to say"), kExitUsage);
     } else {
         text = SelectedText();
         if (text.trimmed().isEmpty())
