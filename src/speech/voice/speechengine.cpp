@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QtDebug>
 #include <algorithm>
-#include <cstring>
 #include <string_view>
 
 namespace {
@@ -16,11 +15,6 @@ namespace {
 // (it sends a chunk every 20 ms of audio, taking a few milliseconds each).
 constexpr int kStartLimitMs = 10000;
 constexpr int kAnswerLimitMs = 4000;
-
-// An espeak-ng phoneme name: up to 8 bytes, not terminated when it fills them.
-std::string_view PhonemeName(const voice::Event &e) {
-    return {e.phoneme, strnlen(e.phoneme, sizeof e.phoneme)};
-}
 
 QString Unstartable(const QString &why) {
     return QStringLiteral("The speech engine (espeak-ng) could not be started: %1").arg(why);
@@ -312,9 +306,7 @@ void SpeechEngine::Synthesize(Job &job) {
     const QString text = job.request.text;
     abandoned_ = false;
     current_ = &job;
-    produced_ = 0;
-    lastWord_ = {};
-    DropHeld();
+    marks_.BeginText(job.request.text, job.request.streamBase);
     for (qsizetype from = std::clamp<qsizetype>(job.request.from, 0, text.size());
          from < text.size() && !abandoned_;) {
         if (!job.channel->queue.IsCurrent(job.generation))
@@ -338,12 +330,11 @@ void SpeechEngine::Synthesize(Job &job) {
         }
         const QStringView slice = QStringView(text).sliced(from, end - from);
         const QByteArray utf8 = SpeechText::EngineText(slice);
-        sliceFrom_ = from;
+        const qsizetype sliceFrom = from;
         from = end;
         if (utf8.trimmed().isEmpty())
             continue;
-        sliceOffsets_ = SpeechText::CodePointOffsets(slice);
-        sliceBase_ = produced_;
+        marks_.BeginSlice(sliceFrom, SpeechText::CodePointOffsets(slice));
         QString fault;
         const Outcome outcome = SynthesizeSlice(job, utf8, voice, fault);
         if (outcome == Outcome::Failed) {
@@ -354,10 +345,11 @@ void SpeechEngine::Synthesize(Job &job) {
             ++restarts_;
             StartEngine(active_);
         } else if (outcome == Outcome::Done && !abandoned_) {
-            ReleaseHeld(job, end);
+            if (!marks_.ReleaseHeld(end))
+                abandoned_ = true;
         }
     }
-    DropHeld();
+    marks_.DropHeld();
     current_ = nullptr;
 }
 
@@ -444,23 +436,15 @@ SpeechEngine::Outcome SpeechEngine::SynthesizeSlice(Job &job, const QByteArray &
     }
 }
 
-void SpeechEngine::DropHeld() {
-    heldMarks_.clear();
-    heldSamples_.clear();
-    heldWord_.reset();
-}
-
-void SpeechEngine::ReleaseHeld(Job &job, qsizetype nextWord) {
-    if (heldWord_) {
-        WordSpan &word = heldMarks_[*heldWord_].word;
-        const bool latest = word == lastWord_;
-        word = SpeechText::WidenWord(job.request.text, word, nextWord);
-        if (latest)
-            lastWord_ = word;
-    }
+bool SpeechEngine::HandOn(const std::vector<SpeechMark> &marks,
+                          const std::vector<std::int16_t> &samples) {
+    Job &job = *current_;
+    std::vector<SpeechMark> shown;
+    const std::vector<SpeechMark> *given = &marks;
     if (spoken_) {
         // Words said for a replacement are the user's word, shown once.
-        std::erase_if(heldMarks_, [this](SpeechMark &mark) {
+        shown = marks;
+        std::erase_if(shown, [this](SpeechMark &mark) {
             if (mark.kind != SpeechMark::Kind::Word)
                 return false;
             mark.word = spoken_->ToOriginal(mark.word);
@@ -468,13 +452,12 @@ void SpeechEngine::ReleaseHeld(Job &job, qsizetype nextWord) {
             lastShown_ = mark.word;
             return again;
         });
+        given = &shown;
     }
-    if (!heldMarks_.empty())
-        job.channel->timeline.Add(job.generation, heldMarks_);
-    if (!heldSamples_.empty() &&
-        !job.channel->queue.Push(job.generation, heldSamples_.data(), heldSamples_.size()))
-        abandoned_ = true;
-    DropHeld();
+    if (!given->empty())
+        job.channel->timeline.Add(job.generation, *given);
+    return samples.empty() ||
+           job.channel->queue.Push(job.generation, samples.data(), samples.size());
 }
 
 void SpeechEngine::OnChunk(const std::int16_t *samples, std::size_t count,
@@ -483,58 +466,8 @@ void SpeechEngine::OnChunk(const std::int16_t *samples, std::size_t count,
         abandoned_ = true;
         return;
     }
-    Job &job = *current_;
-
-    // A word's marks and audio are held until the next word is placed: an
-    // engine may speak several characters as one word yet place only the
-    // first (espeak-ng 1.52 on "你好"), and the highlight is to cover all of
-    // what is heard. Marks still go in before the audio they point into.
-    const std::uint64_t base = job.request.streamBase + sliceBase_;
-    const qsizetype codePoints = static_cast<qsizetype>(sliceOffsets_.size()) - 1;
-    for (const voice::Event &event : events) {
-        const voice::Event *e = &event;
-        SpeechMark mark;
-        mark.sample = base + static_cast<std::uint64_t>(std::max(e->sample, 0));
-        if (e->type == voice::Event::Word) {
-            // Positions count code points from 1 within the slice.
-            const qsizetype first = std::clamp<qsizetype>(e->textPosition - 1, 0, codePoints);
-            const qsizetype last =
-                std::clamp<qsizetype>(first + std::max(e->length, 0), first, codePoints);
-            if (last == first)
-                continue;
-            const qsizetype start = sliceFrom_ + sliceOffsets_[std::size_t(first)];
-            ReleaseHeld(job, start);
-            if (abandoned_)
-                return;
-            const std::optional<WordSpan> word = SpeechText::FitWord(
-                job.request.text, {start, sliceFrom_ + sliceOffsets_[std::size_t(last)] - start},
-                lastWord_);
-            // espeak-ng may speak one piece of text as several words ("中文",
-            // numbers): it is one word to the listener.
-            if (!word || *word == lastWord_)
-                continue;
-            mark.kind = SpeechMark::Kind::Word;
-            mark.word = *word;
-            lastWord_ = *word;
-            heldWord_ = heldMarks_.size();
-        } else if (e->type == voice::Event::Phoneme) {
-            const std::string_view name = PhonemeName(*e);
-            if (name.substr(0, 1) == "(")
-                continue; // a switch of language, not a sound
-            mark.kind = SpeechMark::Kind::Mouth;
-            mark.mouth = VisemeForPhoneme(name);
-        } else {
-            continue;
-        }
-        heldMarks_.push_back(mark);
-    }
-
-    if (count > 0) {
-        produced_ += static_cast<std::uint64_t>(count);
-        heldSamples_.insert(heldSamples_.end(), samples, samples + count);
-    }
-    if (!heldWord_)
-        ReleaseHeld(job, 0);
+    if (!marks_.OnChunk(samples, count, events))
+        abandoned_ = true;
 }
 
 void SpeechEngine::Pronounce(Job &job, const QString &language) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "speech/sound/pcmqueue.h"
+#include "speech/voice/markassembler.h"
 #include "speech/voice/speechtimeline.h"
 #include "speech/voice/voicelink.h"
 #include "speech/voice/voiceprotocol.h"
@@ -125,10 +126,8 @@ private:
     // One chunk of synthesized samples and the events that came with it.
     void OnChunk(const std::int16_t *samples, std::size_t count,
                  const std::vector<voice::Event> &events);
-    // Hands the held marks and audio on, the held word widened up to
-    // `nextWord` (where the engine placed the next one).
-    void ReleaseHeld(Job &job, qsizetype nextWord);
-    void DropHeld();
+    // The current job's marks and audio, handed on to its channel.
+    bool HandOn(const std::vector<SpeechMark> &marks, const std::vector<std::int16_t> &samples);
 
     mutable std::mutex mutex_;
     mutable std::condition_variable wake_;
@@ -167,16 +166,10 @@ private:
     int sentPitch_ = -1;
     Job *current_ = nullptr;
     bool abandoned_ = false;
-    // Where the slice being synthesized sits: its offset in the text, the
-    // UTF-16 offset of each of its code points, and the job's samples before it.
-    qsizetype sliceFrom_ = 0;
-    std::vector<qsizetype> sliceOffsets_;
-    std::uint64_t sliceBase_ = 0;
-    std::uint64_t produced_ = 0;        // samples of the job so far
-    std::vector<SpeechMark> heldMarks_; // from the latest word mark on, if any
-    std::vector<std::int16_t> heldSamples_;
-    std::optional<std::size_t> heldWord_; // its place in heldMarks_
-    WordSpan lastWord_;                   // the job's latest word mark
+    MarkAssembler marks_{
+        [this](const std::vector<SpeechMark> &marks, const std::vector<std::int16_t> &samples) {
+            return HandOn(marks, samples);
+        }};
     // The text as said, when pronunciations change it, for the text and list
     // it was made from; and the latest word shown in the user's text.
     std::shared_ptr<const SpokenText> spoken_;

@@ -12,11 +12,7 @@
 namespace {
 // Synthesis may run this far ahead of the device (100 ms at 22050 Hz).
 constexpr std::size_t kQueueSamples = 2205;
-// The face is drawn at up to 30 frames a second while the mouth moves.
-constexpr int kFrameMs = 1000 / 30;
-// Otherwise the control sleeps until the next mark or the end of the audio
-// is due, and at most this long, for a clock that runs ahead of real time.
-constexpr int kIdleMs = 100;
+constexpr int kFrameMs = FrameSchedule::kFrameMs;
 // How quickly the drawn mouth settles on a new shape.
 constexpr double kEaseMs = 28;
 
@@ -74,7 +70,7 @@ SpeechStatus VoiceSession::Speak(const QString &text) {
         return SpeechStatus::Failed(error);
     output_->Stop();
     paused_ = false;
-    settingsChanged_ = voiceChanged_ = restarted_ = false;
+    restart_.Clear();
     restFrom_ = 0;
     if (!SpeechText::HasSomethingToSay(text)) {
         channel_->queue.Cancel();
@@ -126,7 +122,7 @@ void VoiceSession::Pause() {
     output_->Stop();
     frames_.stop();
     restFrom_ = 0; // the whole text goes on from the pause
-    settingsChanged_ = voiceChanged_ = restarted_ = false;
+    restart_.Clear();
     paused_ = true;
 }
 
@@ -142,7 +138,7 @@ SpeechStatus VoiceSession::Resume() {
     if (!started.ok())
         return started;
     sinceFrame_.start();
-    lastPlayed_ = clock_->PlayedSamples();
+    schedule_.Start(clock_->PlayedSamples());
     frames_.start(kFrameMs);
     return SpeechStatus::Ok();
 }
@@ -225,9 +221,9 @@ bool VoiceSession::SetVoice(const QByteArray &identifier) {
     voice_ = identifier;
     if (!speaking_ || paused_)
         return true;
-    voiceChanged_ = voice_ != (jobVoice_.isEmpty() ? Engine().DefaultVoice() : jobVoice_);
+    restart_.SetVoiceChanged(voice_ != (jobVoice_.isEmpty() ? Engine().DefaultVoice() : jobVoice_));
     const SpeechTimeline::Heard heard = CatchUp();
-    voiceChosenAtWord_ = heard.wordSerial;
+    restart_.SetVoiceChosenAt(heard.wordSerial);
     if (speaking_)
         MaybeRestart(heard);
     return true;
@@ -236,8 +232,8 @@ bool VoiceSession::SetVoice(const QByteArray &identifier) {
 void VoiceSession::RequestRestart() {
     if (!speaking_ || paused_)
         return;
-    settingsChanged_ = channel_->rate != jobRate_ || channel_->pitch != jobPitch_;
-    if (!settingsChanged_)
+    restart_.SetSettingsChanged(channel_->rate != jobRate_ || channel_->pitch != jobPitch_);
+    if (!restart_.SettingsChanged())
         return;
     const SpeechTimeline::Heard heard = CatchUp();
     if (speaking_)
@@ -259,13 +255,10 @@ SpeechTimeline::Heard VoiceSession::CatchUp() {
 }
 
 void VoiceSession::MaybeRestart(const SpeechTimeline::Heard &heard) {
-    const bool mayBreakOff = !restarted_ || heard.wordSerial >= restartedAtWord_ + 2;
-    // A voice applies from the next word: one that begins after the choice.
-    const bool voiceDue =
-        voiceChanged_ && (!heard.hasWord || heard.wordSerial > voiceChosenAtWord_);
-    if (!mayBreakOff || !(settingsChanged_ || voiceDue))
+    const RestartPolicy::Due due = restart_.Check(heard.hasWord, heard.wordSerial);
+    if (due == RestartPolicy::Due::Nothing)
         return;
-    Restart(heard, voiceDue ? voice_ : jobVoice_);
+    Restart(heard, due == RestartPolicy::Due::Voice ? voice_ : jobVoice_);
 }
 
 // Starts synthesis again at the word being heard with the settings as they
@@ -275,9 +268,7 @@ void VoiceSession::Restart(const SpeechTimeline::Heard &heard, const QByteArray 
     if (heard.hasWord)
         from = heard.afterWord ? heard.word.start + heard.word.length : heard.word.start;
     from = std::clamp<qsizetype>(from, 0, text_.size());
-    settingsChanged_ = false;
-    if (voice != jobVoice_)
-        voiceChanged_ = false;
+    restart_.Applied(voice != jobVoice_);
     // Synthesis from here on runs to the end of the whole text.
     restFrom_ = 0;
     if (!SpeechText::HasSomethingToSay(QStringView(text_).sliced(from)))
@@ -300,8 +291,7 @@ void VoiceSession::Restart(const SpeechTimeline::Heard &heard, const QByteArray 
     jobRate_ = channel_->rate;
     jobPitch_ = channel_->pitch;
     Engine().Speak(channel_, generation, SpeechRequest{text_, from, played, jobVoice_});
-    restarted_ = true;
-    restartedAtWord_ = heard.wordSerial;
+    restart_.Restarted(heard.wordSerial);
     // The marks waited for were dropped: look again for the new ones.
     frames_.start(0);
 }
@@ -328,33 +318,22 @@ void VoiceSession::Frame() {
     ScheduleFrame(played);
 }
 
-// Sleeps until something may change: the next frame while the mouth eases,
-// else until the listener reaches the next mark or the end of the audio, or,
-// with no mark come yet, until one comes. A clock that stands still (the
-// device not started yet, or stalled) is looked at every frame.
+// Sleeps until something may change (see FrameSchedule), reading only what
+// the schedule looks at.
 void VoiceSession::ScheduleFrame(std::uint64_t played) {
-    const bool moving = played != lastPlayed_;
-    lastPlayed_ = played;
-    int wait = kIdleMs;
-    if (!Near(pose_, PoseOf(mouth_))) {
-        wait = kFrameMs;
-    } else {
-        // A mark is reached once its first sample has been played.
-        std::optional<std::uint64_t> until = channel_->timeline.NextMark(true);
-        if (until)
-            ++*until;
-        else if (restFrom_ > 0)
-            wait = kFrameMs; // the rest is due as soon as the queue runs dry
-        else if (channel_->queue.Drained())
-            until = channel_->queue.HandedOver();
-        if (until) {
-            const std::uint64_t ahead = *until > played ? *until - played : 0;
-            const std::uint64_t rate = std::max(1, Engine().SampleRate());
-            const auto ms = int(std::min<std::uint64_t>((ahead * 1000 + rate - 1) / rate, kIdleMs));
-            wait = ahead == 0 ? kFrameMs : std::max(ms, moving ? 1 : kFrameMs);
-        }
+    FrameSchedule::Sight sight;
+    sight.played = played;
+    sight.easing = !Near(pose_, PoseOf(mouth_));
+    if (!sight.easing) {
+        sight.mark = channel_->timeline.NextMark(true);
+        sight.restDue = !sight.mark && restFrom_ > 0;
+        sight.drained = !sight.mark && !sight.restDue && channel_->queue.Drained();
+        if (sight.drained)
+            sight.end = channel_->queue.HandedOver();
+        if (sight.mark || sight.drained)
+            sight.sampleRate = Engine().SampleRate();
     }
-    frames_.start(wait);
+    frames_.start(schedule_.Wait(sight));
 }
 
 void VoiceSession::Finish() {
@@ -369,14 +348,14 @@ void VoiceSession::Finish() {
 void VoiceSession::SetSpeaking(bool speaking) {
     if (speaking) {
         sinceFrame_.start();
-        lastPlayed_ = clock_->PlayedSamples();
+        schedule_.Start(clock_->PlayedSamples());
         frames_.start(kFrameMs);
     } else {
         frames_.stop();
         paused_ = false;
         text_.clear();
         restFrom_ = 0;
-        settingsChanged_ = voiceChanged_ = restarted_ = false;
+        restart_.Clear();
         // Silence shuts the mouth at once.
         SetMouth(Viseme::Rest, true);
     }

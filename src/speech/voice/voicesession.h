@@ -1,6 +1,8 @@
 #pragma once
 
 #include "speech/speechstatus.h"
+#include "speech/voice/frameschedule.h"
+#include "speech/voice/restartpolicy.h"
 #include "speech/voice/speechtimeline.h"
 #include "speech/voice/viseme.h"
 
@@ -103,7 +105,7 @@ private:
     std::unique_ptr<AudioOutput> output_;
     const PlaybackClock *clock_;
     QTimer frames_;
-    std::uint64_t lastPlayed_ = 0; // the clock as the latest frame read it
+    FrameSchedule schedule_;
     std::int32_t pitch_;
     std::int32_t speed_;
     bool speaking_ = false;
@@ -119,14 +121,8 @@ private:
     QByteArray jobVoice_;
     int jobRate_ = 0;
     int jobPitch_ = 0;
-    // Changes waiting to be heard, and the word where synthesis last restarted:
-    // each word is broken off at most once, so a slider held down cannot trap
-    // the voice on one word.
-    bool settingsChanged_ = false;
-    bool voiceChanged_ = false;
-    std::uint64_t voiceChosenAtWord_ = 0;
-    bool restarted_ = false;
-    std::uint64_t restartedAtWord_ = 0;
+    // Changes waiting to be heard, and the word where synthesis last restarted.
+    RestartPolicy restart_;
     std::vector<WordSpan> passed_;
 
     // The mouth as drawn, easing towards the shape heard.
