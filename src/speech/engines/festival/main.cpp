@@ -1,0 +1,5 @@
+#include "speech/engines/festival/festivalhelper.h"
+
+int main() {
+    return RunFestivalHelper();
+}
