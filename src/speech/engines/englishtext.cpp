@@ -30,13 +30,16 @@ std::string AsciiPunctuation(const std::string &text) {
     return out;
 }
 
-std::size_t PieceEnd(const std::string &text, std::size_t from, bool first) {
-    constexpr std::size_t kLongest = 400;
+std::size_t PieceEnd(const std::string &text, std::size_t from, bool first, std::size_t longest) {
     // A first piece of this many words is heard after a few tens of
     // milliseconds; the sentence goes on from there.
     constexpr int kFirstWords = 4;
-    const std::size_t limit = std::min(text.size(), from + kLongest);
+    // A longer "word" (a run of letters, a long address) is read out letter
+    // by letter: it is read in parts, each soon synthesized.
+    constexpr std::size_t kLongestWord = 48;
+    const std::size_t limit = std::min(text.size(), from + longest);
     std::size_t blank = 0;
+    std::size_t wordStart = from;
     int words = 0;       // words of letters or digits, ended so far
     bool inWord = false; // the characters since the last blank hold one
     for (std::size_t i = from; i < limit; ++i) {
@@ -55,7 +58,15 @@ std::size_t PieceEnd(const std::string &text, std::size_t from, bool first) {
         }
         if (space) {
             blank = i;
+            wordStart = i + 1;
             inWord = false;
+        } else if (i - wordStart >= kLongestWord) {
+            if (blank > from)
+                return blank + 1;
+            std::size_t cut = i; // not inside a character
+            while (cut > from + 1 && (static_cast<unsigned char>(text[cut]) & 0xc0) == 0x80)
+                --cut;
+            return cut;
         } else if (std::isalnum(static_cast<unsigned char>(c)) ||
                    static_cast<unsigned char>(c) >= 0x80) {
             inWord = true;

@@ -36,6 +36,10 @@ namespace {
 // espeak-ng's rate: the editor plays every engine through one stream.
 constexpr int kOutputRate = 22050;
 constexpr int kChunkSamples = kOutputRate / 50; // 20 ms, as zavren-voice sends
+constexpr std::size_t kLongestPiece = 200;      // bytes of text
+// Festival's HTS voices speak well below espeak-ng and Flite (peaks at half
+// of full scale): raised, a change of engine is no change of loudness.
+constexpr double kGain = 1.8;
 
 // The slider's meaning arrives in espeak-ng's units (words per minute; pitch
 // 0..99 with 50 the voice's own); these are their espeak-ng normals.
@@ -234,8 +238,9 @@ Piece Synthesize(const std::string &text, std::size_t from, std::size_t to, doub
                 const int left = std::min(int(at), w->num_samples() - 1);
                 const int right = std::min(left + 1, w->num_samples() - 1);
                 const double part = at - left;
-                piece.samples[i] = std::int16_t(
-                    std::lround(w->a_no_check(left) * (1 - part) + w->a_no_check(right) * part));
+                const double value =
+                    kGain * (w->a_no_check(left) * (1 - part) + w->a_no_check(right) * part);
+                piece.samples[i] = std::int16_t(std::lround(std::clamp(value, -32768.0, 32767.0)));
             }
         }
     }
@@ -325,7 +330,9 @@ void Speak(const RequestLoop::Request &asked) {
     int faultIn = 500 * kOutputRate / 1000 / kChunkSamples;
     std::int32_t base = 0; // samples of the request sent before this piece
     for (std::size_t from = 0; from < text.size() && !RequestLoop::Interrupted();) {
-        const std::size_t to = EnglishText::PieceEnd(text, from, from == 0);
+        // Festival says nothing while it synthesizes a piece, and the editor
+        // waits a few seconds at most: pieces stay well under that.
+        const std::size_t to = EnglishText::PieceEnd(text, from, from == 0, kLongestPiece);
         const std::int32_t rate = RequestLoop::Rate();
         const std::int32_t wantedPitch = RequestLoop::Pitch();
         // Pitch: 0..99 as about an octave and a half around the voice's own.
