@@ -83,8 +83,9 @@ through_depends() { # package -> true when a package in Depends depends on it
     done
     return 1
 }
-# The program's and the helpers' (Flite's, where it was built).
-for binary in "$build/bin/zavren-speech" "$build/bin/zavren-voice-flite"; do
+# The program's and the helpers' (Flite's and Festival's, where they were built).
+for binary in "$build/bin/zavren-speech" "$build/bin/zavren-voice-flite" \
+    "$build/bin/zavren-voice-festival"; do
     [ -e "$binary" ] || continue
     needed=$(objdump -p "$binary" | awk '$1 == "NEEDED" {print $2}')
     [ -n "$needed" ] || fail "cannot list the libraries $binary needs"
@@ -101,6 +102,15 @@ done
 if [ -e "$build/bin/zavren-voice-flite" ]; then
     grep -qx -- ./usr/libexec/zavren-speech/zavren-voice-flite <<<"$contents" ||
         fail "the package lacks Flite's helper"
+fi
+if [ -e "$build/bin/zavren-voice-festival" ]; then
+    grep -qx -- ./usr/libexec/zavren-speech/zavren-voice-festival <<<"$contents" ||
+        fail "the package lacks Festival's helper"
+    recommends=$(dpkg-deb --field "$deb" Recommends)
+    for voice in festival festvox-us-slt-hts; do
+        tr ',|' '\n\n' <<<"$recommends" | sed 's/^ *//; s/ *$//' | grep -qx -- "$voice" ||
+            fail "Recommends lacks $voice: $recommends"
+    done
 fi
 # The captions' face, chosen for its widths.
 grep -qx -- "fonts-liberation" <<<"$depend_names" || fail "Depends lacks fonts-liberation: $depends"

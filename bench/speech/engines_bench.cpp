@@ -1,11 +1,14 @@
 // Each engine against its own command-line program, in the same run: how soon
-// the first audio comes, and how many times faster than real time a text is
-// synthesized (to a WAV file on both sides). Medians of five runs.
+// the first audio comes, how many times faster than real time a text is
+// synthesized (to a WAV file on both sides), and the CPU that speaking takes
+// (processor seconds per second of speech: the share of one core busy while
+// speaking in real time). Medians of five runs.
 //   engines_bench [--chars 3000]
 #include "speech/speechfiles/speechfilewriter.h"
 #include "speech/voice/speechengine.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -14,6 +17,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -39,7 +44,37 @@ double Median(std::vector<double> v) {
 struct Run {
     double firstMs = 0;
     double speed = 0; // audio seconds per wall second
+    double cpu = 0;   // processor seconds per audio second
 };
+
+double Seconds(const timeval &t) {
+    return double(t.tv_sec) + double(t.tv_usec) / 1e6;
+}
+
+// Processor seconds of this process and of the helpers it has started.
+double OurCpu() {
+    rusage self{};
+    getrusage(RUSAGE_SELF, &self);
+    double total = Seconds(self.ru_utime) + Seconds(self.ru_stime);
+    const double tick = double(sysconf(_SC_CLK_TCK));
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        // After "pid (name) ": state ppid ... utime (12th) stime (13th).
+        const QList<QByteArray> rest = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (rest.size() > 12 && rest[1].toLongLong() == getpid())
+            total += (rest[11].toDouble() + rest[12].toDouble()) / tick;
+    }
+    return total;
+}
+
+double ChildrenCpu() {
+    rusage children{};
+    getrusage(RUSAGE_CHILDREN, &children);
+    return Seconds(children.ru_utime) + Seconds(children.ru_stime);
+}
 
 // Through the program's own engine, its helper already started.
 Run Ours(const QByteArray &voice, const QString &text, const QString &dir) {
@@ -50,6 +85,7 @@ Run Ours(const QByteArray &voice, const QString &text, const QString &dir) {
     job.overwrite = true;
     QElapsedTimer clock;
     clock.start();
+    const double cpuBefore = OurCpu();
     Run run;
     double audio = 0;
     const QString error = WriteSpeechFile(job, [&](const SpeechFileProgress &p) {
@@ -62,6 +98,7 @@ Run Ours(const QByteArray &voice, const QString &text, const QString &dir) {
     if (!error.isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(error));
     run.speed = audio / (double(clock.nsecsElapsed()) / 1e9);
+    run.cpu = audio > 0 ? (OurCpu() - cpuBefore) / audio : 0;
     return run;
 }
 
@@ -80,7 +117,8 @@ double WavSeconds(const QString &path) {
 
 // The engine's own program: the first sentence alone stands for its first
 // sound, as it synthesizes a sentence whole before playing it.
-Run Theirs(const QString &program, const QStringList &voiceArgs, const QString &text,
+// `args` name the input as {in} and the output as {out}.
+Run Theirs(const QString &program, const QStringList &args, const QString &text,
            const QString &dir) {
     const auto timed = [&](const QString &what, const QString &out) {
         QFile input(dir + QStringLiteral("/text.txt"));
@@ -91,16 +129,21 @@ Run Theirs(const QString &program, const QStringList &voiceArgs, const QString &
         QElapsedTimer clock;
         clock.start();
         QProcess p;
-        p.start(program, voiceArgs + QStringList{QStringLiteral("-f"), input.fileName(),
-                                                 QStringLiteral("-o"), out});
+        QStringList filled = args;
+        filled.replaceInStrings(QStringLiteral("{in}"), input.fileName());
+        filled.replaceInStrings(QStringLiteral("{out}"), out);
+        p.start(program, filled);
         p.waitForFinished(600000);
         return double(clock.nsecsElapsed()) / 1e9;
     };
     Run run;
     const QString first = text.left(text.indexOf(QLatin1String(". ")) + 1);
     run.firstMs = timed(first, dir + QStringLiteral("/first.wav")) * 1000;
+    const double cpuBefore = ChildrenCpu();
     const double wall = timed(text, dir + QStringLiteral("/theirs.wav"));
-    run.speed = WavSeconds(dir + QStringLiteral("/theirs.wav")) / wall;
+    const double audio = WavSeconds(dir + QStringLiteral("/theirs.wav"));
+    run.speed = audio / wall;
+    run.cpu = audio > 0 ? (ChildrenCpu() - cpuBefore) / audio : 0;
     return run;
 }
 
@@ -124,14 +167,15 @@ int main(int argc, char **argv) {
         const char *name;
         QByteArray voice;
         QString program;
-        QStringList voiceArgs;
+        QStringList args; // {in}: the text file, {out}: the WAV file
     };
+    const auto list = [](const char *args) { return QString::fromLatin1(args).split(u' '); };
     const Engine engines[] = {
-        {"espeak-ng en-us", "gmw/en-US", QStringLiteral("espeak-ng"), {}},
-        {"Flite slt",
-         "flite:slt",
-         QStringLiteral("flite"),
-         {QStringLiteral("-voice"), QStringLiteral("slt")}},
+        {"espeak-ng en-us", "gmw/en-US", QStringLiteral("espeak-ng"),
+         list("-v en-us -f {in} -w {out}")},
+        {"Flite slt", "flite:slt", QStringLiteral("flite"), list("-voice slt -f {in} -o {out}")},
+        {"Festival slt (HTS)", "festival:cmu_us_slt_arctic_hts", QStringLiteral("text2wave"),
+         list("-eval (voice_cmu_us_slt_arctic_hts) -o {out} {in}")},
     };
     std::printf("%zd characters of prose, medians of 5 runs\n", std::size_t(text.size()));
     for (const Engine &e : engines) {
@@ -142,29 +186,32 @@ int main(int argc, char **argv) {
             std::printf("%s: not installed\n", e.name);
             continue;
         }
-        std::vector<double> firstOurs, speedOurs, firstTheirs, speedTheirs;
+        std::vector<double> firstOurs, speedOurs, cpuOurs, firstTheirs, speedTheirs, cpuTheirs;
         const QString program = QStandardPaths::findExecutable(e.program);
         for (int i = 0; i < 5; ++i) {
             const Run ours = Ours(e.voice, text, dir.path());
             firstOurs.push_back(ours.firstMs);
             speedOurs.push_back(ours.speed);
+            cpuOurs.push_back(ours.cpu);
             if (!program.isEmpty()) {
-                const Run theirs = Theirs(program, e.voiceArgs, text, dir.path());
+                const Run theirs = Theirs(program, e.args, text, dir.path());
                 firstTheirs.push_back(theirs.firstMs);
                 speedTheirs.push_back(theirs.speed);
+                cpuTheirs.push_back(theirs.cpu);
             }
         }
-        std::printf("%s: first audio %.1f ms, synthesis %.1fx real time\n", e.name,
-                    Median(firstOurs), Median(speedOurs));
+        std::printf("%s: first audio %.1f ms, synthesis %.1fx real time, CPU %.1f%%\n", e.name,
+                    Median(firstOurs), Median(speedOurs), 100 * Median(cpuOurs));
         if (program.isEmpty()) {
             std::printf("  %s: program not installed, no peer\n", qPrintable(e.program));
             continue;
         }
-        std::printf("  %s program: first sentence %.1f ms, synthesis %.1fx real time\n",
-                    qPrintable(e.program), Median(firstTheirs), Median(speedTheirs));
-        std::printf("  ratio (ours / theirs): first sound %.2f, synthesis time %.2f\n",
+        std::printf("  %s program: first sentence %.1f ms, synthesis %.1fx real time, CPU %.1f%%\n",
+                    qPrintable(e.program), Median(firstTheirs), Median(speedTheirs),
+                    100 * Median(cpuTheirs));
+        std::printf("  ratio (ours / theirs): first sound %.2f, synthesis time %.2f, CPU %.2f\n",
                     Median(firstOurs) / Median(firstTheirs),
-                    Median(speedTheirs) / Median(speedOurs));
+                    Median(speedTheirs) / Median(speedOurs), Median(cpuOurs) / Median(cpuTheirs));
     }
     return 0;
 }

@@ -20,6 +20,7 @@ std::optional<Request> pending;      // guarded by mutex
 std::atomic<bool> interrupt{false};  // set under mutex
 std::atomic<std::int32_t> rate{-1};  // as last asked for
 std::atomic<std::int32_t> pitch{-1}; //
+std::FILE *output = stdout;          // set before reading starts
 
 void Read() {
     for (;;) {
@@ -84,9 +85,13 @@ std::int32_t Pitch() {
     return pitch.load();
 }
 
+void UseOutput(std::FILE *stream) {
+    output = stream;
+}
+
 void Send(const std::vector<char> &message) {
-    if (std::fwrite(message.data(), 1, message.size(), stdout) != message.size() ||
-        std::fflush(stdout) != 0)
+    if (std::fwrite(message.data(), 1, message.size(), output) != message.size() ||
+        std::fflush(output) != 0)
         std::_Exit(0); // the editor has gone
 }
 

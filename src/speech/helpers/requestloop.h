@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -33,6 +34,8 @@ bool Interrupted();
 // Rate and pitch as last asked for, by the request or a Settings message since.
 std::int32_t Rate();
 std::int32_t Pitch();
+// Where messages go from now on: standard output unless told otherwise.
+void UseOutput(std::FILE *output);
 // Writes one message; a closed output (the editor has gone) ends the helper.
 void Send(const std::vector<char> &message);
 // Says that synthesis of `job` has ended, finished or abandoned.

@@ -67,7 +67,10 @@ QString SpeechEngine::HelperPath(const QString &name) {
 }
 
 SpeechEngine::SpeechEngine() {
+    // In this order, each offering a more natural English than those before.
     others_.push_back({"flite:", HelperPath(QStringLiteral(ZAVREN_FLITE_HELPER_NAME)), {}, false});
+    others_.push_back(
+        {"festival:", HelperPath(QStringLiteral(ZAVREN_FESTIVAL_HELPER_NAME)), {}, false});
     // The window is shown while the helper starts beside it.
     worker_ = std::thread([this] { Run(); });
 }

@@ -505,12 +505,17 @@ void LiveSpeechTest::voiceMenuOpens() {
     QVERIFY(std::any_of(variants.begin(), variants.end(),
                         [](QAction *a) { return a->text() == QLatin1String("America"); }));
     // And every engine's English voices beside espeak-ng's, by engine and voice.
-    if (std::any_of(control->Voices().begin(), control->Voices().end(),
-                    [](const SpeechVoice &v) { return v.identifier == "flite:slt"; }))
-        QVERIFY(std::any_of(variants.begin(), variants.end(), [](QAction *a) {
-            return a->text() == QLatin1String("Flite: slt") &&
-                   a->data().toByteArray() == "flite:slt";
-        }));
+    for (const auto &[identifier, shown] :
+         {std::pair{"flite:slt", "Flite: slt"},
+          std::pair{"festival:cmu_us_slt_arctic_hts", "Festival: slt (HTS)"}})
+        if (std::any_of(control->Voices().begin(), control->Voices().end(),
+                        [&](const SpeechVoice &v) { return v.identifier == identifier; }))
+            QVERIFY2(std::any_of(variants.begin(), variants.end(),
+                                 [&](QAction *a) {
+                                     return a->text() == QLatin1String(shown) &&
+                                            a->data().toByteArray() == identifier;
+                                 }),
+                     shown);
 
     QAction *german = *std::find_if(voices.begin(), voices.end(),
                                     [](QAction *a) { return a->data().toByteArray() == kGerman; });

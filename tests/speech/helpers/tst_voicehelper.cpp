@@ -13,6 +13,7 @@
 #include <csignal>
 #include <memory>
 #include <sys/types.h>
+#include <tuple>
 
 namespace {
 
@@ -102,7 +103,7 @@ void VoiceHelperTest::foreignInputEndsIt_data() {
         const voice::Header h{kind, size};
         return QByteArray(reinterpret_cast<const char *>(&h), sizeof h);
     };
-    for (const char *helper : {"zavren-voice", "zavren-voice-flite"}) {
+    for (const char *helper : {"zavren-voice", "zavren-voice-flite", "zavren-voice-festival"}) {
         const auto row = [&](const char *name, const QByteArray &input) {
             QTest::addRow("%s, %s", helper, name) << QString::fromLatin1(helper) << input;
         };
@@ -189,37 +190,48 @@ void VoiceHelperTest::brokenHelperIsReported() {
 }
 
 void VoiceHelperTest::listsEveryInstalledEngine_data() {
-    QTest::addColumn<QByteArray>(
-        "flite"); // the Flite helper installed: none, the real one, a script
+    QTest::addColumn<QString>("helper");
+    QTest::addColumn<QByteArray>("installed"); // none, the real one, or a script
+    QTest::addColumn<QString>("line");         // one of its voices as listed
     QTest::addColumn<bool>("listed");
-    QTest::newRow("without Flite") << QByteArray() << false;
-    QTest::newRow("with Flite") << QByteArray("real") << true;
-    QTest::newRow("Flite that will not start") << QByteArray("#!/bin/sh\nexit 3\n") << false;
-    QTest::newRow("Flite that says something else")
-        << QByteArray("#!/bin/sh\necho hello there\n") << false;
+    const QString flite = QStringLiteral("flite:slt\ten\tEnglish (Flite: slt)");
+    const QString festival =
+        QStringLiteral("festival:cmu_us_slt_arctic_hts\ten\tEnglish (Festival: slt (HTS))");
+    for (const auto &[name, helper, line] :
+         {std::tuple{"Flite", "zavren-voice-flite", flite},
+          std::tuple{"Festival", "zavren-voice-festival", festival}}) {
+        const auto row = [&](const char *how, const QByteArray &installed, bool listed) {
+            QTest::addRow(how, name) << QString::fromLatin1(helper) << installed << line << listed;
+        };
+        row("without %s", QByteArray(), false);
+        row("with %s", QByteArray("real"), true);
+        row("%s that will not start", QByteArray("#!/bin/sh\nexit 3\n"), false);
+        row("%s that says something else", QByteArray("#!/bin/sh\necho hello there\n"), false);
+    }
 }
 
 // Each engine installed beside the program adds its voices; one that is
 // missing or broken adds none, and costs nothing else.
 void VoiceHelperTest::listsEveryInstalledEngine() {
-    QFETCH(QByteArray, flite);
+    QFETCH(QString, helper);
+    QFETCH(QByteArray, installed);
+    QFETCH(QString, line);
     QFETCH(bool, listed);
-    const QString built = QFileInfo(SpeechEngine::HelperPath()).absolutePath() +
-                          QStringLiteral("/zavren-voice-flite");
-    if (flite == "real" && !QFileInfo::exists(built))
-        QSKIP("built without Flite");
+    const QString built = QFileInfo(SpeechEngine::HelperPath()).absolutePath() + u'/' + helper;
+    if (installed == "real" && !QFileInfo::exists(built))
+        QSKIP("built without this engine");
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString program = dir.filePath(QStringLiteral("zavren-speech"));
     QVERIFY(QFile::copy(QStringLiteral(ZAVREN_SPEECH_BINARY), program));
     QVERIFY(QFile::copy(SpeechEngine::HelperPath(), dir.filePath(QStringLiteral("zavren-voice"))));
-    const QString installed = dir.filePath(QStringLiteral("zavren-voice-flite"));
-    if (flite == "real") {
-        QVERIFY(QFile::copy(built, installed));
-    } else if (!flite.isEmpty()) {
-        QFile script(installed);
+    const QString path = dir.filePath(helper);
+    if (installed == "real") {
+        QVERIFY(QFile::copy(built, path));
+    } else if (!installed.isEmpty()) {
+        QFile script(path);
         QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write(flite);
+        script.write(installed);
         script.close();
         QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
     }
@@ -229,7 +241,7 @@ void VoiceHelperTest::listsEveryInstalledEngine() {
     QCOMPARE(run.exitCode(), 0);
     const QString voices = QString::fromUtf8(run.readAllStandardOutput());
     QVERIFY2(voices.contains(QLatin1String("gmw/en\ten-gb")), qPrintable(voices.left(200)));
-    QCOMPARE(voices.contains(QLatin1String("flite:slt\ten\tEnglish (Flite: slt)")), listed);
+    QVERIFY2(voices.contains(line) == listed, qPrintable(voices.right(300)));
     QCOMPARE(QString::fromLocal8Bit(run.readAllStandardError()), QString());
 }
 
@@ -244,6 +256,10 @@ void VoiceHelperTest::crashWhileWritingLeavesNoFile_data() {
                                   << "abort";
     QTest::newRow("flite, silence") << "flite:slt"
                                     << "hang";
+    QTest::newRow("festival, crash") << "festival:cmu_us_slt_arctic_hts"
+                                     << "abort";
+    QTest::newRow("festival, silence") << "festival:cmu_us_slt_arctic_hts"
+                                       << "hang";
 }
 
 // Speech to a file whose voice crashes, or stops answering, half-way is a
@@ -255,6 +271,10 @@ void VoiceHelperTest::crashWhileWritingLeavesNoFile() {
     if (voice.startsWith(QLatin1String("flite:")))
         QSKIP("built without Flite");
 #endif
+#ifndef ZAVREN_FAULTY_FESTIVAL
+    if (voice.startsWith(QLatin1String("festival:")))
+        QSKIP("built without Festival");
+#endif
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     // The program beside the helpers that fail on purpose.
@@ -265,6 +285,10 @@ void VoiceHelperTest::crashWhileWritingLeavesNoFile() {
 #ifdef ZAVREN_FAULTY_FLITE
     QVERIFY(QFile::copy(QStringLiteral(ZAVREN_FAULTY_FLITE),
                         dir.filePath(QStringLiteral("zavren-voice-flite"))));
+#endif
+#ifdef ZAVREN_FAULTY_FESTIVAL
+    QVERIFY(QFile::copy(QStringLiteral(ZAVREN_FAULTY_FESTIVAL),
+                        dir.filePath(QStringLiteral("zavren-voice-festival"))));
 #endif
     QProcess run;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

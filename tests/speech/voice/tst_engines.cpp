@@ -81,6 +81,7 @@ private:
         AddEngineColumn();
         QTest::newRow("espeak-ng") << QByteArray();
         QTest::newRow("flite") << QByteArray("flite:");
+        QTest::newRow("festival") << QByteArray("festival:");
     }
 };
 
@@ -103,7 +104,8 @@ void EnginesTest::slidersChangeTheAudio_data() {
     AddEngineColumn();
     QTest::addColumn<bool>("pitch"); // else speed
     for (const auto &[name, prefix] :
-         {std::pair{"espeak-ng", QByteArray()}, std::pair{"flite", QByteArray("flite:")}}) {
+         {std::pair{"espeak-ng", QByteArray()}, std::pair{"flite", QByteArray("flite:")},
+          std::pair{"festival", QByteArray("festival:")}}) {
         QTest::addRow("%s, speed", name) << prefix << false;
         QTest::addRow("%s, pitch", name) << prefix << true;
     }

@@ -185,6 +185,9 @@ void EngineTextTest::voiceNames_data() {
     QTest::newRow("another engine's voice") << "English (Flite: slt)"
                                             << "English"
                                             << "Flite: slt";
+    QTest::newRow("a voice's kind inside its variant") << "English (Festival: slt (HTS))"
+                                                       << "English"
+                                                       << "Festival: slt (HTS)";
     QTest::newRow("with a variant") << "English (America)"
                                     << "English"
                                     << "America";

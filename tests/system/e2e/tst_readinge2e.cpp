@@ -10,6 +10,7 @@
 #include "memoryaudiooutput.h"
 #include "speech/face/espeakspeechcontrol.h"
 #include "speech/face/speechcontrolfactory.h"
+#include "speech/voice/voicelink.h"
 #include "speech/voice/voicesession.h"
 #include "speechwindow.h"
 
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QtTest>
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 
@@ -122,6 +124,8 @@ private slots:
     void initTestCase();
     void heardWord_data();
     void heardWord();
+    void eachEngineReadsAloud_data();
+    void eachEngineReadsAloud();
     void cleanupTestCase();
 
 private:
@@ -277,6 +281,46 @@ void ReadingE2eTest::heardWord() {
     }
     qInfo("%s", qPrintable(scores));
     QVERIFY2(bestAt == 0 && best > 0.75, qPrintable(scores));
+}
+
+void ReadingE2eTest::eachEngineReadsAloud_data() {
+    QTest::addColumn<QByteArray>("engine"); // its voices' prefix; none for espeak-ng
+    QTest::newRow("espeak-ng") << QByteArray();
+    QTest::newRow("flite") << QByteArray("flite:");
+    QTest::newRow("festival") << QByteArray("festival:");
+}
+
+// Play in the window in an English voice of each engine: the sink hears it,
+// and its words are marked in the text in order.
+void ReadingE2eTest::eachEngineReadsAloud() {
+    QFETCH(QByteArray, engine);
+    QByteArray voice;
+    for (const SpeechVoice &v : voice_->Voices())
+        if (voice.isEmpty() && v.language.startsWith(QLatin1String("en")) &&
+            (engine.isEmpty() ? !v.identifier.contains(':') : v.identifier.startsWith(engine)))
+            voice = v.identifier;
+    if (voice.isEmpty())
+        QSKIP("this engine is not installed");
+    const QByteArray before = voice_->Voice();
+    QVERIFY(voice_->SetVoice(voice));
+    QList<qsizetype> words;
+    const QMetaObject::Connection marks = connect(
+        voice_, &SpeechControl::WordReached, [&](qsizetype start, qsizetype) { words << start; });
+    const int from = recorder_.Frames();
+    window_->form->cmdPlayAll()->click();
+    const qsizetype pears = kText.indexOf(QLatin1String("pears"));
+    const bool reached = QTest::qWaitFor([&] { return words.contains(pears); }, 20000);
+    QTest::qWait(300); // the sink and the recorder lag behind
+    window_->form->Speaking().Stop();
+    disconnect(marks);
+    voice_->SetVoice(before);
+    QVERIFY2(reached, voice.constData());
+    QVERIFY(std::is_sorted(words.begin(), words.end()));
+    QCOMPARE(words.value(0), qsizetype(0));
+    const std::vector<double> recorded = recorder_.Envelope();
+    const auto loud = std::count_if(recorded.begin() + std::min<std::size_t>(from, recorded.size()),
+                                    recorded.end(), [](double f) { return f >= kLoud; });
+    QVERIFY2(loud > 30, qPrintable(QStringLiteral("%1 loud frames").arg(loud)));
 }
 
 int main(int argc, char *argv[]) {

@@ -12,6 +12,7 @@
 
 #include "platform/binarystdio.h"
 #include "speech/helpers/requestloop.h"
+#include "speech/voice/engines/englishtext.h"
 #include "speech/voice/engines/espeak/espeakhelper.h"
 #include "speech/voice/voiceprotocol.h"
 
@@ -65,53 +66,6 @@ FliteVoice voices[] = {
 
 const VoiceFaults *faults = nullptr;
 
-// Flite's US phones by the IPA letters the face's mouth reads.
-const char *Ipa(const char *phone) {
-    static const char *const table[][2] = {
-        {"aa", "ɑ"},  {"ae", "æ"},  {"ah", "ʌ"},  {"ao", "ɔ"},  {"aw", "aʊ"}, {"ax", "ə"},
-        {"axr", "ɚ"}, {"ay", "aɪ"}, {"b", "b"},   {"ch", "tʃ"}, {"d", "d"},   {"dh", "ð"},
-        {"eh", "ɛ"},  {"er", "ɜ"},  {"ey", "eɪ"}, {"f", "f"},   {"g", "ɡ"},   {"hh", "h"},
-        {"ih", "ɪ"},  {"iy", "i"},  {"jh", "dʒ"}, {"k", "k"},   {"l", "l"},   {"m", "m"},
-        {"n", "n"},   {"ng", "ŋ"},  {"ow", "oʊ"}, {"oy", "ɔɪ"}, {"p", "p"},   {"r", "ɹ"},
-        {"s", "s"},   {"sh", "ʃ"},  {"t", "t"},   {"th", "θ"},  {"uh", "ʊ"},  {"uw", "u"},
-        {"v", "v"},   {"w", "w"},   {"y", "j"},   {"z", "z"},   {"zh", "ʒ"}};
-    for (const auto &entry : table)
-        if (std::strcmp(entry[0], phone) == 0)
-            return entry[1];
-    return "_"; // pauses and anything unknown: the mouth at rest
-}
-
-// Flite's tokenizer knows ASCII punctuation only: typographic marks become
-// theirs, one character for one, so positions in the text stay as they were.
-std::string AsciiPunctuation(const std::string &text) {
-    static const std::pair<std::string_view, char> kMarks[] = {
-        {"\u2018", '\''}, {"\u2019", '\''}, {"\u201A", '\''}, {"\u201C", '"'}, {"\u201D", '"'},
-        {"\u201E", '"'},  {"\u00AB", '"'},  {"\u00BB", '"'},  {"\u2013", '-'}, {"\u2014", '-'},
-        {"\u2026", '.'},  {"\u00A0", ' '},  {"\u00A1", ' '},  {"\u00BF", ' '}};
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        bool mapped = false;
-        for (const auto &[mark, ascii] : kMarks)
-            if (text.compare(i, mark.size(), mark) == 0) {
-                out += ascii;
-                i += mark.size();
-                mapped = true;
-                break;
-            }
-        if (!mapped)
-            out += text[i++];
-    }
-    return out;
-}
-
-std::int32_t CodePoints(const std::string &text, std::size_t from, std::size_t to) {
-    std::int32_t count = 0;
-    for (std::size_t i = from; i < to && i < text.size(); ++i)
-        count += (static_cast<unsigned char>(text[i]) & 0xc0) != 0x80;
-    return count;
-}
-
 std::int32_t ToSample(float seconds) {
     return std::max(0, static_cast<std::int32_t>(std::lround(seconds * kOutputRate)));
 }
@@ -122,33 +76,6 @@ struct Piece {
     std::vector<std::int16_t> samples;
     std::vector<voice::Event> marks;
 };
-
-// Where the sentence from `from` ends: Flite synthesizes a piece whole before
-// any of it is heard, so pieces are kept short for the first sound to come soon.
-std::size_t PieceEnd(const std::string &text, std::size_t from) {
-    constexpr std::size_t kLongest = 400;
-    const std::size_t limit = std::min(text.size(), from + kLongest);
-    std::size_t blank = 0;
-    for (std::size_t i = from; i < limit; ++i) {
-        const char c = text[i];
-        const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
-        if (c == '\n' && i > from)
-            return i + 1;
-        if (space && i > from &&
-            std::string_view(".!?;:").find(text[i - 1]) != std::string_view::npos)
-            return i + 1;
-        if (space)
-            blank = i;
-    }
-    if (limit == text.size())
-        return limit;
-    if (blank > from)
-        return blank + 1;
-    std::size_t cut = limit; // one endless word: not inside a character
-    while (cut > from + 1 && (static_cast<unsigned char>(text[cut]) & 0xc0) == 0x80)
-        --cut;
-    return cut;
-}
 
 Piece Synthesize(FliteVoice &fv, const std::string &text, std::size_t from, std::size_t to,
                  std::int32_t wantedRate, std::int32_t wantedPitch) {
@@ -178,7 +105,7 @@ Piece Synthesize(FliteVoice &fv, const std::string &text, std::size_t from, std:
         piece.samples.assign(cst_wave_samples(wave),
                              cst_wave_samples(wave) + cst_wave_num_samples(wave));
     }
-    const std::int32_t before = CodePoints(text, 0, from);
+    const std::int32_t before = EnglishText::CodePoints(text, 0, from);
     // Each token (the text as written, less punctuation) is one word to the
     // listener, however many words Flite reads it as ("42"): it begins
     // where its first word's first phone begins.
@@ -200,20 +127,31 @@ Piece Synthesize(FliteVoice &fv, const std::string &text, std::size_t from, std:
         voice::Event mark;
         mark.type = voice::Event::Word;
         mark.sample = previous ? ToSample(item_feat_float(previous, "end")) : 0;
-        mark.textPosition = before + CodePoints(rest, 0, at) + 1;
-        mark.length = CodePoints(rest, at, searchFrom);
+        mark.textPosition = before + EnglishText::CodePoints(rest, 0, at) + 1;
+        mark.length = EnglishText::CodePoints(rest, at, searchFrom);
         piece.marks.push_back(mark);
     }
     float start = 0;
+    std::int32_t lastSound = 0; // where the last phone that is not a pause ends
     for (cst_item *segment = relation_head(utt_relation(utt, "Segment")); segment;
          segment = item_next(segment)) {
         voice::Event mark;
         mark.type = voice::Event::Phoneme;
         mark.sample = ToSample(start);
-        const char *ipa = Ipa(item_feat_string(segment, "name"));
+        const char *ipa = EnglishText::Ipa(item_feat_string(segment, "name"));
         std::memcpy(mark.phoneme, ipa, std::min(std::strlen(ipa), sizeof mark.phoneme));
         piece.marks.push_back(mark);
         start = item_feat_float(segment, "end");
+        if (std::strcmp(ipa, "_") != 0)
+            lastSound = ToSample(start);
+    }
+    // The pause after a piece that ends inside a sentence is left out too.
+    if (!EnglishText::EndsSentence(text, to) && lastSound > 0 &&
+        std::size_t(lastSound) < piece.samples.size()) {
+        piece.samples.resize(std::size_t(lastSound));
+        std::erase_if(piece.marks, [lastSound](const voice::Event &m) {
+            return m.type == voice::Event::Phoneme && m.sample >= lastSound;
+        });
     }
     // The pause Flite puts before a piece is left out: speech resumed from a
     // word begins with it, and the first sound comes sooner. The pause after
@@ -248,7 +186,7 @@ FliteVoice *Find(const std::string &id) {
 // Speaks one request, 20 ms at a time, until it ends or is abandoned.
 void Speak(const RequestLoop::Request &asked) {
     RequestLoop::Request request = asked;
-    request.text = AsciiPunctuation(asked.text);
+    request.text = EnglishText::AsciiPunctuation(asked.text);
     FliteVoice *fv = Find(request.voice);
     if (!fv)
         fv = Find(voices[0].id);
@@ -258,7 +196,7 @@ void Speak(const RequestLoop::Request &asked) {
     int faultIn = 500 * kOutputRate / 1000 / kChunkSamples;
     std::int32_t base = 0; // samples of the request sent before this piece
     for (std::size_t from = 0; from < request.text.size() && !RequestLoop::Interrupted();) {
-        const std::size_t to = PieceEnd(request.text, from);
+        const std::size_t to = EnglishText::PieceEnd(request.text, from, from == 0);
         const Piece piece =
             Synthesize(*fv, request.text, from, to, RequestLoop::Rate(), RequestLoop::Pitch());
         std::size_t nextMark = 0;

@@ -1,0 +1,5 @@
+#include "speech/voice/engines/festival/festivalhelper.h"
+
+int main() {
+    return RunFestivalHelper();
+}

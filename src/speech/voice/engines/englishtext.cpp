@@ -1,0 +1,117 @@
+#include "englishtext.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <string_view>
+#include <utility>
+
+namespace EnglishText {
+
+std::string AsciiPunctuation(const std::string &text) {
+    static const std::pair<std::string_view, char> kMarks[] = {
+        {"\u2018", '\''}, {"\u2019", '\''}, {"\u201A", '\''}, {"\u201C", '"'}, {"\u201D", '"'},
+        {"\u201E", '"'},  {"\u00AB", '"'},  {"\u00BB", '"'},  {"\u2013", '-'}, {"\u2014", '-'},
+        {"\u2026", '.'},  {"\u00A0", ' '},  {"\u00A1", ' '},  {"\u00BF", ' '}};
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        bool mapped = false;
+        for (const auto &[mark, ascii] : kMarks)
+            if (text.compare(i, mark.size(), mark) == 0) {
+                out += ascii;
+                i += mark.size();
+                mapped = true;
+                break;
+            }
+        if (!mapped)
+            out += text[i++];
+    }
+    return out;
+}
+
+std::size_t PieceEnd(const std::string &text, std::size_t from, bool first, std::size_t longest) {
+    // A first piece of this many words is heard after a few tens of
+    // milliseconds; the sentence goes on from there.
+    constexpr int kFirstWords = 4;
+    // A longer "word" (a run of letters, a long address) is read out letter
+    // by letter: it is read in parts, each soon synthesized.
+    constexpr std::size_t kLongestWord = 48;
+    const std::size_t limit = std::min(text.size(), from + longest);
+    std::size_t blank = 0;
+    std::size_t wordStart = from;
+    int words = 0;       // words of letters or digits, ended so far
+    bool inWord = false; // the characters since the last blank hold one
+    for (std::size_t i = from; i < limit; ++i) {
+        const char c = text[i];
+        const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+        if (c == '\n' && i > from)
+            return i + 1;
+        const bool afterWord = space && i > from && text[i - 1] != ' ' && text[i - 1] != '\t' &&
+                               text[i - 1] != '\n' && text[i - 1] != '\r';
+        if (afterWord && std::string_view(".!?;:").find(text[i - 1]) != std::string_view::npos)
+            return i + 1;
+        if (afterWord && inWord) {
+            ++words;
+            if (first && (words >= kFirstWords || text[i - 1] == ','))
+                return i + 1;
+        }
+        if (space) {
+            blank = i;
+            wordStart = i + 1;
+            inWord = false;
+        } else if (i - wordStart >= kLongestWord) {
+            if (blank > from)
+                return blank + 1;
+            std::size_t cut = i; // not inside a character
+            while (cut > from + 1 && (static_cast<unsigned char>(text[cut]) & 0xc0) == 0x80)
+                --cut;
+            return cut;
+        } else if (std::isalnum(static_cast<unsigned char>(c)) ||
+                   static_cast<unsigned char>(c) >= 0x80) {
+            inWord = true;
+        }
+    }
+    if (limit == text.size())
+        return limit;
+    if (blank > from)
+        return blank + 1;
+    std::size_t cut = limit; // one endless word: not inside a character
+    while (cut > from + 1 && (static_cast<unsigned char>(text[cut]) & 0xc0) == 0x80)
+        --cut;
+    return cut;
+}
+
+bool EndsSentence(const std::string &text, std::size_t to) {
+    if (to >= text.size())
+        return true;
+    while (to > 0 && std::string_view(" \t\r\n").find(text[to - 1]) != std::string_view::npos)
+        --to;
+    return to == 0 || std::string_view(".!?;:").find(text[to - 1]) != std::string_view::npos;
+}
+
+std::int32_t CodePoints(const std::string &text, std::size_t from, std::size_t to) {
+    std::int32_t count = 0;
+    for (std::size_t i = from; i < to && i < text.size(); ++i)
+        count += (static_cast<unsigned char>(text[i]) & 0xc0) != 0x80;
+    return count;
+}
+
+const char *Ipa(const char *phone) {
+    static const char *const table[][2] = {
+        {"aa", "ɑ"},  {"ae", "æ"},  {"ah", "ʌ"},  {"ao", "ɔ"},  {"aw", "aʊ"}, {"ax", "ə"},
+        {"axr", "ɚ"}, {"ay", "aɪ"}, {"b", "b"},   {"ch", "tʃ"}, {"d", "d"},   {"dh", "ð"},
+        {"eh", "ɛ"},  {"er", "ɜ"},  {"ey", "eɪ"}, {"f", "f"},   {"g", "ɡ"},   {"hh", "h"},
+        {"ih", "ɪ"},  {"iy", "i"},  {"jh", "dʒ"}, {"k", "k"},   {"l", "l"},   {"m", "m"},
+        {"n", "n"},   {"ng", "ŋ"},  {"ow", "oʊ"}, {"oy", "ɔɪ"}, {"p", "p"},   {"r", "ɹ"},
+        {"s", "s"},   {"sh", "ʃ"},  {"t", "t"},   {"th", "θ"},  {"uh", "ʊ"},  {"uw", "u"},
+        {"v", "v"},   {"w", "w"},   {"y", "j"},   {"z", "z"},   {"zh", "ʒ"}};
+    if (!phone)
+        return "_";
+    for (const auto &entry : table)
+        if (std::strcmp(entry[0], phone) == 0)
+            return entry[1];
+    return "_";
+}
+
+} // namespace EnglishText

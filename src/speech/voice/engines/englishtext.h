@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// What the helpers of the English engines (Flite, Festival) share: text in the
+// form their tokenizers know, pieces short enough to be heard soon, and their
+// US phones as the face's mouth reads them.
+namespace EnglishText {
+
+// Typographic marks as the ASCII ones these tokenizers know, one character
+// for one, so positions in the text stay as they were.
+std::string AsciiPunctuation(const std::string &text);
+// Where the piece from `from` ends: at a sentence's end, a line's, or after
+// `longest` bytes (at a blank where there is one). A `first` piece ends
+// sooner, after a few words, so the first sound of a text does not wait for
+// a whole sentence.
+std::size_t PieceEnd(const std::string &text, std::size_t from, bool first = false,
+                     std::size_t longest = 400);
+// Whether a piece ending at `to` ends a sentence (or the text): the pause
+// after it is kept, where a piece that stops inside a sentence loses its own.
+bool EndsSentence(const std::string &text, std::size_t to);
+// Code points of `text` in [from, to).
+std::int32_t CodePoints(const std::string &text, std::size_t from, std::size_t to);
+// A US English phone ("aa", "hh"...) as IPA letters; pauses and anything
+// unknown as "_", the mouth at rest.
+const char *Ipa(const char *phone);
+
+} // namespace EnglishText
