@@ -58,7 +58,7 @@ QString SpeechEngine::HelperPath(const QString &name) {
     // Only among the program's own files: beside it (every program of a build
     // lands in one folder), else where the installed layout puts it.
     const QString folder = QString::fromStdString(ThisProgramFolder());
-    const QString beside = folder + u'/' + name;
+    QString beside = folder + u'/' + name;
     const QString installed = folder + QStringLiteral("/" ZAVREN_VOICE_HELPER_INSTALLED "/") + name;
     if (!folder.isEmpty() && !QFileInfo(beside).isExecutable() &&
         QFileInfo(installed).isExecutable())

@@ -79,7 +79,7 @@ SpeechStatus VoiceSession::Speak(const QString &text) {
         return SpeechStatus::Ok();
     }
     text_ = text;
-    const SpeechStatus started = StartFrom(0);
+    SpeechStatus started = StartFrom(0);
     if (!started.ok())
         return started;
     // A new text starts with the mouth at rest.
@@ -93,7 +93,7 @@ SpeechStatus VoiceSession::Speak(const QString &text) {
 SpeechStatus VoiceSession::StartFrom(qsizetype from) {
     const std::uint64_t generation = channel_->queue.Begin();
     channel_->timeline.Begin(generation);
-    const SpeechStatus started = output_->Start(channel_->queue, Engine().SampleRate());
+    SpeechStatus started = output_->Start(channel_->queue, Engine().SampleRate());
     if (!started.ok()) {
         channel_->queue.Cancel();
         channel_->timeline.Clear();
@@ -134,7 +134,7 @@ SpeechStatus VoiceSession::Resume() {
         SetSpeaking(false);
         return SpeechStatus::Ok();
     }
-    const SpeechStatus started = StartFrom(pausedAt_);
+    SpeechStatus started = StartFrom(pausedAt_);
     if (!started.ok())
         return started;
     sinceFrame_.start();
@@ -281,7 +281,7 @@ void VoiceSession::Restart(const SpeechTimeline::Heard &heard, const QByteArray 
     generation_ = generation;
     const std::uint64_t played = channel_->queue.HandedOver();
     channel_->timeline.Rewind(generation, played);
-    const SpeechStatus started = output_->Start(channel_->queue, Engine().SampleRate());
+    SpeechStatus started = output_->Start(channel_->queue, Engine().SampleRate());
     if (!started.ok()) {
         // The sound output went away under the voice: it falls silent.
         StopSpeaking().ok();
