@@ -31,6 +31,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace {
 
@@ -46,6 +47,12 @@ volatile std::sig_atomic_t stopAsked = 0;
 
 void OnStop(int) {
     stopAsked = 1;
+}
+
+// Voices reading at once for --speak-to: one a processor unless told.
+constexpr int kMostJobs = 64;
+int DefaultJobs() {
+    return std::clamp(int(std::thread::hardware_concurrency()), 1, kMostJobs);
 }
 
 void Describe(QCommandLineParser &parser) {
@@ -110,6 +117,12 @@ void Describe(QCommandLineParser &parser) {
         {QStringLiteral("album"),
          QStringLiteral("The album tag (with --split, instead of the book's title)."),
          QStringLiteral("TEXT")},
+        {QStringLiteral("jobs"),
+         QStringLiteral("Voices that read at once, 1 to %1, each a part of the text cut between "
+                        "sentences (default: one for each processor, here %2).")
+             .arg(kMostJobs)
+             .arg(DefaultJobs()),
+         QStringLiteral("N")},
         {QStringLiteral("progress"),
          QStringLiteral("Report progress on standard output as lines \"progress DONE TOTAL\" "
                         "(characters of the text).")},
@@ -501,6 +514,14 @@ int SpeakTo(const QCommandLineParser &parser, int argc, char *argv[]) {
                             .arg(VoiceScale::kHighest),
                         kUsage);
         (option == QLatin1String("pitch") ? job.pitch : job.speed) = *value;
+    }
+    job.jobs = DefaultJobs();
+    if (parser.isSet(QStringLiteral("jobs"))) {
+        bool number = false;
+        job.jobs = parser.value(QStringLiteral("jobs")).toInt(&number);
+        if (!number || job.jobs < 1 || job.jobs > kMostJobs)
+            return Fail(QStringLiteral("--jobs takes a number from 1 to %1").arg(kMostJobs),
+                        kUsage);
     }
 
     const std::shared_ptr<SpeechEngine> engine = SpeechEngine::Acquire();
