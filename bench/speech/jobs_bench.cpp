@@ -2,7 +2,7 @@
 // with 2, 3, ... up to the processors there are, each against one job; and
 // espeak-ng's own program writing a WAV that oggenc then encodes, in the same
 // run. The machine's load is printed with the figures, since others may share it.
-//   jobs_bench [--bytes 1048576] [--most N] [--dir DIR]
+//   jobs_bench [--bytes 1048576] [--most N] [--format ogg] [--dir DIR]
 #include "procstatus.h"
 #include "speech/speechengine.h"
 #include "speech/speechfilewriter.h"
@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <sys/resource.h>
 #include <thread>
 
 namespace {
@@ -46,9 +47,18 @@ QString Load() {
 
 struct Figures {
     QString error;
-    double wall = 0, audio = 0;
+    double wall = 0, audio = 0, writerCpu = 0, helpersCpu = 0;
     long peakKib = 0;
 };
+
+// CPU seconds of this process (the writing and encoding), or of its children
+// collected so far (the voice helpers, once they have ended).
+double CpuSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 Figures Write(const QString &path, const QString &text, const QByteArray &voice, int jobs) {
     SpeechFileJob job;
@@ -59,6 +69,7 @@ Figures Write(const QString &path, const QString &text, const QByteArray &voice,
     job.jobs = jobs;
     Figures f;
     ProcStatus::ResetPeak();
+    const double self0 = CpuSeconds(RUSAGE_SELF), children0 = CpuSeconds(RUSAGE_CHILDREN);
     QElapsedTimer clock;
     clock.start();
     f.error = WriteSpeechFile(job, [&](const SpeechFileProgress &p) {
@@ -67,6 +78,8 @@ Figures Write(const QString &path, const QString &text, const QByteArray &voice,
     });
     f.wall = double(clock.nsecsElapsed()) / 1e9;
     f.peakKib = ProcStatus::Kib("VmHWM:");
+    f.writerCpu = CpuSeconds(RUSAGE_SELF) - self0;
+    f.helpersCpu = CpuSeconds(RUSAGE_CHILDREN) - children0;
     return f;
 }
 
@@ -92,12 +105,15 @@ int main(int argc, char **argv) {
     qsizetype bytes = 1 << 20;
     int most = std::max(1, int(std::thread::hardware_concurrency()));
     QString base = QDir::tempPath();
+    QString format = QStringLiteral("ogg");
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); ++i) {
         if (args[i] == QLatin1String("--bytes"))
             bytes = args[++i].toLongLong();
         else if (args[i] == QLatin1String("--most"))
             most = std::max(1, args[++i].toInt());
+        else if (args[i] == QLatin1String("--format"))
+            format = args[++i];
         else if (args[i] == QLatin1String("--dir"))
             base = args[++i];
     }
@@ -125,13 +141,13 @@ int main(int argc, char **argv) {
     }
     const int rate = VoiceScale::EspeakRate(VoiceScale::StartingSpeed());
     const int pitch = VoiceScale::EspeakPitch(VoiceScale::StartingPitch());
-    std::printf("%lld bytes of text to Ogg Vorbis in %s, %u processors; load before: %s\n",
-                static_cast<long long>(bytes), voice.constData(),
+    std::printf("%lld bytes of text to .%s in %s, %u processors; load before: %s\n",
+                static_cast<long long>(bytes), qPrintable(format), voice.constData(),
                 std::thread::hardware_concurrency(), qPrintable(Load()));
 
     double one = 0;
     for (int jobs = 1; jobs <= most; ++jobs) {
-        const QString out = scratch.filePath(QStringLiteral("jobs%1.ogg").arg(jobs));
+        const QString out = scratch.filePath(QStringLiteral("jobs%1.").arg(jobs) + format);
         const Figures f = Write(out, text, voice, jobs);
         if (!f.error.isEmpty()) {
             std::fprintf(stderr, "--jobs %d: %s\n", jobs, qPrintable(f.error));
@@ -140,9 +156,10 @@ int main(int argc, char **argv) {
         if (jobs == 1)
             one = f.wall;
         std::printf("--jobs %d: %.0f s of speech in %.1f s (%.0fx real time), %.2fx one job "
-                    "(goal %.1fx); peak memory %ld KB; load after: %s\n",
-                    jobs, f.audio, f.wall, f.audio / f.wall, one / f.wall, 0.8 * jobs, f.peakKib,
-                    qPrintable(Load()));
+                    "(goal %.1fx); CPU: writing %.1f s, helpers %.1f s; peak memory %ld KB; "
+                    "load after: %s\n",
+                    jobs, f.audio, f.wall, f.audio / f.wall, one / f.wall, 0.8 * jobs, f.writerCpu,
+                    f.helpersCpu, f.peakKib, qPrintable(Load()));
         QFile::remove(out);
     }
 
