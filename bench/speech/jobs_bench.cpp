@@ -102,6 +102,8 @@ double Timed(const QString &program, const QStringList &args) {
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
+    // Each figure as it comes: a run takes minutes.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     qsizetype bytes = 1 << 20;
     int most = std::max(1, int(std::thread::hardware_concurrency()));
     QString base = QDir::tempPath();

@@ -40,6 +40,7 @@ bool EndsShortName(QStringView text, qsizetype stop) {
     return word.size() == 2 ||
            std::find(std::begin(kTitles), std::end(kTitles), word) != std::end(kTitles);
 }
+
 // The end of the word at `from`: up to the next blank once a letter or
 // digit has come, so that it is a word a voice places.
 qsizetype FirstWordEnd(QStringView text, qsizetype from) {
