@@ -5,8 +5,14 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <thread>
+
+int DefaultJobs() {
+    return std::clamp(int(std::thread::hardware_concurrency()), 1, kMostJobs);
+}
 
 void DescribeOptions(QCommandLineParser &parser) {
     parser.setApplicationDescription(
@@ -83,6 +89,11 @@ void DescribeOptions(QCommandLineParser &parser) {
         {QStringLiteral("album"),
          QStringLiteral("The album tag (with --split, instead of the book's title)."),
          QStringLiteral("TEXT")},
+        {QStringLiteral("jobs"),
+         QStringLiteral("Voices that read at once, 1 to %1, each a part of the text cut between "
+                        "sentences (default: one for each processor).")
+             .arg(kMostJobs),
+         QStringLiteral("N")},
         {QStringLiteral("progress"),
          QStringLiteral("Report progress on standard output as lines \"progress DONE TOTAL\" "
                         "(characters of the text).")},

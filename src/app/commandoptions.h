@@ -13,6 +13,11 @@ class QCommandLineParser;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
+// Voices reading at once for --speak-to: at most this many, and by default
+// one a processor.
+inline constexpr int kMostJobs = 64;
+int DefaultJobs();
+
 // The options, with their help (the manual page is made from it too).
 void DescribeOptions(QCommandLineParser &parser);
 

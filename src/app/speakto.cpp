@@ -329,6 +329,14 @@ int SpeakTo(const QCommandLineParser &parser, int argc, char *argv[]) {
                         kExitUsage);
         (option == QLatin1String("pitch") ? job.pitch : job.speed) = *value;
     }
+    job.jobs = DefaultJobs();
+    if (parser.isSet(QStringLiteral("jobs"))) {
+        bool number = false;
+        job.jobs = parser.value(QStringLiteral("jobs")).toInt(&number);
+        if (!number || job.jobs < 1 || job.jobs > kMostJobs)
+            return Fail(QStringLiteral("--jobs takes a number from 1 to %1").arg(kMostJobs),
+                        kExitUsage);
+    }
 
     if (parser.isSet(QStringLiteral("pronunciations"))) {
         const QString list = parser.value(QStringLiteral("pronunciations"));

@@ -3,6 +3,7 @@
 #include "platform/pendingfile.h"
 #include "platform/qt/nativename.h"
 #include "speech/speechfiles/speechsubtitles.h"
+#include "speech/voice/parallelsynthesis.h"
 #include "speech/voice/speechengine.h"
 
 #include <QFileInfo>
@@ -16,8 +17,6 @@
 #include <vector>
 
 namespace {
-// Synthesis may run up to a second ahead of the writing.
-constexpr std::size_t kQueueSamples = 22050;
 constexpr std::size_t kPullSamples = 8192;
 
 QString Shown(const std::filesystem::path &path) {
@@ -154,10 +153,11 @@ QString WriteSpeechFile(const SpeechFileJob &job,
             return QStringLiteral("%1 exists already").arg(Shown(out));
     }
 
-    const std::shared_ptr<SpeechEngine> engine = SpeechEngine::Acquire();
-    if (const QString error = engine->StartupError(); !error.isEmpty())
+    ParallelSynthesis synthesis(job.text, job.voice, VoiceScale::EspeakRate(job.speed),
+                                VoiceScale::EspeakPitch(job.pitch), job.jobs);
+    if (const QString error = synthesis.Start(); !error.isEmpty())
         return error;
-    const int voiceRate = engine->SampleRate();
+    const int voiceRate = synthesis.SampleRate();
     int fileRate = voiceRate;
     for (const AudioFileKind &kind : AudioFileKinds())
         if (kind.format == *format && kind.sampleRate > 0)
@@ -201,18 +201,6 @@ QString WriteSpeechFile(const SpeechFileJob &job,
         if (!value->isEmpty())
             sf_set_string(sound.get(), kind, value->toUtf8().constData());
 
-    auto channel = std::make_shared<SpeechChannel>(kQueueSamples);
-    channel->rate = VoiceScale::EspeakRate(job.speed);
-    channel->pitch = VoiceScale::EspeakPitch(job.pitch);
-    const std::uint64_t generation = channel->queue.Begin();
-    channel->timeline.Begin(generation);
-    engine->Speak(channel, generation, SpeechRequest{job.text, 0, 0, job.voice});
-    // However the writing ends, the engine lets go of the channel.
-    struct Abandon {
-        SpeechChannel &channel;
-        ~Abandon() { channel.queue.Close(); }
-    } abandon{*channel};
-
     SpeechSubtitles subtitles(job.text, voiceRate);
     std::optional<Upsampler> upsampler;
     if (fileRate != voiceRate)
@@ -233,10 +221,12 @@ QString WriteSpeechFile(const SpeechFileJob &job,
         return {};
     };
 
+    std::vector<SpeechMark> marks;
     for (;;) {
-        const std::size_t n = channel->queue.Pull(pulled.data(), pulled.size());
-        if (n == 0) {
-            if (channel->queue.Drained())
+        marks.clear();
+        const std::size_t n = synthesis.Pull(pulled.data(), pulled.size(), marks);
+        if (n == 0 && marks.empty()) {
+            if (synthesis.Drained())
                 break;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             continue;
@@ -255,13 +245,7 @@ QString WriteSpeechFile(const SpeechFileJob &job,
             return audioFailed(sf_strerror(sound.get()));
         state.samples += n;
 
-        // Every mark before the audio taken has arrived: marks go in ahead of
-        // their audio.
-        std::uint64_t upTo = 0;
-        for (const SpeechMark &mark : channel->timeline.Pending()) {
-            if (mark.sample >= state.samples)
-                break;
-            upTo = mark.sample + 1;
+        for (const SpeechMark &mark : marks) {
             if (mark.kind != SpeechMark::Kind::Word)
                 continue;
             state.reached = std::min(mark.word.start + mark.word.length, state.total);
@@ -269,15 +253,13 @@ QString WriteSpeechFile(const SpeechFileJob &job,
             if (srtFile || lrcFile)
                 subtitles.AddWord(mark.word, mark.sample);
         }
-        if (upTo > 0)
-            channel->timeline.Advance(upTo);
         if (const QString error = writeSubtitles(); !error.isEmpty())
             return error;
         if (progress && !progress(state))
             return QStringLiteral("Cancelled");
     }
     // A voice that failed on the text finished its queue early: no file.
-    if (const QString fault = channel->Fault(); !fault.isEmpty())
+    if (const QString fault = synthesis.Fault(); !fault.isEmpty())
         return fault;
     if (state.samples == 0)
         return QStringLiteral("There is nothing to speak in the text");

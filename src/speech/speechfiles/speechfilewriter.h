@@ -28,7 +28,9 @@ struct SpeechFileTags {
 // with .srt (a cue per sentence) or .lrc (a line per sentence, every word
 // timed). `source` is the file the text was read from, if any: no output may
 // be that file, by any name. `chapters`, when given, are marked in the file
-// (in order, the first at offset 0); a WAV file is refused then.
+// (in order, the first at offset 0); a WAV file is refused then. `jobs`
+// voice helpers read at once, each a part of the text cut between sentences,
+// joined as one reading gives it.
 struct SpeechFileJob {
     QString text;
     QByteArray voice;
@@ -41,6 +43,7 @@ struct SpeechFileJob {
     bool lrc = false;
     SpeechFileTags tags;
     std::vector<SpeechChapter> chapters;
+    int jobs = 1;
 };
 
 // How far the writing has got, in UTF-16 units of the text (reached of
@@ -61,8 +64,9 @@ std::vector<std::filesystem::path> SpeechFileOutputs(const SpeechFileJob &job);
 // and closed, so a failure or a cancel leaves nothing under the names asked
 // for and a file replaced stays as it was. `progress` is called as the audio grows;
 // returning false cancels. Returns an empty string on success, otherwise what
-// went wrong, for a person to read. Uses the process's speech engine, so
-// nothing else in the process should speak meanwhile.
+// went wrong, for a person to read. Uses the process's speech engine (and
+// engines of its own for more jobs), so nothing else in the process should
+// speak meanwhile.
 QString WriteSpeechFile(const SpeechFileJob &job,
                         const std::function<bool(const SpeechFileProgress &)> &progress = {});
 

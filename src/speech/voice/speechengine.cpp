@@ -50,6 +50,10 @@ std::shared_ptr<SpeechEngine> SpeechEngine::Acquire() {
     return engine;
 }
 
+std::shared_ptr<SpeechEngine> SpeechEngine::Create() {
+    return std::shared_ptr<SpeechEngine>(new SpeechEngine());
+}
+
 QString SpeechEngine::HelperPath() {
     return HelperPath(QStringLiteral(ZAVREN_VOICE_HELPER_NAME));
 }

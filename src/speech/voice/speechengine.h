@@ -68,6 +68,9 @@ public:
     // holder lets go. Starting does not wait for the voice: what needs it
     // (StartupError and below) waits until it is ready.
     static std::shared_ptr<SpeechEngine> Acquire();
+    // An engine of its own beside the process's, with helpers of its own: for
+    // work that has several voices synthesize at once.
+    static std::shared_ptr<SpeechEngine> Create();
     ~SpeechEngine();
     SpeechEngine(const SpeechEngine &) = delete;
     SpeechEngine &operator=(const SpeechEngine &) = delete;

@@ -248,25 +248,35 @@ void VoiceHelperTest::listsEveryInstalledEngine() {
 void VoiceHelperTest::crashWhileWritingLeavesNoFile_data() {
     QTest::addColumn<QString>("voice");
     QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("jobs");
     QTest::newRow("espeak-ng, crash") << "en-us"
-                                      << "abort";
+                                      << "abort" << 1;
     QTest::newRow("espeak-ng, silence") << "en-us"
-                                        << "hang";
+                                        << "hang" << 1;
     QTest::newRow("flite, crash") << "flite:slt"
-                                  << "abort";
+                                  << "abort" << 1;
     QTest::newRow("flite, silence") << "flite:slt"
-                                    << "hang";
+                                    << "hang" << 1;
     QTest::newRow("festival, crash") << "festival:cmu_us_slt_arctic_hts"
-                                     << "abort";
+                                     << "abort" << 1;
     QTest::newRow("festival, silence") << "festival:cmu_us_slt_arctic_hts"
-                                       << "hang";
+                                       << "hang" << 1;
+    // One helper of several fails on its part, the others reading on.
+    QTest::newRow("espeak-ng, crash, 4 jobs") << "en-us"
+                                              << "abort" << 4;
+    QTest::newRow("espeak-ng, silence, 4 jobs") << "en-us"
+                                                << "hang" << 4;
+    QTest::newRow("flite, crash, 4 jobs") << "flite:slt"
+                                          << "abort" << 4;
 }
 
 // Speech to a file whose voice crashes, or stops answering, half-way is a
-// failure, not a short file, whichever engine the voice is of.
+// failure, not a short file, whichever engine the voice is of and however
+// many read at once; nothing is left in the folder.
 void VoiceHelperTest::crashWhileWritingLeavesNoFile() {
     QFETCH(QString, voice);
     QFETCH(QString, fault);
+    QFETCH(int, jobs);
 #ifndef ZAVREN_FAULTY_FLITE
     if (voice.startsWith(QLatin1String("flite:")))
         QSKIP("built without Flite");
@@ -294,16 +304,23 @@ void VoiceHelperTest::crashWhileWritingLeavesNoFile() {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("ZAVREN_VOICE_FAULT"), fault + QStringLiteral(":zzyzx"));
     run.setProcessEnvironment(environment);
-    run.start(program, {QStringLiteral("--voice"), voice, QStringLiteral("--speak-to"),
+    const QStringList before =
+        QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    run.start(program, {QStringLiteral("--voice"), voice, QStringLiteral("--jobs"),
+                        QString::number(jobs), QStringLiteral("--speak-to"),
                         dir.filePath(QStringLiteral("out.wav")), QStringLiteral("-")});
     QVERIFY(run.waitForStarted(10000));
-    run.write(QByteArray("zzyzx ") + QByteArray("Words to keep the voice busy. ").repeated(50));
+    // The fault in a part of its own, well into the text.
+    const QByteArray busy = QByteArray("Words to keep the voice busy. ");
+    run.write(busy.repeated(20) + "Then the word zzyzx comes along to stop the voice. " +
+              busy.repeated(30));
     run.closeWriteChannel();
     QVERIFY2(run.waitForFinished(60000), "the program hung");
     QVERIFY(run.exitCode() != 0);
     const QString said = QString::fromLocal8Bit(run.readAllStandardError());
     QVERIFY2(said.contains(QLatin1String("voice stopped")), qPrintable(said));
-    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("out.wav"))));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             before);
 }
 
 void VoiceHelperTest::helperKilled_data() {

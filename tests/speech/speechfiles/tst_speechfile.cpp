@@ -5,6 +5,8 @@
 #include "speech/speechfiles/speechbook.h"
 #include "speech/speechfiles/speechfilewriter.h"
 #include "speech/speechfiles/speechsubtitles.h"
+#include "speech/voice/parallelsynthesis.h"
+#include "speech/voice/speechengine.h"
 
 #include <QDir>
 #include <QProcess>
@@ -119,6 +121,46 @@ std::vector<Chapter> Chapters(const QString &path) {
                  ? clock[0].toInt() * 3600 + clock[1].toInt() * 60 + clock[2].toDouble()
                  : -1});
     }
+}
+
+// Every sample of a file, as 16-bit.
+std::vector<std::int16_t> Samples(const QString &path) {
+    SF_INFO info{};
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    if (!file)
+        return {};
+    std::vector<std::int16_t> samples(std::size_t(info.frames));
+    samples.resize(std::size_t(sf_read_short(file, samples.data(), info.frames)));
+    sf_close(file);
+    return samples;
+}
+
+// The words of a .lrc file and when each begins, in seconds.
+std::vector<std::pair<QString, double>> LrcWords(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    std::vector<std::pair<QString, double>> words;
+    static const QRegularExpression timed(QStringLiteral("<(\\d+):(\\d+\\.\\d+)>([^<\\[\\n]*)"));
+    for (auto it = timed.globalMatch(QString::fromUtf8(file.readAll())); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        words.emplace_back(m.captured(3).trimmed(),
+                           m.captured(1).toInt() * 60 + m.captured(2).toDouble());
+    }
+    return words;
+}
+
+// Voice helpers of this build still running, in any process.
+int HelpersRunning() {
+    const QString espeak = QFileInfo(SpeechEngine::HelperPath()).canonicalFilePath();
+    const QStringList helpers{espeak, espeak + QStringLiteral("-flite")};
+    int running = 0;
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs))
+        if (pid.toLongLong() > 0 &&
+            helpers.contains(
+                QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).canonicalFilePath()))
+            ++running;
+    return running;
 }
 
 struct Run {
@@ -259,6 +301,116 @@ private slots:
         QCOMPARE(SpeechSubtitles::LrcTime(3723004), QByteArray("62:03.00"));
     }
 
+    // Where a text is cut for helpers reading at once: only between
+    // sentences, where any voice pauses anyway.
+    void cuts_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("minimum");
+        QTest::addColumn<QList<qsizetype>>("cuts");
+        QTest::newRow("sentences") << "One. Two! Three? Four" << 1 << QList<qsizetype>{5, 10, 17};
+        QTest::newRow("a line, a paragraph")
+            << "One.\nTwo.\n\nThree." << 1 << QList<qsizetype>{5, 11};
+        QTest::newRow("titles and initials")
+            << "Mr. Smith met J. R. Tolkien. Dr. No left. Bob. Yes." << 1
+            << QList<qsizetype>{29, 42, 47};
+        QTest::newRow("numbers, names, lower case")
+            << "It cost 3.50 today. 1987 came. Then e.g. this. www.example.org is down." << 1
+            << QList<qsizetype>{20, 31};
+        QTest::newRow("quotes and brackets")
+            << "He said \"Stop.\" \"Why?\" (Because.) No." << 1 << QList<qsizetype>{16, 23, 34};
+        QTest::newRow("no blank after") << "One.Two.Three" << 1 << QList<qsizetype>{};
+        QTest::newRow("nothing after") << "One. Two.  \n" << 1 << QList<qsizetype>{5};
+        QTest::newRow("parts no shorter than asked")
+            << "One. Two. Three. Four. Five." << 10 << QList<qsizetype>{10, 23};
+        QTest::newRow("no full stops")
+            << QString::fromUtf8("你好。世界。") << 1 << QList<qsizetype>{};
+    }
+    void cuts() {
+        QFETCH(QString, text);
+        QFETCH(int, minimum);
+        QFETCH(QList<qsizetype>, cuts);
+        const std::vector<qsizetype> got = ParallelSynthesis::Cuts(text, minimum);
+        QCOMPARE(QList<qsizetype>(got.begin(), got.end()), cuts);
+    }
+
+    // A text read by four helpers at once has the words of one voice reading
+    // it through, at the same times: the pause between sentences where parts
+    // join is the one a single reading makes. No seam clicks: around each
+    // part's first word the sound moves no more sharply than in one reading.
+    void joins_data() {
+        QTest::addColumn<QString>("voiceName");
+        QTest::newRow("espeak-ng") << "en-us";
+        QTest::newRow("flite") << "flite:slt";
+    }
+    void joins() {
+        QFETCH(QString, voiceName);
+        QByteArray voice;
+        {
+            const std::shared_ptr<SpeechEngine> engine = SpeechEngine::Acquire();
+            QCOMPARE(engine->StartupError(), QString());
+            for (const SpeechVoice &v : engine->Voices())
+                if (v.identifier == voiceName.toUtf8() ||
+                    (v.language == voiceName && !v.identifier.contains(':')))
+                    voice = v.identifier;
+        }
+        if (voice.isEmpty())
+            QSKIP("The voice is not installed");
+        const QString text = QStringLiteral(
+            "The morning train was late again, so she read the paper. Mr. Smith waited "
+            "beside her on the cold platform! Would you like tea, coffee, or something "
+            "stronger?\nThe committee met on Thursday and agreed to wait.\n\nIn 1987, the "
+            "river flooded twice in the same spring. Nobody knew why the old clock stopped.");
+        for (const int jobs : {1, 4}) {
+            SpeechFileJob job;
+            job.text = text;
+            job.voice = voice;
+            job.path = Path(QStringLiteral("jobs%1.wav").arg(jobs)).toStdString();
+            job.lrc = true;
+            job.jobs = jobs;
+            QCOMPARE(WriteSpeechFile(job), QString());
+        }
+        const auto one = LrcWords(Path("jobs1.lrc"));
+        const auto four = LrcWords(Path("jobs4.lrc"));
+        QVERIFY(one.size() > 40);
+        QCOMPARE(four.size(), one.size());
+        for (std::size_t i = 0; i < one.size(); ++i) {
+            QCOMPARE(four[i].first, one[i].first);
+            QVERIFY2(std::abs(four[i].second - one[i].second) <= 0.1,
+                     qPrintable(QStringLiteral("%1 at %2, not %3")
+                                    .arg(one[i].first)
+                                    .arg(four[i].second)
+                                    .arg(one[i].second)));
+        }
+        const std::vector<std::int16_t> oneAudio = Samples(Path("jobs1.wav"));
+        const std::vector<std::int16_t> fourAudio = Samples(Path("jobs4.wav"));
+        QVERIFY(std::abs(double(fourAudio.size()) - double(oneAudio.size())) < 0.1 * 22050);
+
+        // The largest step from one sample to the next, from 60 ms before a
+        // word to 10 ms into it.
+        const auto steepest = [](const std::vector<std::int16_t> &audio, double at) {
+            const auto end = std::min(audio.size(), std::size_t((at + 0.01) * 22050));
+            int most = 0;
+            for (auto i = std::size_t(std::max(0.0, (at - 0.06) * 22050)) + 1; i < end; ++i)
+                most = std::max(most, std::abs(audio[i] - audio[i - 1]));
+            return most;
+        };
+        const std::vector<qsizetype> cuts = ParallelSynthesis::Cuts(text, 40);
+        QCOMPARE(cuts.size(), std::size_t(5));
+        std::size_t word = 0;
+        for (const qsizetype cut : cuts) {
+            // The part's first word among the timed ones.
+            const QString first = text.mid(cut).section(u' ', 0, 0);
+            while (word < four.size() && !first.startsWith(four[word].first.section(u' ', 0, 0)))
+                ++word;
+            QVERIFY2(word < four.size(), qPrintable(first));
+            const int seam = steepest(fourAudio, four[word].second);
+            const int reading = steepest(oneAudio, one[word].second);
+            QVERIFY2(
+                seam <= std::max(2 * reading, 500),
+                qPrintable(QStringLiteral("%1: %2 against %3").arg(first).arg(seam).arg(reading)));
+        }
+    }
+
     // Bad input: a clear message, a failing exit, and nothing left behind.
     void refusals_data() {
         QTest::addColumn<QStringList>("args");
@@ -281,6 +433,11 @@ private slots:
             << QStringList{"--speak-to", "@/in.wav", "--srt", "@/in.txt"} << "exists already";
         QTest::newRow("pitch off the scale")
             << QStringList{"--speak-to", out, "--pitch", "83", "@/in.txt"} << "from 84 to 338";
+        QTest::newRow("jobs not a number")
+            << QStringList{"--speak-to", "@/o.wav", "--jobs", "all", "@/in.txt"}
+            << "--jobs takes a number from 1 to 64";
+        QTest::newRow("no jobs") << QStringList{"--speak-to", "@/o.wav", "--jobs", "0", "@/in.txt"}
+                                 << "--jobs takes a number from 1 to 64";
         QTest::newRow("speed not a number")
             << QStringList{"--speak-to", out, "--speed", "fast", "@/in.txt"} << "from 84 to 338";
         QTest::newRow("unknown voice")
@@ -700,14 +857,18 @@ private slots:
     }
 
     // Cancelled halfway, from inside (the writer's progress) and from outside
-    // (the signal the window sends): nothing is left.
+    // (the signal the window sends): nothing is left, no helper either.
     void cancelHalfway_data() {
         QTest::addColumn<bool>("bySignal");
-        QTest::newRow("progress says stop") << false;
-        QTest::newRow("terminated") << true;
+        QTest::addColumn<int>("jobs");
+        QTest::newRow("progress says stop") << false << 1;
+        QTest::newRow("terminated") << true << 1;
+        QTest::newRow("progress says stop, 4 jobs") << false << 4;
+        QTest::newRow("terminated, 4 jobs") << true << 4;
     }
     void cancelHalfway() {
         QFETCH(bool, bySignal);
+        QFETCH(int, jobs);
         QByteArray longText;
         for (int i = 0; i < 100; ++i)
             longText += kThreeSentences + '\n';
@@ -718,6 +879,7 @@ private slots:
             job.text = QString::fromUtf8(longText);
             job.path = Path("out.ogg").toStdString();
             job.srt = true;
+            job.jobs = jobs;
             int calls = 0;
             qsizetype reached = 0;
             const QString error = WriteSpeechFile(job, [&](const SpeechFileProgress &p) {
@@ -728,8 +890,8 @@ private slots:
             QVERIFY(reached > 0 && reached < job.text.size());
         } else {
             QProcess p;
-            p.start(kProgram,
-                    {"--speak-to", Path("out.ogg"), "--lrc", "--progress", Path("long.txt")});
+            p.start(kProgram, {"--speak-to", Path("out.ogg"), "--lrc", "--progress", "--jobs",
+                               QString::number(jobs), Path("long.txt")});
             QByteArray lines;
             while (!lines.contains("progress ") && p.waitForReadyRead(30000))
                 lines += p.readAllStandardOutput();
@@ -740,6 +902,7 @@ private slots:
             QVERIFY(p.exitCode() != 0);
         }
         QCOMPARE(Entries(dir_->path()), before);
+        QTRY_COMPARE_WITH_TIMEOUT(HelpersRunning(), 0, 5000);
     }
 
     // A part's file name: numbered as wide as the count needs, its title
