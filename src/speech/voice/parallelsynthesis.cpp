@@ -41,6 +41,23 @@ bool EndsShortName(QStringView text, qsizetype stop) {
            std::find(std::begin(kTitles), std::end(kTitles), word) != std::end(kTitles);
 }
 
+// Where to start reading so that the part at `from` begins as it does inside
+// one reading: a few words earlier, in the sentence before. A voice says the
+// start of what it is given as a short piece of its own, for a quick first
+// sound; that piece is then a lead-in, heard by nobody.
+qsizetype LeadIn(QStringView text, qsizetype from) {
+    constexpr int kLeadWords = 6;
+    qsizetype at = from;
+    for (int words = 0; words < kLeadWords && at > 0;) {
+        while (at > 0 && text[at - 1].isSpace())
+            --at;
+        while (at > 0 && !text[at - 1].isSpace())
+            --at;
+        ++words;
+    }
+    return at;
+}
+
 // The end of the word at `from`: up to the next blank once a letter or
 // digit has come, so that it is a word a voice places.
 qsizetype FirstWordEnd(QStringView text, qsizetype from) {
@@ -102,7 +119,10 @@ QString ParallelSynthesis::Start() {
         Part part;
         part.from = bounds[i];
         part.to = bounds[i + 1];
+        part.lead = i == 0 ? part.from : LeadIn(text_, part.from);
         part.ask = FirstWordEnd(text_, part.to);
+        if (i == 0)
+            part.begin = 0;
         parts_.push_back(std::move(part));
     }
     // One reader is the process's own engine; the others start beside it, all
@@ -136,7 +156,7 @@ void ParallelSynthesis::Give(std::size_t helper) {
     part.channel->timeline.Begin(generation);
     engines_[helper]->Speak(
         part.channel, generation,
-        SpeechRequest{text_.mid(part.from, part.ask - part.from), 0, 0, voice_});
+        SpeechRequest{text_.mid(part.lead, part.ask - part.lead), 0, 0, voice_});
 }
 
 void ParallelSynthesis::TakeMarks(Part &part) {
@@ -144,15 +164,18 @@ void ParallelSynthesis::TakeMarks(Part &part) {
     if (pending.empty())
         return;
     for (SpeechMark mark : pending) {
+        const bool word = mark.kind == SpeechMark::Kind::Word;
+        // The part's first word, after the lead-in: where it begins.
+        if (word && !part.begin && mark.word.start >= part.from - part.lead)
+            part.begin = mark.sample;
         // The first word of the next part: where this one ends.
-        if (mark.kind == SpeechMark::Kind::Word && !part.end &&
-            mark.word.start >= part.to - part.from)
+        if (word && !part.end && mark.word.start >= part.to - part.lead)
             part.end = mark.sample;
-        if (part.end && mark.sample >= *part.end)
+        if (!part.begin || mark.sample < *part.begin || (part.end && mark.sample >= *part.end))
             continue;
-        mark.sample += before_;
-        if (mark.kind == SpeechMark::Kind::Word)
-            mark.word.start += part.from;
+        mark.sample += before_ - *part.begin;
+        if (word)
+            mark.word.start += part.lead;
         marks_.push_back(mark);
     }
     part.channel->timeline.Advance(pending.back().sample + 1);
@@ -169,18 +192,27 @@ std::size_t ParallelSynthesis::Pull(std::int16_t *out, std::size_t max,
         if (!fault_.isEmpty())
             break;
         Part &part = parts_[current_];
-        std::size_t n = part.channel->queue.Pull(out + total, max - total);
-        // Marks go in ahead of their audio: those of the samples taken are in,
-        // and all of them once the audio has ended.
-        const bool ended = n == 0 && part.channel->queue.Drained();
+        const std::uint64_t from = part.pulled;
+        const std::size_t pulled = part.channel->queue.Pull(out + total, max - total);
+        part.pulled += pulled;
+        // Marks go in ahead of their audio: those of the samples pulled are in,
+        // and all of them once the audio has ended. Until the part's first
+        // word has come, what was pulled is lead-in.
+        const bool ended = pulled == 0 && part.channel->queue.Drained();
         TakeMarks(part);
-        if (part.end)
-            n = std::size_t(std::min<std::uint64_t>(n, *part.end - std::min(*part.end, taken_)));
+        if (ended && !part.begin)
+            part.begin = part.pulled;
+        const std::uint64_t begin = part.begin ? *part.begin : part.pulled;
+        const std::uint64_t end = std::min(part.pulled, part.end ? *part.end : part.pulled);
+        const std::uint64_t first = std::max(from, begin);
+        const std::size_t n = first < end ? std::size_t(end - first) : 0;
+        if (n > 0 && first > from)
+            std::copy_n(out + total + (first - from), n, out + total);
         total += n;
         taken_ += n;
-        const bool done = ended || (part.end && taken_ >= *part.end);
+        const bool done = ended || (part.end && part.pulled >= *part.end);
         if (!done) {
-            if (n > 0)
+            if (pulled > 0)
                 continue;
             break;
         }

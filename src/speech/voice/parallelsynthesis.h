@@ -55,10 +55,13 @@ private:
     struct Part {
         qsizetype from = 0;
         qsizetype to = 0;
-        qsizetype ask = 0; // the end of the text asked for: a word past `to`
+        qsizetype lead = 0; // the start of the text asked for: a few words before `from`
+        qsizetype ask = 0;  // the end of the text asked for: a word past `to`
         std::size_t helper = 0;
         std::shared_ptr<SpeechChannel> channel; // while given and not yet taken
-        std::optional<std::uint64_t> end;       // its samples, once known
+        std::optional<std::uint64_t> begin;     // where its first word is heard
+        std::optional<std::uint64_t> end;       // where the next part's is
+        std::uint64_t pulled = 0;               // samples pulled from the helper
     };
     // Hands the next part nobody has yet to `helper`.
     void Give(std::size_t helper);
@@ -77,7 +80,7 @@ private:
     std::size_t given_ = 0;    // parts handed to a helper so far
     std::size_t current_ = 0;  // the part being taken
     std::uint64_t before_ = 0; // samples of the parts before it
-    std::uint64_t taken_ = 0;  // samples taken of it
+    std::uint64_t taken_ = 0;  // samples handed on of it
     std::deque<SpeechMark> marks_;
     QString fault_;
     int sampleRate_ = 0;
