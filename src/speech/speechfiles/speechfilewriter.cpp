@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <sndfile.h>
@@ -155,7 +156,7 @@ QString WriteSpeechFile(const SpeechFileJob &job,
 
     ParallelSynthesis synthesis(job.text, job.voice, VoiceScale::EspeakRate(job.speed),
                                 VoiceScale::EspeakPitch(job.pitch), job.jobs);
-    if (const QString error = synthesis.Start(); !error.isEmpty())
+    if (QString error = synthesis.Start(); !error.isEmpty())
         return error;
     const int voiceRate = synthesis.SampleRate();
     int fileRate = voiceRate;
@@ -253,18 +254,18 @@ QString WriteSpeechFile(const SpeechFileJob &job,
             if (srtFile || lrcFile)
                 subtitles.AddWord(mark.word, mark.sample);
         }
-        if (const QString error = writeSubtitles(); !error.isEmpty())
+        if (QString error = writeSubtitles(); !error.isEmpty())
             return error;
         if (progress && !progress(state))
             return QStringLiteral("Cancelled");
     }
     // A voice that failed on the text finished its queue early: no file.
-    if (const QString fault = synthesis.Fault(); !fault.isEmpty())
+    if (QString fault = synthesis.Fault(); !fault.isEmpty())
         return fault;
     if (state.samples == 0)
         return QStringLiteral("There is nothing to speak in the text");
     subtitles.Finish(state.samples);
-    if (const QString error = writeSubtitles(); !error.isEmpty())
+    if (QString error = writeSubtitles(); !error.isEmpty())
         return error;
     // Encoders hold their last pages until closed: only then is the file whole.
     if (const int error = sf_close(sound.release());
@@ -296,10 +297,10 @@ QString TimeLeftText(std::int64_t elapsedMs, double fraction) {
     if (seconds < 1.5)
         return QStringLiteral("about a second left");
     if (seconds < 60)
-        return QStringLiteral("about %1 seconds left").arg(int(seconds + 0.5));
+        return QStringLiteral("about %1 seconds left").arg(int(std::lround(seconds)));
     if (seconds < 90)
         return QStringLiteral("about a minute left");
     if (seconds < 3600 * 2)
-        return QStringLiteral("about %1 minutes left").arg(int(seconds / 60 + 0.5));
-    return QStringLiteral("about %1 hours left").arg(int(seconds / 3600 + 0.5));
+        return QStringLiteral("about %1 minutes left").arg(int(std::lround(seconds / 60)));
+    return QStringLiteral("about %1 hours left").arg(int(std::lround(seconds / 3600)));
 }
