@@ -4,6 +4,7 @@
 // run. The machine's load is printed with the figures, since others may share it.
 //   jobs_bench [--bytes 1048576] [--most N] [--format ogg] [--dir DIR]
 #include "procstatus.h"
+#include "prose.h"
 #include "speech/speechfiles/speechfilewriter.h"
 #include "speech/voice/speechengine.h"
 #include "speech/voice/voicescale.h"
@@ -20,24 +21,6 @@
 #include <thread>
 
 namespace {
-
-// Ordinary prose: sentences of varied length and punctuation.
-QString Text(qsizetype bytes) {
-    static const char *const kSentences[] = {
-        "The morning train was late again, so she read the paper on the platform. ",
-        "Nobody knew why the old clock in the square had stopped at ten past four! ",
-        "He asked whether the library would stay open through the winter holidays. ",
-        "In 1987, the river flooded twice; the town rebuilt its bridge the year after. ",
-        "Would you like tea, coffee, or something a little stronger? ",
-        "The committee met on Thursday and agreed, after a long argument, to wait.\n",
-    };
-    QString text;
-    text.reserve(bytes);
-    for (std::size_t i = 0; text.size() < bytes; ++i)
-        text += QString::fromLatin1(kSentences[i % std::size(kSentences)]);
-    text.truncate(bytes);
-    return text;
-}
 
 QString Load() {
     QFile file(QStringLiteral("/proc/loadavg"));
@@ -122,7 +105,7 @@ int main(int argc, char **argv) {
     QTemporaryDir scratch(base + QStringLiteral("/jobs-XXXXXX"));
     if (!scratch.isValid())
         return 1;
-    const QString text = Text(bytes);
+    const QString text = Prose(bytes);
     const QString input = scratch.filePath(QStringLiteral("in.txt"));
     QFile in(input);
     if (!in.open(QIODevice::WriteOnly) || in.write(text.toUtf8()) < 0 || !in.flush())

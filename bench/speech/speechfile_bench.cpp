@@ -3,6 +3,7 @@
 // whether memory stays flat while a 10 MB text is written.
 //   speechfile_bench [--format ogg] [--big-seconds 60] [--skip-1mb] [--dir DIR]
 #include "procstatus.h"
+#include "prose.h"
 #include "speech/speechfiles/speechfilewriter.h"
 
 #include <QDir>
@@ -14,24 +15,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-// Ordinary prose: sentences of varied length and punctuation.
-QString Text(qsizetype bytes) {
-    static const char *const kSentences[] = {
-        "The morning train was late again, so she read the paper on the platform. ",
-        "Nobody knew why the old clock in the square had stopped at ten past four! ",
-        "He asked whether the library would stay open through the winter holidays. ",
-        "In 1987, the river flooded twice; the town rebuilt its bridge the year after. ",
-        "Would you like tea, coffee, or something a little stronger? ",
-        "The committee met on Thursday and agreed, after a long argument, to wait.\n",
-    };
-    QString text;
-    text.reserve(bytes);
-    for (std::size_t i = 0; text.size() < bytes; ++i)
-        text += QString::fromLatin1(kSentences[i % std::size(kSentences)]);
-    text.truncate(bytes);
-    return text;
-}
 
 double CpuSeconds() {
     rusage usage{};
@@ -69,7 +52,7 @@ struct Figures {
 
 Figures Write(const QString &dir, const QString &name, qsizetype bytes, double limitSeconds) {
     SpeechFileJob job;
-    job.text = Text(bytes);
+    job.text = Prose(bytes);
     job.path = QDir(dir).filePath(name).toStdString();
     job.overwrite = true;
     Figures f;
