@@ -2,6 +2,7 @@
 
 #include "speech/voice/voiceprotocol.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -112,6 +113,34 @@ void Run(const std::function<bool()> &hello, const std::function<void(const Requ
         speak(request);
         SendDone(request.job);
     }
+}
+
+bool SendPiece(std::uint64_t job, const std::vector<std::int16_t> &samples,
+               const std::vector<voice::Event> &marks, std::int32_t base, std::size_t chunkSamples,
+               const std::function<void(std::size_t)> &chunkSent) {
+    std::size_t nextMark = 0;
+    for (std::size_t sent = 0; sent < samples.size() || nextMark < marks.size();) {
+        if (Interrupted())
+            return false;
+        const std::size_t count = std::min(chunkSamples, samples.size() - sent);
+        const bool last = sent + count >= samples.size();
+        std::vector<voice::Event> chunkMarks;
+        for (; nextMark < marks.size() &&
+               (last || marks[nextMark].sample < std::int32_t(sent + count));
+             ++nextMark) {
+            voice::Event mark = marks[nextMark];
+            mark.sample += base;
+            chunkMarks.push_back(mark);
+        }
+        voice::Writer chunk(voice::Kind::Chunk);
+        chunk.Put(job);
+        chunk.PutArray(chunkMarks.data(), chunkMarks.size());
+        chunk.PutArray(samples.data() + sent, count);
+        Send(chunk.Done());
+        sent += count;
+        chunkSent(count);
+    }
+    return true;
 }
 
 } // namespace RequestLoop

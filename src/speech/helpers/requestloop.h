@@ -1,5 +1,8 @@
 #pragma once
 
+#include "speech/voice/voiceprotocol.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -40,5 +43,12 @@ void UseOutput(std::FILE *output);
 void Send(const std::vector<char> &message);
 // Says that synthesis of `job` has ended, finished or abandoned.
 void SendDone(std::uint64_t job);
+// Sends a piece of `job`'s speech in chunks of at most `chunkSamples`, each
+// with the marks that fall in it (the piece's marks count from its start;
+// they go out `base` samples on). `chunkSent` hears each chunk's count.
+// False when interrupted part-way.
+bool SendPiece(std::uint64_t job, const std::vector<std::int16_t> &samples,
+               const std::vector<voice::Event> &marks, std::int32_t base, std::size_t chunkSamples,
+               const std::function<void(std::size_t)> &chunkSent);
 
 } // namespace RequestLoop

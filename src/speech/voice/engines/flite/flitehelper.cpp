@@ -199,30 +199,13 @@ void Speak(const RequestLoop::Request &asked) {
         const std::size_t to = EnglishText::PieceEnd(request.text, from, from == 0);
         const Piece piece =
             Synthesize(*fv, request.text, from, to, RequestLoop::Rate(), RequestLoop::Pitch());
-        std::size_t nextMark = 0;
-        for (std::size_t sent = 0; sent < piece.samples.size() || nextMark < piece.marks.size();) {
-            if (RequestLoop::Interrupted())
-                return;
-            const std::size_t count =
-                std::min<std::size_t>(kChunkSamples, piece.samples.size() - sent);
-            const bool last = sent + count >= piece.samples.size();
-            std::vector<voice::Event> marks;
-            for (; nextMark < piece.marks.size() &&
-                   (last || piece.marks[nextMark].sample < std::int32_t(sent + count));
-                 ++nextMark) {
-                voice::Event mark = piece.marks[nextMark];
-                mark.sample += base;
-                marks.push_back(mark);
-            }
-            voice::Writer chunk(voice::Kind::Chunk);
-            chunk.Put(request.job);
-            chunk.PutArray(marks.data(), marks.size());
-            chunk.PutArray(piece.samples.data() + sent, count);
-            RequestLoop::Send(chunk.Done());
-            sent += count;
-            if (faultArmed && count > 0 && --faultIn <= 0)
-                faults->FailNow();
-        }
+        const bool whole = RequestLoop::SendPiece(request.job, piece.samples, piece.marks, base,
+                                                  kChunkSamples, [&](std::size_t count) {
+                                                      if (faultArmed && count > 0 && --faultIn <= 0)
+                                                          faults->FailNow();
+                                                  });
+        if (!whole)
+            return;
         base += std::int32_t(piece.samples.size());
         from = to;
     }
