@@ -189,7 +189,7 @@ void EspeakSpeechControl::Pause() {
 SpeechStatus EspeakSpeechControl::Resume() {
     if (!session_.IsPaused())
         return SpeechStatus::Ok();
-    const SpeechStatus status = session_.Resume();
+    SpeechStatus status = session_.Resume();
     if (session_.IsSpeaking())
         setAccessibleDescription(tr("Speaking"));
     return status;

@@ -51,6 +51,7 @@ VoiceMenu::VoiceMenu(const std::vector<SpeechVoice> &voices, const QByteArray &c
         language.second.push_back({parts.variant, &voice});
     }
     std::vector<const std::pair<QString, std::vector<Entry>> *> ordered;
+    ordered.reserve(languages.size());
     for (const auto &entry : languages)
         ordered.push_back(&entry.second);
     std::sort(ordered.begin(), ordered.end(), [](const auto *a, const auto *b) {
