@@ -85,11 +85,7 @@ SpeechEngine::~SpeechEngine() {
         quit_ = true;
         pending_.reset();
         interrupt_ = true;
-        if (helper_)
-            helper_->Wake();
-        for (Other &other : others_)
-            if (other.link)
-                other.link->Wake();
+        WakeHelpers();
     }
     wake_.notify_all();
     worker_.join();
@@ -223,13 +219,18 @@ void SpeechEngine::Speak(std::shared_ptr<SpeechChannel> channel, std::uint64_t g
         std::lock_guard lock(mutex_);
         pending_ = Job{std::move(channel), generation, std::move(request)};
         interrupt_ = true;
-        if (helper_)
-            helper_->Wake();
-        for (Other &other : others_)
-            if (other.link)
-                other.link->Wake();
+        WakeHelpers();
     }
     wake_.notify_all();
+}
+
+// Called under mutex_: whichever helper the worker waits on stops waiting.
+void SpeechEngine::WakeHelpers() {
+    if (helper_)
+        helper_->Wake();
+    for (Other &other : others_)
+        if (other.link)
+            other.link->Wake();
 }
 
 void SpeechEngine::Run() {

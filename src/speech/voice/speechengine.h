@@ -118,6 +118,7 @@ private:
     std::unique_ptr<VoiceLink> &Link(std::size_t engine);
     bool IsEspeakVoice(const QByteArray &voice) const;
     void ReplaceIfGone();
+    void WakeHelpers();
     // Has the job say the text as the user's pronunciations for `language` want.
     void Pronounce(Job &job, const QString &language);
     void Synthesize(Job &job);

@@ -114,4 +114,30 @@ const char *Ipa(const char *phone) {
     return "_";
 }
 
+void TrimPauses(std::vector<std::int16_t> &samples, std::vector<voice::Event> &marks,
+                std::int32_t lastSound, bool endsInside) {
+    if (endsInside && lastSound > 0 && std::size_t(lastSound) < samples.size()) {
+        samples.resize(std::size_t(lastSound));
+        std::erase_if(marks, [lastSound](const voice::Event &m) {
+            return m.type == voice::Event::Phoneme && m.sample >= lastSound;
+        });
+    }
+    if (std::any_of(marks.begin(), marks.end(),
+                    [](const voice::Event &m) { return m.type == voice::Event::Word; })) {
+        auto cut = std::int32_t(samples.size());
+        for (const voice::Event &mark : marks)
+            if (mark.type == voice::Event::Word)
+                cut = std::min(cut, mark.sample);
+        samples.erase(samples.begin(), samples.begin() + cut);
+        std::erase_if(marks, [cut](const voice::Event &m) {
+            return m.type == voice::Event::Phoneme && m.sample < cut;
+        });
+        for (voice::Event &mark : marks)
+            mark.sample = std::max(0, mark.sample - cut);
+    }
+    std::stable_sort(marks.begin(), marks.end(), [](const voice::Event &a, const voice::Event &b) {
+        return a.sample < b.sample;
+    });
+}
+
 } // namespace EnglishText

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "speech/voice/voiceprotocol.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // What the helpers of the English engines (Flite, Festival) share: text in the
 // form their tokenizers know, pieces short enough to be heard soon, and their
@@ -21,6 +24,12 @@ std::size_t PieceEnd(const std::string &text, std::size_t from, bool first = fal
 // Whether a piece ending at `to` ends a sentence (or the text): the pause
 // after it is kept, where a piece that stops inside a sentence loses its own.
 bool EndsSentence(const std::string &text, std::size_t to);
+// A piece's audio without the pause the engine puts before it (speech resumed
+// from a word begins with it, and the first sound comes sooner), nor the one
+// after it when it `endsInside` a sentence: cut after `lastSound`. The pause
+// after a sentence stays. Marks are moved with the audio and put in order.
+void TrimPauses(std::vector<std::int16_t> &samples, std::vector<voice::Event> &marks,
+                std::int32_t lastSound, bool endsInside);
 // Code points of `text` in [from, to).
 std::int32_t CodePoints(const std::string &text, std::size_t from, std::size_t to);
 // A US English phone ("aa", "hh"...) as IPA letters; pauses and anything

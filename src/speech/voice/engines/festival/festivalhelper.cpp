@@ -283,31 +283,8 @@ Piece Synthesize(const std::string &text, std::size_t from, std::size_t to, doub
             if (std::strcmp(ipa, "_") != 0)
                 lastSound = ToSample(start / pitch);
         }
-    // The pause before a piece is left out, as is the one after a piece that
-    // ends inside a sentence; the pause after a sentence stays.
-    if (!EnglishText::EndsSentence(text, to) && lastSound > 0 &&
-        std::size_t(lastSound) < piece.samples.size()) {
-        piece.samples.resize(std::size_t(lastSound));
-        std::erase_if(piece.marks, [lastSound](const voice::Event &m) {
-            return m.type == voice::Event::Phoneme && m.sample >= lastSound;
-        });
-    }
-    if (std::any_of(piece.marks.begin(), piece.marks.end(),
-                    [](const voice::Event &m) { return m.type == voice::Event::Word; })) {
-        auto cut = std::int32_t(piece.samples.size());
-        for (const voice::Event &mark : piece.marks)
-            if (mark.type == voice::Event::Word)
-                cut = std::min(cut, mark.sample);
-        piece.samples.erase(piece.samples.begin(), piece.samples.begin() + cut);
-        std::erase_if(piece.marks, [cut](const voice::Event &m) {
-            return m.type == voice::Event::Phoneme && m.sample < cut;
-        });
-        for (voice::Event &mark : piece.marks)
-            mark.sample = std::max(0, mark.sample - cut);
-    }
-    std::stable_sort(
-        piece.marks.begin(), piece.marks.end(),
-        [](const voice::Event &a, const voice::Event &b) { return a.sample < b.sample; });
+    EnglishText::TrimPauses(piece.samples, piece.marks, lastSound,
+                            !EnglishText::EndsSentence(text, to));
     return piece;
 }
 

@@ -145,33 +145,8 @@ Piece Synthesize(FliteVoice &fv, const std::string &text, std::size_t from, std:
         if (std::strcmp(ipa, "_") != 0)
             lastSound = ToSample(start);
     }
-    // The pause after a piece that ends inside a sentence is left out too.
-    if (!EnglishText::EndsSentence(text, to) && lastSound > 0 &&
-        std::size_t(lastSound) < piece.samples.size()) {
-        piece.samples.resize(std::size_t(lastSound));
-        std::erase_if(piece.marks, [lastSound](const voice::Event &m) {
-            return m.type == voice::Event::Phoneme && m.sample >= lastSound;
-        });
-    }
-    // The pause Flite puts before a piece is left out: speech resumed from a
-    // word begins with it, and the first sound comes sooner. The pause after
-    // each sentence stays.
-    if (std::any_of(piece.marks.begin(), piece.marks.end(),
-                    [](const voice::Event &m) { return m.type == voice::Event::Word; })) {
-        auto cut = std::int32_t(piece.samples.size());
-        for (const voice::Event &mark : piece.marks)
-            if (mark.type == voice::Event::Word)
-                cut = std::min(cut, mark.sample);
-        piece.samples.erase(piece.samples.begin(), piece.samples.begin() + cut);
-        std::erase_if(piece.marks, [cut](const voice::Event &m) {
-            return m.type == voice::Event::Phoneme && m.sample < cut;
-        });
-        for (voice::Event &mark : piece.marks)
-            mark.sample -= cut;
-    }
-    std::stable_sort(
-        piece.marks.begin(), piece.marks.end(),
-        [](const voice::Event &a, const voice::Event &b) { return a.sample < b.sample; });
+    EnglishText::TrimPauses(piece.samples, piece.marks, lastSound,
+                            !EnglishText::EndsSentence(text, to));
     delete_utterance(utt);
     return piece;
 }
