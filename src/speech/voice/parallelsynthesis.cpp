@@ -12,16 +12,20 @@ constexpr qsizetype kPartChars = 40;
 constexpr std::size_t kOneReaderSamples = 22050;
 
 bool EndsSentence(QChar c) {
-    return c == u'.' || c == u'!' || c == u'?';
+    return QStringView(u".!?\u0964\u061f\u06d4\u1362").contains(c);
+}
+// Chinese and Japanese end a sentence with a wide stop and no blank after it.
+bool EndsWideSentence(QChar c) {
+    return QStringView(u"\u3002\uff01\uff1f").contains(c);
 }
 
 // Quotes and brackets that may close a sentence after its full stop, or open
 // the next one.
 bool Closes(QChar c) {
-    return QStringView(u"\"')]\u00bb\u201d\u2019").contains(c);
+    return QStringView(u"\"')]\u00bb\u201d\u2019\u300d\u300f\uff09").contains(c);
 }
 bool Opens(QChar c) {
-    return QStringView(u"\"'(\u00ab\u201c\u2018\u00bf\u00a1").contains(c);
+    return QStringView(u"\"'(\u00ab\u201c\u2018\u00bf\u00a1\u300c\u300e\uff08").contains(c);
 }
 
 // "J." and "Mr." end no sentence: a voice reads on without a pause.
@@ -44,9 +48,11 @@ bool EndsShortName(QStringView text, qsizetype stop) {
 // Where to start reading so that the part at `from` begins as it does inside
 // one reading: a few words earlier, in the sentence before. A voice says the
 // start of what it is given as a short piece of its own, for a quick first
-// sound; that piece is then a lead-in, heard by nobody.
+// sound; that piece is then a lead-in, heard by nobody. It is at most a line
+// long: text without blanks between words (Chinese) has no words to count.
 qsizetype LeadIn(QStringView text, qsizetype from) {
     constexpr int kLeadWords = 6;
+    constexpr qsizetype kLeadChars = 80;
     qsizetype at = from;
     for (int words = 0; words < kLeadWords && at > 0;) {
         while (at > 0 && text[at - 1].isSpace())
@@ -55,7 +61,20 @@ qsizetype LeadIn(QStringView text, qsizetype from) {
             --at;
         ++words;
     }
+    if (from - at > kLeadChars) {
+        at = from - kLeadChars;
+        while (at < from && !text[at].isSpace())
+            ++at;
+        while (at < from && text[at].isSpace())
+            ++at;
+    }
     return at;
+}
+
+// Flite's and Festival's helpers say the first words of a request as a piece
+// of their own, for a quick first sound; espeak-ng reads on as it would.
+bool SaysFirstWordsApart(const QByteArray &voice) {
+    return voice.startsWith("flite:") || voice.startsWith("festival:");
 }
 
 // The end of the word at `from`: up to the next blank once a letter or
@@ -86,16 +105,18 @@ std::vector<qsizetype> ParallelSynthesis::Cuts(QStringView text, qsizetype minim
     qsizetype last = 0;
     const qsizetype size = text.size();
     for (qsizetype i = 1; i < size; ++i) {
-        if (!EndsSentence(text[i]) || EndsShortName(text, i))
+        const bool wide = EndsWideSentence(text[i]);
+        if (!wide && (!EndsSentence(text[i]) || (text[i] == u'.' && EndsShortName(text, i))))
             continue;
         qsizetype next = i + 1;
-        while (next < size && (Closes(text[next]) || EndsSentence(text[next])))
+        while (next < size &&
+               (Closes(text[next]) || EndsSentence(text[next]) || EndsWideSentence(text[next])))
             ++next;
-        if (next >= size || !text[next].isSpace())
+        if (next >= size || (!wide && !text[next].isSpace()))
             continue;
         while (next < size && text[next].isSpace())
             ++next;
-        if (next >= size || (!Opens(text[next]) && !text[next].isDigit() &&
+        if (next >= size || (!wide && !Opens(text[next]) && !text[next].isDigit() &&
                              !(text[next].isLetter() && !text[next].isLower())))
             continue;
         if (next - last >= minimum) {
@@ -135,6 +156,10 @@ QString ParallelSynthesis::Start() {
         if (QString error = engine->StartupError(); !error.isEmpty())
             return error;
     sampleRate_ = engines_.front()->SampleRate();
+    const QByteArray reading = voice_.isEmpty() ? engines_.front()->DefaultVoice() : voice_;
+    if (!SaysFirstWordsApart(reading))
+        for (Part &part : parts_)
+            part.lead = part.from;
     capacity_ = jobs_ > 1 ? std::size_t(sampleRate_) * kAheadSeconds : kOneReaderSamples;
     for (std::size_t helper = 0; helper < engines_.size(); ++helper) {
         channels_.push_back(std::make_shared<SpeechChannel>(capacity_));

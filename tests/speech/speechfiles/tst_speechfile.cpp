@@ -322,8 +322,12 @@ private slots:
         QTest::newRow("nothing after") << "One. Two.  \n" << 1 << QList<qsizetype>{5};
         QTest::newRow("parts no shorter than asked")
             << "One. Two. Three. Four. Five." << 10 << QList<qsizetype>{10, 23};
-        QTest::newRow("no full stops")
-            << QString::fromUtf8("你好。世界。") << 1 << QList<qsizetype>{};
+        QTest::newRow("wide stops, no blanks")
+            << QString::fromUtf8("你好。世界！「はい」？終わり") << 1 << QList<qsizetype>{3, 6, 11};
+        QTest::newRow("danda, Arabic question mark")
+            << QString::fromUtf8("नमस्ते। आप कैसे हैं? ठीक") + QString::fromUtf8(" مرحبا؟ كيف") << 1
+            << QList<qsizetype>{8, 21, 32};
+        QTest::newRow("no stops") << "words and no stop" << 1 << QList<qsizetype>{};
     }
     void cuts() {
         QFETCH(QString, text);
