@@ -47,7 +47,7 @@ void DescribeOptions(QCommandLineParser &parser) {
          QStringLiteral("sections: write one file per chapter (the document's top sections) "
                         "into the folder OUT, named \"NN - Title\" with the extension from "
                         "--format. chapters: write one file OUT with a chapter mark at each "
-                        "(Ogg, Opus, FLAC and MP3; WAV holds none). A text without sections "
+                        "(Ogg, Opus, FLAC, MP3 and M4B; WAV holds none). A text without sections "
                         "gives one part."),
          QStringLiteral("sections|chapters")},
         {QStringLiteral("split-at"),

@@ -115,7 +115,7 @@ std::optional<SpeechSaver::Target> SpeechSaver::AskWithDialog(QWidget *parent) {
         if (target.split == Split::Chapters && !HoldsChapterMarks(*format)) {
             QMessageBox::warning(&dialog, QString::fromLatin1(AppIdentity::kTitle),
                                  tr("WAV files hold no chapter marks. Choose a name ending in "
-                                    ".ogg, .opus, .flac or .mp3."));
+                                    ".ogg, .opus, .flac, .mp3 or .m4b."));
             continue;
         }
         if (target.split == Split::Sections) {

@@ -13,6 +13,10 @@ const std::vector<AudioFileKind> &AudioFileKinds() {
          0},
         {AudioFileFormat::Opus, {QStringLiteral("opus")}, QStringLiteral("Opus"), 24000},
         {AudioFileFormat::Mp3, {QStringLiteral("mp3")}, QStringLiteral("MP3"), 0},
+        {AudioFileFormat::M4b,
+         {QStringLiteral("m4b"), QStringLiteral("m4a")},
+         QStringLiteral("MPEG-4 audiobook"),
+         0},
     };
     return kinds;
 }

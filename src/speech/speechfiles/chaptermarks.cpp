@@ -241,6 +241,7 @@ std::string WriteChapterMarks(PendingFile &file, AudioFileFormat format,
         break;
     }
     case AudioFileFormat::Wav:
+    case AudioFileFormat::M4b: // marked by its own writer
         break;
     }
     if (!file.Error().empty())

@@ -2,6 +2,7 @@
 
 #include "platform/pendingfile.h"
 #include "platform/qt/nativename.h"
+#include "speech/speechfiles/mp4audiofile.h"
 #include "speech/speechfiles/speechsubtitles.h"
 #include "speech/voice/parallelsynthesis.h"
 #include "speech/voice/speechengine.h"
@@ -95,6 +96,8 @@ int SndFormat(AudioFileFormat format) {
         return SF_FORMAT_OGG | SF_FORMAT_OPUS;
     case AudioFileFormat::Mp3:
         return SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
+    case AudioFileFormat::M4b:
+        break; // not libsndfile's
     }
     return 0;
 }
@@ -139,7 +142,7 @@ QString WriteSpeechFile(const SpeechFileJob &job,
             .arg(Shown(job.path), AudioExtensionsText());
     if (!job.chapters.empty() && !HoldsChapterMarks(*format))
         return QStringLiteral("%1: WAV files hold no chapter marks; choose a name ending in .ogg, "
-                              ".opus, .flac or .mp3")
+                              ".opus, .flac, .mp3 or .m4b")
             .arg(Shown(job.path));
     const std::vector<std::filesystem::path> outputs = SpeechFileOutputs(job);
     for (const std::filesystem::path &out : outputs) {
@@ -184,23 +187,35 @@ QString WriteSpeechFile(const SpeechFileJob &job,
         return CannotWrite(job.path, !audioFile.Error().empty() ? audioFile.Error() : encoder);
     };
 
-    SF_INFO info{};
-    info.samplerate = fileRate;
-    info.channels = 1;
-    info.format = SndFormat(*format);
-    SF_VIRTUAL_IO io{VioLength, VioSeek, VioRead, VioWrite, VioTell};
-    std::unique_ptr<SNDFILE, SndCloser> sound(sf_open_virtual(&io, SFM_WRITE, &info, &audioFile));
-    if (!sound)
-        return audioFailed(sf_strerror(nullptr));
-    if (*format == AudioFileFormat::Wav)
-        sf_command(sound.get(), SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
-    // Before the first sound: encoders write their tags in the header.
-    const QString track = job.tags.track > 0 ? QString::number(job.tags.track) : QString();
-    for (const auto &[kind, value] :
-         {std::pair{SF_STR_TITLE, &job.tags.title}, std::pair{SF_STR_ARTIST, &job.tags.artist},
-          std::pair{SF_STR_ALBUM, &job.tags.album}, std::pair{SF_STR_TRACKNUMBER, &track}})
-        if (!value->isEmpty())
-            sf_set_string(sound.get(), kind, value->toUtf8().constData());
+    // libsndfile writes every kind but the MPEG-4 audiobook.
+    std::unique_ptr<SNDFILE, SndCloser> sound;
+    std::unique_ptr<Mp4AudioFile> book;
+    if (*format == AudioFileFormat::M4b) {
+        std::vector<QString> titles;
+        for (const SpeechChapter &chapter : job.chapters)
+            titles.push_back(chapter.title);
+        book = std::make_unique<Mp4AudioFile>(audioFile, fileRate, job.tags, titles);
+        if (const std::string error = book->Open(); !error.empty())
+            return CannotWrite(job.path, error);
+    } else {
+        SF_INFO info{};
+        info.samplerate = fileRate;
+        info.channels = 1;
+        info.format = SndFormat(*format);
+        SF_VIRTUAL_IO io{VioLength, VioSeek, VioRead, VioWrite, VioTell};
+        sound.reset(sf_open_virtual(&io, SFM_WRITE, &info, &audioFile));
+        if (!sound)
+            return audioFailed(sf_strerror(nullptr));
+        if (*format == AudioFileFormat::Wav)
+            sf_command(sound.get(), SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
+        // Before the first sound: encoders write their tags in the header.
+        const QString track = job.tags.track > 0 ? QString::number(job.tags.track) : QString();
+        for (const auto &[kind, value] :
+             {std::pair{SF_STR_TITLE, &job.tags.title}, std::pair{SF_STR_ARTIST, &job.tags.artist},
+              std::pair{SF_STR_ALBUM, &job.tags.album}, std::pair{SF_STR_TRACKNUMBER, &track}})
+            if (!value->isEmpty())
+                sf_set_string(sound.get(), kind, value->toUtf8().constData());
+    }
 
     SpeechSubtitles subtitles(job.text, voiceRate);
     std::optional<Upsampler> upsampler;
@@ -240,10 +255,15 @@ QString WriteSpeechFile(const SpeechFileJob &job,
             out = raised.data();
             outCount = raised.size();
         }
-        if (outCount > 0 &&
-            (sf_write_short(sound.get(), out, sf_count_t(outCount)) != sf_count_t(outCount) ||
-             sf_error(sound.get()) != SF_ERR_NO_ERROR || !audioFile.Error().empty()))
+        if (outCount > 0 && book) {
+            if (const std::string error = book->Write(out, outCount); !error.empty())
+                return CannotWrite(job.path, error);
+        } else if (outCount > 0 &&
+                   (sf_write_short(sound.get(), out, sf_count_t(outCount)) !=
+                        sf_count_t(outCount) ||
+                    sf_error(sound.get()) != SF_ERR_NO_ERROR || !audioFile.Error().empty())) {
             return audioFailed(sf_strerror(sound.get()));
+        }
         state.samples += n;
 
         for (const SpeechMark &mark : marks) {
@@ -267,16 +287,22 @@ QString WriteSpeechFile(const SpeechFileJob &job,
     subtitles.Finish(state.samples);
     if (QString error = writeSubtitles(); !error.isEmpty())
         return error;
+    const std::int64_t lengthMs = std::int64_t(state.samples * 1000 / std::uint64_t(voiceRate));
     // Encoders hold their last pages until closed: only then is the file whole.
-    if (const int error = sf_close(sound.release());
-        error != SF_ERR_NO_ERROR || !audioFile.Error().empty())
+    if (book) {
+        if (const std::string error =
+                book->Finish(chapters.Marks(state.samples, voiceRate), lengthMs);
+            !error.empty())
+            return CannotWrite(job.path, error);
+    } else if (const int error = sf_close(sound.release());
+               error != SF_ERR_NO_ERROR || !audioFile.Error().empty()) {
         return audioFailed(sf_error_number(error));
+    }
     // Marked where the audio written says each chapter begins.
-    if (!job.chapters.empty())
+    if (!job.chapters.empty() && !book)
         if (const std::string error =
                 WriteChapterMarks(audioFile, *format, chapters.Marks(state.samples, voiceRate),
-                                  std::int64_t(state.samples * 1000 / std::uint64_t(voiceRate)),
-                                  job.tags.title, job.tags.artist, job.tags.album);
+                                  lengthMs, job.tags.title, job.tags.artist, job.tags.album);
             !error.empty())
             return CannotWrite(job.path, error);
     for (auto &pending : files)

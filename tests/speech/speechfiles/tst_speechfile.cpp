@@ -1,5 +1,6 @@
 // Speech written to audio files, through the real program's --speak-to and
-// through the writer itself; every file is decoded again with libsndfile.
+// through the writer itself; every file is decoded again with libsndfile
+// (MPEG-4 audiobooks with libavformat).
 #include "documentfixtures.h"
 #include "speech/speechfiles/progressline.h"
 #include "speech/speechfiles/speechbook.h"
@@ -10,6 +11,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
@@ -25,6 +27,11 @@
 #include <taglib/tpropertymap.h>
 #include <unistd.h>
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
 namespace {
 
 const QString kProgram = QStringLiteral(ZAVREN_SPEECH_BINARY);
@@ -38,7 +45,79 @@ struct Decoded {
     int sampleRate = 0;
 };
 
+// An MPEG-4 audiobook as libavformat reads it back: the sound, the tags
+// (title, artist, album, track) and the chapters.
+struct Mp4Book {
+    Decoded decoded;
+    QStringList tags;
+    std::vector<std::pair<QString, double>> chapters;
+};
+
+Mp4Book ReadMp4(const QString &path) {
+    Mp4Book book;
+    AVFormatContext *format = nullptr;
+    if (avformat_open_input(&format, QFile::encodeName(path).constData(), nullptr, nullptr) < 0)
+        return book;
+    AVCodecContext *codec = nullptr;
+    AVPacket *packet = av_packet_alloc();
+    AVFrame *frame = av_frame_alloc();
+    const auto free = qScopeGuard([&] {
+        av_frame_free(&frame);
+        av_packet_free(&packet);
+        avcodec_free_context(&codec);
+        avformat_close_input(&format);
+    });
+    if (avformat_find_stream_info(format, nullptr) < 0)
+        return book;
+    for (const char *key : {"title", "artist", "album", "track"}) {
+        const AVDictionaryEntry *tag = av_dict_get(format->metadata, key, nullptr, 0);
+        book.tags << (tag ? QString::fromUtf8(tag->value) : QString());
+    }
+    for (unsigned i = 0; i < format->nb_chapters; ++i) {
+        const AVChapter *chapter = format->chapters[i];
+        const AVDictionaryEntry *title = av_dict_get(chapter->metadata, "title", nullptr, 0);
+        book.chapters.emplace_back(title ? QString::fromUtf8(title->value) : QString(),
+                                   double(chapter->start) * av_q2d(chapter->time_base));
+    }
+    const int index = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (index < 0)
+        return book;
+    const AVCodec *decoder = avcodec_find_decoder(format->streams[index]->codecpar->codec_id);
+    codec = avcodec_alloc_context3(decoder);
+    if (avcodec_parameters_to_context(codec, format->streams[index]->codecpar) < 0 ||
+        avcodec_open2(codec, decoder, nullptr) < 0 || codec->sample_fmt != AV_SAMPLE_FMT_FLTP)
+        return book;
+    double sum = 0;
+    std::int64_t frames = 0;
+    const auto take = [&] {
+        while (avcodec_receive_frame(codec, frame) >= 0) {
+            const auto *samples = reinterpret_cast<const float *>(frame->data[0]);
+            for (int i = 0; i < frame->nb_samples; ++i)
+                sum += double(samples[i]) * samples[i];
+            frames += frame->nb_samples;
+        }
+    };
+    while (av_read_frame(format, packet) >= 0) {
+        if (packet->stream_index == index && avcodec_send_packet(codec, packet) >= 0)
+            take();
+        av_packet_unref(packet);
+    }
+    avcodec_send_packet(codec, nullptr);
+    take();
+    book.decoded.ok = frames > 0;
+    book.decoded.sampleRate = codec->sample_rate;
+    book.decoded.seconds = double(frames) / codec->sample_rate;
+    book.decoded.rms = frames > 0 ? std::sqrt(sum / double(frames)) : 0;
+    return book;
+}
+
+bool IsMp4(const QString &path) {
+    return path.endsWith(QLatin1String(".m4b"));
+}
+
 Decoded Decode(const QString &path) {
+    if (IsMp4(path))
+        return ReadMp4(path).decoded;
     Decoded d;
     SF_INFO info{};
     SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
@@ -62,6 +141,8 @@ Decoded Decode(const QString &path) {
 
 // Title, artist, album and track, as the file's tags give them.
 QStringList Tags(const QString &path) {
+    if (IsMp4(path))
+        return ReadMp4(path).tags;
     SF_INFO info{};
     SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
     if (!file)
@@ -87,6 +168,11 @@ QString FromTagLib(const TagLib::String &text) {
 std::vector<Chapter> Chapters(const QString &path) {
     std::vector<Chapter> chapters;
     const QByteArray name = QFile::encodeName(path);
+    if (IsMp4(path)) {
+        for (const auto &[title, seconds] : ReadMp4(path).chapters)
+            chapters.push_back({title, seconds});
+        return chapters;
+    }
     if (path.endsWith(QLatin1String(".mp3"))) {
         TagLib::MPEG::File mp3(name.constData());
         TagLib::ID3v2::Tag *tag = mp3.ID3v2Tag();
@@ -573,7 +659,7 @@ private slots:
         const QByteArray sections = "<html><body><p>A word first.</p><h1>One</h1><p>Hello there."
                                     "</p><h2>Inside</h2><p>Still the first.</p><h1>Two/Three: "
                                     "end?</h1><p>Good day.</p></body></html>";
-        for (const char *format : {"ogg", "mp3"})
+        for (const char *format : {"ogg", "mp3", "m4b"})
             QTest::addRow("chapters, sections, %s", format)
                 << "book.html" << sections << QStringList{"--split", "chapters"}
                 << QStringList{QStringLiteral("book.%1").arg(format)}
@@ -743,7 +829,7 @@ private slots:
         QTest::addColumn<QString>("mount");
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("message");
-        for (const char *format : {"wav", "flac", "ogg", "opus", "mp3"})
+        for (const char *format : {"wav", "flac", "ogg", "opus", "mp3", "m4b"})
             QTest::addRow("full disk, %s", format)
                 << "size=64k"
                 << QStringList{"--speak-to", QStringLiteral("@/disk/old.%1").arg(format), "--srt",
