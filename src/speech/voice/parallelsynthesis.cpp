@@ -19,6 +19,17 @@ bool EndsWideSentence(QChar c) {
     return QStringView(u"\u3002\uff01\uff1f").contains(c);
 }
 
+// A line break with a blank line after it: the end of a paragraph, where a
+// voice pauses whether or not a stop ended it.
+bool EndsParagraph(QStringView text, qsizetype at) {
+    if (text[at] != u'\n')
+        return false;
+    for (qsizetype i = at + 1; i < text.size() && text[i].isSpace(); ++i)
+        if (text[i] == u'\n')
+            return true;
+    return false;
+}
+
 // Quotes and brackets that may close a sentence after its full stop, or open
 // the next one.
 bool Closes(QChar c) {
@@ -105,7 +116,8 @@ std::vector<qsizetype> ParallelSynthesis::Cuts(QStringView text, qsizetype minim
     qsizetype last = 0;
     const qsizetype size = text.size();
     for (qsizetype i = 1; i < size; ++i) {
-        const bool wide = EndsWideSentence(text[i]);
+        // Stops that need no blank or capital after them.
+        const bool wide = EndsWideSentence(text[i]) || EndsParagraph(text, i);
         if (!wide && (!EndsSentence(text[i]) || (text[i] == u'.' && EndsShortName(text, i))))
             continue;
         qsizetype next = i + 1;

@@ -48,7 +48,7 @@ public:
 
     // Where `text` may be cut: at the start of a sentence that follows the
     // end of another (., ! or ? and a blank, not after an initial or a short
-    // title such as "Mr."; a wide 。！？ with no blank), each at least
+    // title such as "Mr."; a wide 。！？ with no blank; a blank line), each at least
     // `minimum` units after the one before.
     static std::vector<qsizetype> Cuts(QStringView text, qsizetype minimum);
 

@@ -414,6 +414,8 @@ private slots:
             << QString::fromUtf8("नमस्ते। आप कैसे हैं? ठीक") + QString::fromUtf8(" مرحبا؟ كيف") << 1
             << QList<qsizetype>{8, 21, 32};
         QTest::newRow("no stops") << "words and no stop" << 1 << QList<qsizetype>{};
+        QTest::newRow("paragraphs without stops")
+            << "a verse\nits line\n\nthe next\n \n\nend" << 1 << QList<qsizetype>{18, 30};
     }
     void cuts() {
         QFETCH(QString, text);
