@@ -10,7 +10,9 @@
 // PulseAudio output the program uses, and Qt's QAudioSink beside it) on their
 // own (start -> first read from the queue, and the stop call) and the slider
 // change through them, up to the device reporting the new audio played.
-// Usage: speech_bench [seconds-of-10MB-speech]; on a machine without sound,
+// Usage: speech_bench [seconds-of-10MB-speech] [--voice ID] [--slider]; --voice
+//   reads with another voice (e.g. flite:slt, festival:cmu_us_slt_arctic_hts),
+//   --slider times only the slider change. On a machine without sound,
 //   tests/support/private-sound-server.sh with bench_null build/bin/speech_bench
 #include "memoryaudiooutput.h"
 #include "platform/soundserver.h"
@@ -38,12 +40,15 @@ namespace {
 constexpr int kRate = 22050;
 const QString kSentence =
     QStringLiteral("The quick brown fox jumps over the lazy dog, then rests a while. ");
+QByteArray gVoice; // empty: the default voice
 
 struct Voice {
     explicit Voice(double speedFactor) {
         auto output = std::make_unique<MemoryAudioOutput>(speedFactor);
         sink = output.get();
         control = std::make_unique<EspeakSpeechControl>(std::move(output));
+        if (!gVoice.isEmpty())
+            control->SetVoice(gVoice);
     }
     MemoryAudioOutput *sink;
     std::unique_ptr<EspeakSpeechControl> control;
@@ -131,9 +136,10 @@ double Max(const std::vector<double> &v) {
 // Pitch moves between its ends while a long text is spoken, at a different
 // moment each time: how soon the new pitch reaches the device and the listener.
 void SliderChangeWhileSpeaking() {
-    std::printf("pitch slider change while speaking (20 runs, device paced at real time):\n");
-    std::vector<double> toSample, toHeard, f0Low, f0High;
     Voice voice(1.0);
+    std::printf("pitch slider change while speaking (20 runs, device paced at real time, %s):\n",
+                voice.control->Voice().constData());
+    std::vector<double> toSample, toHeard, f0Low, f0High;
     const QString text = TextOfBytes(100'000);
     std::int64_t heardNs = -1;
     QObject::connect(voice.control.get(), &SpeechControl::WordReached, [&] {
@@ -254,6 +260,8 @@ void SynthesisSpeed() {
 // first new sample played (the word it starts with reached).
 template <typename Output> void SliderChangeThroughDevice(const char *label) {
     EspeakSpeechControl control(std::make_unique<Output>());
+    if (!gVoice.isEmpty())
+        control.SetVoice(gVoice);
     QElapsedTimer clock;
     clock.start();
     std::int64_t heardNs = -1;
@@ -338,7 +346,30 @@ int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int seconds = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 30;
+    int seconds = 30;
+    bool sliderOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--voice" && i + 1 < argc)
+            gVoice = argv[++i];
+        else if (arg == "--slider")
+            sliderOnly = true;
+        else
+            seconds = std::max(1, arg.toInt());
+    }
+    if (!gVoice.isEmpty()) {
+        const auto &voices = SpeechEngine::Acquire()->Voices();
+        if (std::none_of(voices.begin(), voices.end(),
+                         [](const SpeechVoice &v) { return v.identifier == gVoice; })) {
+            std::fprintf(stderr, "speech_bench: no voice %s\n", gVoice.constData());
+            return 1;
+        }
+    }
+    if (sliderOnly) {
+        SliderChangeWhileSpeaking();
+        SliderChangeThroughDevice<PulseAudioOutput>("PulseAudio");
+        return 0;
+    }
     FirstSample();
     StopToLastSample();
     SynthesisSpeed();

@@ -37,6 +37,8 @@ public:
     // `nextWord` (where the engine placed the next one); false as OnChunk.
     bool ReleaseHeld(qsizetype nextWord);
     void DropHeld();
+    // Marks or audio wait for the next word to be placed.
+    bool Holding() const { return !heldMarks_.empty() || !heldSamples_.empty(); }
 
 private:
     Sink sink_;

@@ -15,22 +15,25 @@ namespace {
 // (it sends a chunk every 20 ms of audio, taking a few milliseconds each).
 constexpr int kStartLimitMs = 10000;
 constexpr int kAnswerLimitMs = 4000;
+// A voice quiet this long has its audio held for a word's end handed on: the
+// queue has run dry by then, and the listener waits on it.
+constexpr int kHandOnMs = 200;
 
 QString Unstartable(const QString &why) {
     return QStringLiteral("The speech engine (espeak-ng) could not be started: %1").arg(why);
 }
 } // namespace
 
-void SpeechChannel::SetFaultHandler(std::function<void(const QString &)> handler) {
+void SpeechChannel::SetFaultHandler(FaultHandler handler) {
     std::lock_guard lock(faultMutex_);
     faultHandler_ = std::move(handler);
 }
 
-void SpeechChannel::ReportFault(const QString &description) {
+void SpeechChannel::ReportFault(std::uint64_t generation, const QString &description) {
     std::lock_guard lock(faultMutex_);
     fault_ = description;
     if (faultHandler_)
-        faultHandler_(description);
+        faultHandler_(generation, description);
 }
 
 QString SpeechChannel::Fault() const {
@@ -347,9 +350,13 @@ void SpeechEngine::Synthesize(Job &job) {
         const Outcome outcome = SynthesizeSlice(job, utf8, voice, fault);
         if (outcome == Outcome::Failed) {
             abandoned_ = true;
-            // Nobody is told about speech that was given up anyway.
-            if (job.channel->queue.IsCurrent(job.generation) && !interrupt_)
-                job.channel->ReportFault(fault);
+            // Nobody is told about speech that was given up anyway. Whatever
+            // the voice said before the fault is heard before the fault is told.
+            if (job.channel->queue.IsCurrent(job.generation) && !interrupt_) {
+                (void)marks_.ReleaseHeld(0);
+                job.channel->queue.Finish(job.generation);
+                job.channel->ReportFault(job.generation, fault);
+            }
             ++restarts_;
             StartEngine(active_);
         } else if (outcome == Outcome::Done && !abandoned_) {
@@ -395,13 +402,25 @@ SpeechEngine::Outcome SpeechEngine::SynthesizeSlice(Job &job, const QByteArray &
                           : startupError_);
     if (!Send(speak.Done()))
         return failed(QStringLiteral("The voice stopped on this text (it could not be reached)."));
+    int quietMs = 0;
     for (;;) {
         Message message;
-        switch (Receive(message, kAnswerLimitMs)) {
+        const int waitMs = marks_.Holding() ? std::min(kHandOnMs, kAnswerLimitMs - quietMs)
+                                            : kAnswerLimitMs - quietMs;
+        switch (Receive(message, waitMs)) {
         case Received::Gone:
             return failed(QStringLiteral("The voice stopped on this text (it crashed)."));
         case Received::Silent:
-            return failed(QStringLiteral("The voice stopped on this text (it stopped answering)."));
+            quietMs += waitMs;
+            if (quietMs >= kAnswerLimitMs)
+                return failed(
+                    QStringLiteral("The voice stopped on this text (it stopped answering)."));
+            if (!marks_.ReleaseHeld(0)) {
+                stop();
+                abandoned_ = true;
+                return Outcome::Abandoned;
+            }
+            continue;
         case Received::Woken:
             if (interrupt_) {
                 stop();
@@ -412,6 +431,7 @@ SpeechEngine::Outcome SpeechEngine::SynthesizeSlice(Job &job, const QByteArray &
         case Received::Message:
             break;
         }
+        quietMs = 0;
         voice::Reader reader(message.body.data(), message.body.size());
         const auto about = reader.Get<std::uint64_t>();
         if (about != serial)

@@ -32,16 +32,18 @@ struct SpeechChannel {
     std::atomic<int> rate;
     std::atomic<int> pitch;
 
-    // The voice failed while speaking for this channel (its helper crashed or
-    // stopped answering): `handler` hears why, on the engine's thread, and
-    // the queue is finished. Empty: none.
-    void SetFaultHandler(std::function<void(const QString &)> handler);
-    void ReportFault(const QString &description);
+    // The voice failed while speaking synthesis `generation` for this channel
+    // (its helper crashed or stopped answering): `handler` hears why, on the
+    // engine's thread, once the audio the voice gave before the fault is
+    // queued and the queue finished. Empty: none.
+    using FaultHandler = std::function<void(std::uint64_t generation, const QString &)>;
+    void SetFaultHandler(FaultHandler handler);
+    void ReportFault(std::uint64_t generation, const QString &description);
     QString Fault() const; // the last one reported, if any
 
 private:
     mutable std::mutex faultMutex_;
-    std::function<void(const QString &)> faultHandler_;
+    FaultHandler faultHandler_;
     QString fault_;
 };
 

@@ -47,9 +47,10 @@ VoiceSession::VoiceSession(std::unique_ptr<AudioOutput> output, const PlaybackCl
     };
     output_->SetFailureHandler(this, fail);
     // The voice's helper failed: heard on the engine's thread, handled here.
-    channel_->SetFaultHandler([this, fail](const QString &description) {
+    channel_->SetFaultHandler([this](std::uint64_t generation, const QString &description) {
         QMetaObject::invokeMethod(
-            this, [fail, description] { fail(description); }, Qt::QueuedConnection);
+            this, [this, generation, description] { VoiceFailed(generation, description); },
+            Qt::QueuedConnection);
     });
 }
 
@@ -70,6 +71,7 @@ SpeechStatus VoiceSession::Speak(const QString &text) {
         return SpeechStatus::Failed(error);
     output_->Stop();
     paused_ = false;
+    failure_.clear();
     restart_.Clear();
     restFrom_ = 0;
     if (!SpeechText::HasSomethingToSay(text)) {
@@ -121,7 +123,8 @@ void VoiceSession::Pause() {
     channel_->timeline.Clear();
     output_->Stop();
     frames_.stop();
-    restFrom_ = 0; // the whole text goes on from the pause
+    failure_.clear(); // resuming starts a fresh voice
+    restFrom_ = 0;    // the whole text goes on from the pause
     restart_.Clear();
     paused_ = true;
 }
@@ -145,6 +148,7 @@ SpeechStatus VoiceSession::Resume() {
 
 SpeechStatus VoiceSession::StopSpeaking() {
     paused_ = false;
+    failure_.clear();
     channel_->queue.Cancel();
     channel_->timeline.Clear();
     output_->Stop();
@@ -153,7 +157,8 @@ SpeechStatus VoiceSession::StopSpeaking() {
 }
 
 void VoiceSession::Continue(const QString &whole) {
-    if (!speaking_ || restFrom_ > 0 || whole.size() <= text_.size() || !whole.startsWith(text_))
+    if (!speaking_ || restFrom_ > 0 || !failure_.isEmpty() || whole.size() <= text_.size() ||
+        !whole.startsWith(text_))
         return;
     if (paused_) {
         text_ = whole; // resuming synthesizes it all
@@ -255,6 +260,8 @@ SpeechTimeline::Heard VoiceSession::CatchUp() {
 }
 
 void VoiceSession::MaybeRestart(const SpeechTimeline::Heard &heard) {
+    if (!failure_.isEmpty())
+        return; // the voice is heard out as it was
     const RestartPolicy::Due due = restart_.Check(heard.hasWord, heard.wordSerial);
     if (due == RestartPolicy::Due::Nothing)
         return;
@@ -340,9 +347,23 @@ void VoiceSession::Finish() {
     CatchUp();
     if (!speaking_)
         return;
+    const QString failure = std::exchange(failure_, QString());
     output_->Stop();
     channel_->timeline.Clear();
     SetSpeaking(false);
+    if (!failure.isEmpty())
+        emit SpeakingFailed(failure);
+}
+
+// The voice failed on synthesis `generation`: what it said before is played
+// out and its words shown, then the failure is told (Finish).
+void VoiceSession::VoiceFailed(std::uint64_t generation, const QString &description) {
+    if (!speaking_ || paused_ || generation != generation_)
+        return;
+    failure_ = description;
+    restFrom_ = 0;
+    restart_.Clear();
+    frames_.start(0);
 }
 
 void VoiceSession::SetSpeaking(bool speaking) {

@@ -93,6 +93,7 @@ private:
     void MaybeRestart(const SpeechTimeline::Heard &heard);
     void Restart(const SpeechTimeline::Heard &heard, const QByteArray &voice);
     void Finish();
+    void VoiceFailed(std::uint64_t generation, const QString &description);
     void SynthesizeRest();
     void SetMouth(Viseme mouth, bool atOnce);
     void Animate();
@@ -124,6 +125,8 @@ private:
     // Changes waiting to be heard, and the word where synthesis last restarted.
     RestartPolicy restart_;
     std::vector<WordSpan> passed_;
+    // The voice failed: told once what it said before has been heard.
+    QString failure_;
 
     // The mouth as drawn, easing towards the shape heard.
     Viseme mouth_ = Viseme::Rest;

@@ -1,3 +1,4 @@
+#include "speech/voice/engines/englishtext.h"
 #include "speech/voice/scriptvoices.h"
 #include "speech/voice/speechengine.h"
 #include "speech/voice/speechtext.h"
@@ -13,6 +14,8 @@ private slots:
     void sliceEnd_data();
     void sliceEnd();
     void slicesCoverTheWholeText();
+    void pieceEnd_data();
+    void pieceEnd();
     void codePointOffsets_data();
     void codePointOffsets();
     void fitWord_data();
@@ -97,6 +100,41 @@ void EngineTextTest::sliceEnd() {
     QFETCH(int, from);
     QFETCH(int, end);
     QCOMPARE(SpeechText::SliceEnd(text, from), qsizetype(end));
+}
+
+// Where Flite's and Festival's helpers cut a request into pieces.
+void EngineTextTest::pieceEnd_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("first");
+    QTest::addColumn<int>("longest");
+    QTest::addColumn<int>("firstWords");
+    QTest::addColumn<QByteArray>("piece");
+    const QByteArray words("one two three four five six. Seven eight.");
+    QTest::newRow("first piece, four words")
+        << words << true << 400 << 4 << QByteArray("one two three four ");
+    QTest::newRow("first piece, two words") << words << true << 400 << 2 << QByteArray("one two ");
+    QTest::newRow("first piece ends at a comma")
+        << QByteArray("Well, one two three.") << true << 400 << 4 << QByteArray("Well, ");
+    QTest::newRow("later piece, to the sentence's end")
+        << words << false << 400 << 4 << QByteArray("one two three four five six. ");
+    QTest::newRow("a line ends a piece")
+        << QByteArray("one two\nthree four five") << false << 400 << 4 << QByteArray("one two\n");
+    QTest::newRow("longest, at a blank")
+        << QByteArray("aaaa bbbb cccc dddd") << false << 12 << 4 << QByteArray("aaaa bbbb ");
+    QTest::newRow("short text, whole")
+        << QByteArray("Hi there") << true << 400 << 2 << QByteArray("Hi there");
+}
+
+void EngineTextTest::pieceEnd() {
+    QFETCH(QByteArray, text);
+    QFETCH(bool, first);
+    QFETCH(int, longest);
+    QFETCH(int, firstWords);
+    QFETCH(QByteArray, piece);
+    const std::string whole = text.toStdString();
+    const std::size_t end =
+        EnglishText::PieceEnd(whole, 0, first, std::size_t(longest), firstWords);
+    QCOMPARE(QByteArray::fromStdString(whole.substr(0, end)), piece);
 }
 
 void EngineTextTest::slicesCoverTheWholeText() {

@@ -30,10 +30,8 @@ std::string AsciiPunctuation(const std::string &text) {
     return out;
 }
 
-std::size_t PieceEnd(const std::string &text, std::size_t from, bool first, std::size_t longest) {
-    // A first piece of this many words is heard after a few tens of
-    // milliseconds; the sentence goes on from there.
-    constexpr int kFirstWords = 4;
+std::size_t PieceEnd(const std::string &text, std::size_t from, bool first, std::size_t longest,
+                     int firstWords) {
     // A longer "word" (a run of letters, a long address) is read out letter
     // by letter: it is read in parts, each soon synthesized.
     constexpr std::size_t kLongestWord = 48;
@@ -53,7 +51,7 @@ std::size_t PieceEnd(const std::string &text, std::size_t from, bool first, std:
             return i + 1;
         if (afterWord && inWord) {
             ++words;
-            if (first && (words >= kFirstWords || text[i - 1] == ','))
+            if (first && (words >= firstWords || text[i - 1] == ','))
                 return i + 1;
         }
         if (space) {

@@ -17,10 +17,10 @@ namespace EnglishText {
 std::string AsciiPunctuation(const std::string &text);
 // Where the piece from `from` ends: at a sentence's end, a line's, or after
 // `longest` bytes (at a blank where there is one). A `first` piece ends
-// sooner, after a few words, so the first sound of a text does not wait for
-// a whole sentence.
+// sooner, after `firstWords` words or a comma, so the first sound of a text
+// does not wait for a whole sentence.
 std::size_t PieceEnd(const std::string &text, std::size_t from, bool first = false,
-                     std::size_t longest = 400);
+                     std::size_t longest = 400, int firstWords = 4);
 // Whether a piece ending at `to` ends a sentence (or the text): the pause
 // after it is kept, where a piece that stops inside a sentence loses its own.
 bool EndsSentence(const std::string &text, std::size_t to);

@@ -37,6 +37,9 @@ namespace {
 constexpr int kOutputRate = 22050;
 constexpr int kChunkSamples = kOutputRate / 50; // 20 ms, as zavren-voice sends
 constexpr std::size_t kLongestPiece = 200;      // bytes of text
+// HTS takes about as long again per word as it takes to start: a text, and a
+// slider's change, are heard soonest from a first piece of two words.
+constexpr int kFirstWords = 2;
 // Festival's HTS voices speak well below espeak-ng and Flite (peaks at half
 // of full scale): raised, a change of engine is no change of loudness.
 constexpr double kGain = 1.8;
@@ -309,7 +312,8 @@ void Speak(const RequestLoop::Request &asked) {
     for (std::size_t from = 0; from < text.size() && !RequestLoop::Interrupted();) {
         // Festival says nothing while it synthesizes a piece, and the editor
         // waits a few seconds at most: pieces stay well under that.
-        const std::size_t to = EnglishText::PieceEnd(text, from, from == 0, kLongestPiece);
+        const std::size_t to =
+            EnglishText::PieceEnd(text, from, from == 0, kLongestPiece, kFirstWords);
         const std::int32_t rate = RequestLoop::Rate();
         const std::int32_t wantedPitch = RequestLoop::Pitch();
         // Pitch: 0..99 as about an octave and a half around the voice's own.
