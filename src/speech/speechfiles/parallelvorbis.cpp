@@ -13,6 +13,9 @@ constexpr float kQuality = 0.4F;
 // Samples held back from the encoders, so a cut can still go into a pause
 // the voice has just finished.
 constexpr int kHeldSeconds = 2;
+// What counts as silent: espeak-ng pauses in zeros, Flite and Festival in a
+// faint hiss (-48 dBFS).
+constexpr int kQuietLevel = 128;
 
 // One Vorbis encoder: its settings, state and headers.
 struct Encoder {
@@ -338,7 +341,6 @@ bool ParallelVorbis::Mux(bool wait) {
                     own += blocks[i - 1] / 4 + blocks[i] / 4;
                 piece->packets.erase(piece->packets.begin(),
                                      piece->packets.begin() + std::ptrdiff_t(join.drop));
-                piece->first = join.drop;
                 piece->offset = join.granule - own;
                 piece->center = own;
                 piece->lastBlock = 0;

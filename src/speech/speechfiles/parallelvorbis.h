@@ -70,10 +70,6 @@ public:
     // The samples in the finished stream.
     std::uint64_t Length() const { return length_; }
 
-    // What counts as silent: espeak-ng pauses in zeros, Flite and Festival
-    // in a faint hiss.
-    static constexpr int kQuietLevel = 128;
-
 private:
     struct Packet {
         std::vector<unsigned char> bytes;
@@ -88,8 +84,7 @@ private:
         bool taken = false;       // an encoder has it
         bool encoded = false;     // every packet made
         std::deque<std::vector<std::int16_t>> input;
-        std::vector<Packet> packets; // made, not yet muxed (from `first` on)
-        std::size_t first = 0;       // index of packets.front() in the piece
+        std::vector<Packet> packets; // made, not yet muxed
         std::string fault;           // the encoder's
         // Muxer's: where it is heard, once placed.
         std::optional<std::int64_t> offset;
