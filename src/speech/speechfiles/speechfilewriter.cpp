@@ -3,6 +3,7 @@
 #include "platform/pendingfile.h"
 #include "platform/qt/nativename.h"
 #include "speech/speechfiles/mp4audiofile.h"
+#include "speech/speechfiles/parallelvorbis.h"
 #include "speech/speechfiles/speechsubtitles.h"
 #include "speech/voice/parallelsynthesis.h"
 #include "speech/voice/speechengine.h"
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <sndfile.h>
@@ -20,6 +22,9 @@
 
 namespace {
 constexpr std::size_t kPullSamples = 8192;
+// How long a piece of Ogg Vorbis grows before it is cut at the next pause, so
+// that every encoder thread has one: long enough that cuts are rare.
+constexpr int kVorbisPieceSeconds = 10;
 
 QString Shown(const std::filesystem::path &path) {
     return ShownPath(path);
@@ -187,9 +192,16 @@ QString WriteSpeechFile(const SpeechFileJob &job,
         return CannotWrite(job.path, !audioFile.Error().empty() ? audioFile.Error() : encoder);
     };
 
-    // libsndfile writes every kind but the MPEG-4 audiobook.
-    std::unique_ptr<SNDFILE, SndCloser> sound;
+    const QString track = job.tags.track > 0 ? QString::number(job.tags.track) : QString();
+    const std::pair<int, const QString *> tags[] = {{SF_STR_TITLE, &job.tags.title},
+                                                    {SF_STR_ARTIST, &job.tags.artist},
+                                                    {SF_STR_ALBUM, &job.tags.album},
+                                                    {SF_STR_TRACKNUMBER, &track}};
+    // Ogg Vorbis is encoded on as many threads as there are voices, the
+    // MPEG-4 audiobook by libavformat, the rest by libsndfile.
+    std::unique_ptr<ParallelVorbis> vorbis;
     std::unique_ptr<Mp4AudioFile> book;
+    std::unique_ptr<SNDFILE, SndCloser> sound;
     if (*format == AudioFileFormat::M4b) {
         std::vector<QString> titles;
         for (const SpeechChapter &chapter : job.chapters)
@@ -197,6 +209,23 @@ QString WriteSpeechFile(const SpeechFileJob &job,
         book = std::make_unique<Mp4AudioFile>(audioFile, fileRate, job.tags, titles);
         if (const std::string error = book->Open(); !error.empty())
             return CannotWrite(job.path, error);
+    } else if (*format == AudioFileFormat::Ogg) {
+        std::vector<std::pair<std::string, std::string>> comments;
+        for (const auto &[kind, value] : tags)
+            if (!value->isEmpty())
+                comments.emplace_back(kind == SF_STR_TITLE    ? "TITLE"
+                                      : kind == SF_STR_ARTIST ? "ARTIST"
+                                      : kind == SF_STR_ALBUM  ? "ALBUM"
+                                                              : "TRACKNUMBER",
+                                      value->toStdString());
+        vorbis = std::make_unique<ParallelVorbis>(
+            fileRate, std::max(1, job.jobs), comments,
+            [&audioFile](const unsigned char *data, std::size_t size) {
+                return audioFile.Write(data, size);
+            },
+            std::size_t(fileRate) * kVorbisPieceSeconds);
+        if (!vorbis->Error().empty())
+            return audioFailed(vorbis->Error().c_str());
     } else {
         SF_INFO info{};
         info.samplerate = fileRate;
@@ -209,13 +238,14 @@ QString WriteSpeechFile(const SpeechFileJob &job,
         if (*format == AudioFileFormat::Wav)
             sf_command(sound.get(), SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
         // Before the first sound: encoders write their tags in the header.
-        const QString track = job.tags.track > 0 ? QString::number(job.tags.track) : QString();
-        for (const auto &[kind, value] :
-             {std::pair{SF_STR_TITLE, &job.tags.title}, std::pair{SF_STR_ARTIST, &job.tags.artist},
-              std::pair{SF_STR_ALBUM, &job.tags.album}, std::pair{SF_STR_TRACKNUMBER, &track}})
+        for (const auto &[kind, value] : tags)
             if (!value->isEmpty())
                 sf_set_string(sound.get(), kind, value->toUtf8().constData());
     }
+    const auto vorbisFailed = [&] {
+        return audioFailed(vorbis->Error().empty() ? "the Vorbis encoder failed"
+                                                   : vorbis->Error().c_str());
+    };
 
     SpeechSubtitles subtitles(job.text, voiceRate);
     std::optional<Upsampler> upsampler;
@@ -237,6 +267,26 @@ QString WriteSpeechFile(const SpeechFileJob &job,
         return {};
     };
 
+    // Words wait until the encoder knows where they are heard; sentence
+    // starts tell it where it may cut.
+    std::deque<std::pair<WordSpan, std::uint64_t>> words;
+    const std::vector<qsizetype> sentences =
+        vorbis && job.jobs > 1 ? ParallelSynthesis::Cuts(job.text, 0) : std::vector<qsizetype>{};
+    auto sentence = sentences.begin();
+    std::uint64_t lastWord = 0;
+    const auto placeWords = [&] {
+        while (!words.empty()) {
+            const std::optional<std::uint64_t> heard =
+                vorbis ? vorbis->Place(words.front().second) : words.front().second;
+            if (!heard)
+                break;
+            chapters.Word(words.front().first.start, *heard);
+            if (srtFile || lrcFile)
+                subtitles.AddWord(words.front().first, *heard);
+            words.pop_front();
+        }
+    };
+
     std::vector<SpeechMark> marks;
     for (;;) {
         marks.clear();
@@ -255,25 +305,31 @@ QString WriteSpeechFile(const SpeechFileJob &job,
             out = raised.data();
             outCount = raised.size();
         }
-        if (outCount > 0 && book) {
+        if (book && outCount > 0)
             if (const std::string error = book->Write(out, outCount); !error.empty())
                 return CannotWrite(job.path, error);
-        } else if (outCount > 0 &&
-                   (sf_write_short(sound.get(), out, sf_count_t(outCount)) !=
-                        sf_count_t(outCount) ||
-                    sf_error(sound.get()) != SF_ERR_NO_ERROR || !audioFile.Error().empty())) {
+        if (vorbis && outCount > 0 && !vorbis->Write(out, outCount))
+            return vorbisFailed();
+        if (sound && outCount > 0 &&
+            (sf_write_short(sound.get(), out, sf_count_t(outCount)) != sf_count_t(outCount) ||
+             sf_error(sound.get()) != SF_ERR_NO_ERROR || !audioFile.Error().empty()))
             return audioFailed(sf_strerror(sound.get()));
-        }
         state.samples += n;
 
         for (const SpeechMark &mark : marks) {
             if (mark.kind != SpeechMark::Kind::Word)
                 continue;
             state.reached = std::min(mark.word.start + mark.word.length, state.total);
-            chapters.Word(mark.word.start, mark.sample);
-            if (srtFile || lrcFile)
-                subtitles.AddWord(mark.word, mark.sample);
+            // The first word at or after a sentence's start opens it.
+            bool opens = false;
+            for (; sentence != sentences.end() && *sentence <= mark.word.start; ++sentence)
+                opens = true;
+            if (opens)
+                vorbis->Pause(lastWord, mark.sample);
+            lastWord = mark.sample;
+            words.emplace_back(mark.word, mark.sample);
         }
+        placeWords();
         if (QString error = writeSubtitles(); !error.isEmpty())
             return error;
         if (progress && !progress(state))
@@ -284,25 +340,32 @@ QString WriteSpeechFile(const SpeechFileJob &job,
         return fault;
     if (state.samples == 0)
         return QStringLiteral("There is nothing to speak in the text");
-    subtitles.Finish(state.samples);
-    if (QString error = writeSubtitles(); !error.isEmpty())
-        return error;
-    const std::int64_t lengthMs = std::int64_t(state.samples * 1000 / std::uint64_t(voiceRate));
     // Encoders hold their last pages until closed: only then is the file whole.
-    if (book) {
+    std::uint64_t length = state.samples;
+    if (vorbis) {
+        if (!vorbis->Finish())
+            return vorbisFailed();
+        length = vorbis->Length();
+        placeWords();
+    } else if (book) {
         if (const std::string error =
-                book->Finish(chapters.Marks(state.samples, voiceRate), lengthMs);
+                book->Finish(chapters.Marks(length, voiceRate),
+                             std::int64_t(length * 1000 / std::uint64_t(voiceRate)));
             !error.empty())
             return CannotWrite(job.path, error);
     } else if (const int error = sf_close(sound.release());
                error != SF_ERR_NO_ERROR || !audioFile.Error().empty()) {
         return audioFailed(sf_error_number(error));
     }
+    subtitles.Finish(length);
+    if (QString error = writeSubtitles(); !error.isEmpty())
+        return error;
     // Marked where the audio written says each chapter begins.
     if (!job.chapters.empty() && !book)
         if (const std::string error =
-                WriteChapterMarks(audioFile, *format, chapters.Marks(state.samples, voiceRate),
-                                  lengthMs, job.tags.title, job.tags.artist, job.tags.album);
+                WriteChapterMarks(audioFile, *format, chapters.Marks(length, voiceRate),
+                                  std::int64_t(length * 1000 / std::uint64_t(voiceRate)),
+                                  job.tags.title, job.tags.artist, job.tags.album);
             !error.empty())
             return CannotWrite(job.path, error);
     for (auto &pending : files)

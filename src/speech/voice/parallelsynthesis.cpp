@@ -57,13 +57,15 @@ bool EndsShortName(QStringView text, qsizetype stop) {
 }
 
 // Where to start reading so that the part at `from` begins as it does inside
-// one reading: a few words earlier, in the sentence before. A voice says the
-// start of what it is given as a short piece of its own, for a quick first
-// sound; that piece is then a lead-in, heard by nobody. It is at most a line
-// long: text without blanks between words (Chinese) has no words to count.
+// one reading: a few words earlier, in the sentence before. A voice starting
+// afresh starts its first word differently (espeak-ng with a sharper onset,
+// Flite and Festival as a short piece of their own, for a quick first
+// sound); that lead-in is cut away, heard by nobody. Text without blanks
+// between words (Chinese) leads in by a few characters instead.
 qsizetype LeadIn(QStringView text, qsizetype from) {
     constexpr int kLeadWords = 6;
     constexpr qsizetype kLeadChars = 80;
+    constexpr qsizetype kLeadUnbroken = 12;
     qsizetype at = from;
     for (int words = 0; words < kLeadWords && at > 0;) {
         while (at > 0 && text[at - 1].isSpace())
@@ -73,28 +75,24 @@ qsizetype LeadIn(QStringView text, qsizetype from) {
         ++words;
     }
     if (from - at > kLeadChars) {
-        at = from - kLeadChars;
-        while (at < from && !text[at].isSpace())
-            ++at;
-        while (at < from && text[at].isSpace())
-            ++at;
+        at = from - kLeadUnbroken;
+        if (text[at].isLowSurrogate())
+            --at;
     }
     return at;
 }
 
-// Flite's and Festival's helpers say the first words of a request as a piece
-// of their own, for a quick first sound; espeak-ng reads on as it would.
-bool SaysFirstWordsApart(const QByteArray &voice) {
-    return voice.startsWith("flite:") || voice.startsWith("festival:");
-}
-
 // The end of the word at `from`: up to the next blank once a letter or
-// digit has come, so that it is a word a voice places.
+// digit has come, so that it is a word a voice places; in text without
+// blanks, a few characters.
 qsizetype FirstWordEnd(QStringView text, qsizetype from) {
+    constexpr qsizetype kMostChars = 16;
     bool spoken = false;
     qsizetype end = from;
-    for (; end < text.size() && !(spoken && text[end].isSpace()); ++end)
+    for (; end < text.size() && !(spoken && text[end].isSpace()) && end - from < kMostChars; ++end)
         spoken = spoken || text[end].isLetterOrNumber();
+    if (end < text.size() && text[end].isLowSurrogate())
+        ++end;
     return end;
 }
 } // namespace
@@ -168,10 +166,6 @@ QString ParallelSynthesis::Start() {
         if (QString error = engine->StartupError(); !error.isEmpty())
             return error;
     sampleRate_ = engines_.front()->SampleRate();
-    const QByteArray reading = voice_.isEmpty() ? engines_.front()->DefaultVoice() : voice_;
-    if (!SaysFirstWordsApart(reading))
-        for (Part &part : parts_)
-            part.lead = part.from;
     capacity_ = jobs_ > 1 ? std::size_t(sampleRate_) * kAheadSeconds : kOneReaderSamples;
     for (std::size_t helper = 0; helper < engines_.size(); ++helper) {
         channels_.push_back(std::make_shared<SpeechChannel>(capacity_));

@@ -2,6 +2,7 @@
 // through the writer itself; every file is decoded again with libsndfile
 // (MPEG-4 audiobooks with libavformat).
 #include "documentfixtures.h"
+#include "speech/speechfiles/parallelvorbis.h"
 #include "speech/speechfiles/progressline.h"
 #include "speech/speechfiles/speechbook.h"
 #include "speech/speechfiles/speechfilewriter.h"
@@ -18,6 +19,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <random>
 #include <sndfile.h>
 #include <taglib/chapterframe.h>
 #include <taglib/fileref.h>
@@ -431,11 +433,20 @@ private slots:
     // part's first word the sound moves no more sharply than in one reading.
     void joins_data() {
         QTest::addColumn<QString>("voiceName");
-        QTest::newRow("espeak-ng") << "en-us";
-        QTest::newRow("flite") << "flite:slt";
+        QTest::addColumn<QString>("format");
+        QTest::newRow("espeak-ng") << "en-us"
+                                   << "wav";
+        QTest::newRow("flite") << "flite:slt"
+                               << "wav";
+        // Ogg Vorbis is also encoded in pieces, one a thread, cut in pauses.
+        QTest::newRow("espeak-ng, ogg") << "en-us"
+                                        << "ogg";
+        QTest::newRow("flite, ogg") << "flite:slt"
+                                    << "ogg";
     }
     void joins() {
         QFETCH(QString, voiceName);
+        QFETCH(QString, format);
         QByteArray voice;
         {
             const std::shared_ptr<SpeechEngine> engine = SpeechEngine::Acquire();
@@ -452,55 +463,244 @@ private slots:
             "beside her on the cold platform! Would you like tea, coffee, or something "
             "stronger?\nThe committee met on Thursday and agreed to wait.\n\nIn 1987, the "
             "river flooded twice in the same spring. Nobody knew why the old clock stopped.");
-        for (const int jobs : {1, 4}) {
+        using Words = std::vector<std::pair<QString, double>>;
+        const auto write = [&](const QString &words, const QString &name, int jobs) {
             SpeechFileJob job;
-            job.text = text;
+            job.text = words;
             job.voice = voice;
-            job.path = Path(QStringLiteral("jobs%1.wav").arg(jobs)).toStdString();
+            job.path = Path(name).toStdString();
             job.lrc = true;
+            job.overwrite = true; // the lyrics of the one before
             job.jobs = jobs;
-            QCOMPARE(WriteSpeechFile(job), QString());
-        }
-        const auto one = LrcWords(Path("jobs1.lrc"));
-        const auto four = LrcWords(Path("jobs4.lrc"));
-        QVERIFY(one.size() > 40);
-        QCOMPARE(four.size(), one.size());
-        for (std::size_t i = 0; i < one.size(); ++i) {
-            QCOMPARE(four[i].first, one[i].first);
-            QVERIFY2(std::abs(four[i].second - one[i].second) <= 0.1,
-                     qPrintable(QStringLiteral("%1 at %2, not %3")
-                                    .arg(one[i].first)
-                                    .arg(four[i].second)
-                                    .arg(one[i].second)));
-        }
-        const std::vector<std::int16_t> oneAudio = Samples(Path("jobs1.wav"));
-        const std::vector<std::int16_t> fourAudio = Samples(Path("jobs4.wav"));
-        QVERIFY(std::abs(double(fourAudio.size()) - double(oneAudio.size())) < 0.1 * 22050);
-
-        // The largest step from one sample to the next, from 60 ms before a
-        // word to 10 ms into it.
-        const auto steepest = [](const std::vector<std::int16_t> &audio, double at) {
+            const QString error = WriteSpeechFile(job);
+            return error.isEmpty() ? LrcWords(QString::fromStdString(
+                                         std::filesystem::path(job.path).replace_extension(".lrc")))
+                                   : Words{};
+        };
+        // The same words at the same times, within `within` seconds.
+        const auto sameWords = [](const Words &a, const Words &b, double within) {
+            QVERIFY(a.size() > 40);
+            QCOMPARE(b.size(), a.size());
+            for (std::size_t i = 0; i < a.size(); ++i) {
+                QCOMPARE(b[i].first, a[i].first);
+                QVERIFY2(std::abs(b[i].second - a[i].second) <= within,
+                         qPrintable(QStringLiteral("%1 at %2, not %3")
+                                        .arg(a[i].first)
+                                        .arg(b[i].second)
+                                        .arg(a[i].second)));
+            }
+        };
+        // The largest step from one sample to the next, from `before` seconds
+        // before a word to 10 ms into it.
+        const auto steepest = [](const std::vector<std::int16_t> &audio, double at, double before) {
             const auto end = std::min(audio.size(), std::size_t((at + 0.01) * 22050));
             int most = 0;
-            for (auto i = std::size_t(std::max(0.0, (at - 0.06) * 22050)) + 1; i < end; ++i)
+            for (auto i = std::size_t(std::max(0.0, (at - before) * 22050)) + 1; i < end; ++i)
                 most = std::max(most, std::abs(audio[i] - audio[i - 1]));
             return most;
         };
+        // Around the first word after each cut, `b` moves no more sharply than `a`.
+        const auto noSeams = [&](const QString &words, const std::vector<qsizetype> &cuts,
+                                 const Words &a, const std::vector<std::int16_t> &aAudio,
+                                 const Words &b, const std::vector<std::int16_t> &bAudio,
+                                 double before) {
+            std::size_t word = 0;
+            for (const qsizetype cut : cuts) {
+                // The part's first word among the timed ones.
+                const QString first = words.mid(cut).section(u' ', 0, 0);
+                while (word < b.size() && !first.startsWith(b[word].first.section(u' ', 0, 0)))
+                    ++word;
+                QVERIFY2(word < b.size(), qPrintable(first));
+                const int seam = steepest(bAudio, b[word].second, before);
+                const int reading = steepest(aAudio, a[word].second, before);
+                QVERIFY2(
+                    seam <= std::max(2 * reading, 500),
+                    qPrintable(
+                        QStringLiteral("%1: %2 against %3").arg(first).arg(seam).arg(reading)));
+            }
+        };
+
+        const Words one = write(text, QStringLiteral("jobs1.") + format, 1);
+        const Words four = write(text, QStringLiteral("jobs4.") + format, 4);
+        sameWords(one, four, 0.1);
+        const std::vector<std::int16_t> oneAudio = Samples(Path("jobs1." + format));
+        const std::vector<std::int16_t> fourAudio = Samples(Path("jobs4." + format));
+        QVERIFY(std::abs(double(fourAudio.size()) - double(oneAudio.size())) < 0.1 * 22050);
         const std::vector<qsizetype> cuts = ParallelSynthesis::Cuts(text, 40);
         QCOMPARE(cuts.size(), std::size_t(5));
-        std::size_t word = 0;
-        for (const qsizetype cut : cuts) {
-            // The part's first word among the timed ones.
-            const QString first = text.mid(cut).section(u' ', 0, 0);
-            while (word < four.size() && !first.startsWith(four[word].first.section(u' ', 0, 0)))
-                ++word;
-            QVERIFY2(word < four.size(), qPrintable(first));
-            const int seam = steepest(fourAudio, four[word].second);
-            const int reading = steepest(oneAudio, one[word].second);
-            QVERIFY2(
-                seam <= std::max(2 * reading, 500),
-                qPrintable(QStringLiteral("%1: %2 against %3").arg(first).arg(seam).arg(reading)));
+        if (format != QLatin1String("ogg")) {
+            noSeams(text, cuts, one, oneAudio, four, fourAudio, 0.06);
+            return;
         }
+
+        // The encoder's pieces, in a text long enough for several: the Ogg
+        // file sounds as the WAV of the same reading, its words at the same
+        // times (moved with the audio by the few samples a join adds or
+        // takes), with no step of its own in any pause it may be cut in.
+        const QString longer = QStringList{text, text, text}.join(u'\n');
+        const Words wav = write(longer, QStringLiteral("pieces.wav"), 4);
+        const Words ogg = write(longer, QStringLiteral("pieces.ogg"), 4);
+        sameWords(wav, ogg, 0.02);
+        const std::vector<std::int16_t> wavAudio = Samples(Path("pieces.wav"));
+        const std::vector<std::int16_t> oggAudio = Samples(Path("pieces.ogg"));
+        QVERIFY(std::abs(double(oggAudio.size()) - double(wavAudio.size())) < 0.05 * 22050);
+        QVERIFY(ogg.back().second * 22050 < double(oggAudio.size()));
+        const std::vector<qsizetype> sentences = ParallelSynthesis::Cuts(longer, 1);
+        QCOMPARE(sentences.size(), std::size_t(17));
+        noSeams(longer, sentences, wav, wavAudio, ogg, oggAudio, 0.4);
+    }
+
+    // Where a piece encoded on its own joins the stream: the decoder adds
+    // prev/4 + cur/4 samples a packet, and silent leading packets go so that
+    // the piece starts nearest where it began.
+    void vorbisJoin_data() {
+        QTest::addColumn<qint64>("granule");
+        QTest::addColumn<int>("block");
+        QTest::addColumn<QList<int>>("blocks");
+        QTest::addColumn<qint64>("quiet");
+        QTest::addColumn<qint64>("start");
+        QTest::addColumn<int>("drop");
+        QTest::addColumn<qint64>("offset");
+        QTest::newRow("joins where it began") << qint64(1000) << 256 << QList<int>{256, 256}
+                                              << qint64(0) << qint64(1128) << 0 << qint64(1128);
+        QTest::newRow("one long silent block dropped")
+            << qint64(10000) << 2048 << QList<int>{2048, 2048, 2048} << qint64(4000)
+            << qint64(10000) << 1 << qint64(10000);
+        QTest::newRow("a block past the silence stays")
+            << qint64(10000) << 2048 << QList<int>{2048, 2048, 2048} << qint64(500) << qint64(10000)
+            << 0 << qint64(11024);
+        QTest::newRow("short blocks, the nearest")
+            << qint64(0) << 256 << QList<int>{256, 256, 256, 256, 256} << qint64(5000)
+            << qint64(-100) << 2 << qint64(-128);
+        QTest::newRow("long then short") << qint64(500) << 2048 << QList<int>{2048, 256, 256}
+                                         << qint64(5000) << qint64(0) << 2 << qint64(372);
+        QTest::newRow("nothing to drop but the first")
+            << qint64(500) << 2048 << QList<int>{2048} << qint64(5000) << qint64(0) << 0
+            << qint64(1524);
+    }
+    void vorbisJoin() {
+        QFETCH(qint64, granule);
+        QFETCH(int, block);
+        QFETCH(QList<int>, blocks);
+        QFETCH(qint64, quiet);
+        QFETCH(qint64, start);
+        QFETCH(int, drop);
+        QFETCH(qint64, offset);
+        const VorbisJoin join =
+            JoinVorbisPiece(granule, block, {blocks.begin(), blocks.end()}, quiet, start);
+        QCOMPARE(int(join.drop), drop);
+        QCOMPARE(qint64(join.offset), offset);
+        // The first packet kept follows the stream's last one.
+        QCOMPARE(qint64(join.granule), granule + block / 4 + blocks[join.drop] / 4);
+    }
+
+    // Sentences of tones with pauses between them, encoded in pieces on
+    // several threads into one stream: libsndfile reads it whole, every input
+    // sample is heard where Place says, sounding as a single encoding does,
+    // and what the joins add is silence.
+    void vorbisPieces_data() {
+        QTest::addColumn<int>("pause");
+        QTest::addColumn<int>("hiss");
+        QTest::addColumn<int>("threads");
+        QTest::addColumn<bool>("cut");
+        QTest::newRow("zeros between sentences") << 6600 << 0 << 4 << true;
+        QTest::newRow("a faint hiss between") << 6600 << 60 << 3 << true;
+        QTest::newRow("pauses too short to cut in") << 1500 << 0 << 4 << false;
+        QTest::newRow("a hiss too loud to cut in") << 6600 << 2000 << 4 << false;
+        QTest::newRow("one thread, one piece") << 6600 << 0 << 1 << false;
+    }
+    void vorbisPieces() {
+        QFETCH(int, pause);
+        QFETCH(int, hiss);
+        QFETCH(int, threads);
+        QFETCH(bool, cut);
+        constexpr int rate = 22050;
+        std::mt19937 random(7);
+        std::vector<std::int16_t> input;
+        std::vector<std::size_t> sentences;
+        std::vector<bool> voiced; // a sentence's sample, not a pause's
+        for (int s = 0; s < 30; ++s) {
+            sentences.push_back(input.size());
+            const int length = rate + int(random() % rate);
+            const double pitch = 110 + random() % 200;
+            for (int i = 0; i < length; ++i) {
+                const double fade = std::min({1.0, i / 300.0, (length - i) / 300.0});
+                const double t = double(i) / rate;
+                input.push_back(std::int16_t(fade * (6000 * std::sin(2 * M_PI * pitch * t) +
+                                                     3000 * std::sin(6 * M_PI * pitch * t))));
+            }
+            voiced.resize(input.size(), true);
+            for (int i = 0; i < pause; ++i)
+                input.push_back(hiss > 0 ? std::int16_t(int(random() % (2 * hiss + 1)) - hiss)
+                                         : std::int16_t(0));
+            voiced.resize(input.size(), false);
+        }
+        const auto encode = [&](int count, const QString &name, std::vector<std::int64_t> &heard) {
+            QFile file(Path(name));
+            if (!file.open(QIODevice::WriteOnly))
+                return false;
+            ParallelVorbis vorbis(
+                rate, count, {{"TITLE", "Pieces"}},
+                [&](const unsigned char *data, std::size_t size) {
+                    return file.write(reinterpret_cast<const char *>(data), qint64(size)) ==
+                           qint64(size);
+                },
+                3 * rate);
+            std::size_t next = 1;
+            for (std::size_t at = 0; at < input.size(); at += 4096) {
+                if (!vorbis.Write(input.data() + at,
+                                  std::min<std::size_t>(4096, input.size() - at)))
+                    return false;
+                for (; next < sentences.size() && sentences[next] <= at + 4096; ++next)
+                    vorbis.Pause(sentences[next - 1], sentences[next]);
+            }
+            if (!vorbis.Finish())
+                return false;
+            heard.clear();
+            for (std::size_t i = 0; i < input.size(); ++i)
+                heard.push_back(std::int64_t(vorbis.Place(i).value_or(~0ULL)));
+            return std::int64_t(vorbis.Length()) == heard.back() + 1;
+        };
+        std::vector<std::int64_t> heard, once;
+        QVERIFY(encode(threads, QStringLiteral("pieces.ogg"), heard));
+        QVERIFY(encode(1, QStringLiteral("once.ogg"), once));
+        QCOMPARE(Tags(Path("pieces.ogg")).value(0), QStringLiteral("Pieces"));
+        const std::vector<std::int16_t> decoded = Samples(Path("pieces.ogg"));
+        const std::vector<std::int16_t> reference = Samples(Path("once.ogg"));
+        QCOMPARE(std::int64_t(reference.size()), std::int64_t(input.size()));
+        QCOMPARE(std::int64_t(decoded.size()), heard.back() + 1);
+        // A join moves what follows by less than a long block.
+        QVERIFY2(std::abs(std::int64_t(decoded.size()) - std::int64_t(input.size())) < 2048,
+                 qPrintable(QString::number(decoded.size())));
+        // The sentences are heard in order, each whole; a piece may give up
+        // the start of a pause to the piece before.
+        bool moved = false;
+        int worst = 0, worstOnce = 0;
+        std::int64_t last = -1;
+        std::vector<bool> placed(decoded.size());
+        for (std::size_t i = 0; i < input.size(); ++i) {
+            moved = moved || heard[i] != std::int64_t(i);
+            if (!voiced[i])
+                continue;
+            QVERIFY(heard[i] > last);
+            last = heard[i];
+            placed[std::size_t(heard[i])] = true;
+            worst = std::max(worst, std::abs(decoded[std::size_t(heard[i])] - input[i]));
+            worstOnce = std::max(worstOnce, std::abs(reference[i] - input[i]));
+        }
+        QCOMPARE(moved, cut);
+        QVERIFY2(worst <= worstOnce * 5 / 4 + 64,
+                 qPrintable(QStringLiteral("%1 against %2").arg(worst).arg(worstOnce)));
+        // Between sentences: no louder than the pauses of a single encoding.
+        int added = 0, pauses = 0;
+        for (std::size_t i = 0; i < decoded.size(); ++i)
+            if (!placed[i])
+                added = std::max(added, std::abs(int(decoded[i])));
+        for (std::size_t i = 0; i < input.size(); ++i)
+            if (!voiced[i])
+                pauses = std::max(pauses, std::abs(int(reference[i])));
+        QVERIFY2(added <= pauses * 5 / 4 + 64,
+                 qPrintable(QStringLiteral("%1 against %2").arg(added).arg(pauses)));
     }
 
     // Bad input: a clear message, a failing exit, and nothing left behind.
