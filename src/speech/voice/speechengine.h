@@ -129,8 +129,8 @@ private:
 
     // The job queue, between callers and the worker: under mutex_, which is
     // taken before the helpers' own lock, never while it is held.
-    mutable std::mutex mutex_;
-    mutable std::condition_variable wake_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
     std::optional<Job> pending_;
     std::atomic<bool> quit_{false};
     std::atomic<bool> interrupt_{false}; // a newer request or quit is waiting
