@@ -1,27 +1,20 @@
 #include "speechengine.h"
 
-#include "platform/childprocess.h"
 #include "speech/voice/pronunciations.h"
 #include "speech/voice/scriptvoices.h"
 #include "speech/voice/speechtext.h"
 
-#include <QFileInfo>
 #include <QtDebug>
 #include <algorithm>
 #include <string_view>
 
 namespace {
-// How long the helper may take to start, and to say anything while it speaks
-// (it sends a chunk every 20 ms of audio, taking a few milliseconds each).
-constexpr int kStartLimitMs = 10000;
+// How long the helper may take to say anything while it speaks (it sends a
+// chunk every 20 ms of audio, taking a few milliseconds each).
 constexpr int kAnswerLimitMs = 4000;
 // A voice quiet this long has its audio held for a word's end handed on: the
 // queue has run dry by then, and the listener waits on it.
 constexpr int kHandOnMs = 200;
-
-QString Unstartable(const QString &why) {
-    return QStringLiteral("The speech engine (espeak-ng) could not be started: %1").arg(why);
-}
 } // namespace
 
 void SpeechChannel::SetFaultHandler(FaultHandler handler) {
@@ -62,22 +55,10 @@ QString SpeechEngine::HelperPath() {
 }
 
 QString SpeechEngine::HelperPath(const QString &name) {
-    // Only among the program's own files: beside it (every program of a build
-    // lands in one folder), else where the installed layout puts it.
-    const QString folder = QString::fromStdString(ThisProgramFolder());
-    QString beside = folder + u'/' + name;
-    const QString installed = folder + QStringLiteral("/" ZAVREN_VOICE_HELPER_INSTALLED "/") + name;
-    if (!folder.isEmpty() && !QFileInfo(beside).isExecutable() &&
-        QFileInfo(installed).isExecutable())
-        return QFileInfo(installed).absoluteFilePath();
-    return beside;
+    return HelperSupervisor::HelperPath(name);
 }
 
 SpeechEngine::SpeechEngine() {
-    // In this order, each offering a more natural English than those before.
-    others_.push_back({"flite:", HelperPath(QStringLiteral(ZAVREN_FLITE_HELPER_NAME)), {}, false});
-    others_.push_back(
-        {"festival:", HelperPath(QStringLiteral(ZAVREN_FESTIVAL_HELPER_NAME)), {}, false});
     // The window is shown while the helper starts beside it.
     worker_ = std::thread([this] { Run(); });
 }
@@ -88,132 +69,30 @@ SpeechEngine::~SpeechEngine() {
         quit_ = true;
         pending_.reset();
         interrupt_ = true;
-        WakeHelpers();
+        helpers_.Quit();
     }
     wake_.notify_all();
     worker_.join();
 }
 
-void SpeechEngine::WaitReady() const {
-    std::unique_lock lock(mutex_);
-    wake_.wait(lock, [this] { return ready_; });
-}
-
 QString SpeechEngine::StartupError() {
-    std::unique_lock lock(mutex_);
-    wake_.wait(lock, [this] { return ready_; });
-    if (startupError_.isEmpty() || quit_)
-        return startupError_;
-    // No helper has started yet: each caller gets a fresh one, or the reason
-    // this one failed.
-    const std::uint64_t asked = ++startsAsked_;
-    wake_.notify_all();
-    wake_.wait(lock, [&] { return startsDone_ >= asked || quit_; });
-    return startupError_;
+    return helpers_.StartupError();
 }
 
 int SpeechEngine::SampleRate() const {
-    WaitReady();
-    return sampleRate_;
+    return helpers_.SampleRate();
 }
 
 const std::vector<SpeechVoice> &SpeechEngine::Voices() const {
-    WaitReady();
-    return voices_;
+    return helpers_.Voices();
 }
 
 QByteArray SpeechEngine::DefaultVoice() const {
-    WaitReady();
-    return defaultVoice_;
+    return helpers_.DefaultVoice();
 }
 
 long long SpeechEngine::HelperId() const {
-    std::lock_guard lock(mutex_);
-    for (const Other &other : others_)
-        if (other.offered && defaultVoice_.startsWith(other.prefix))
-            return other.link ? other.link->Id() : 0;
-    return helper_ ? helper_->Id() : 0;
-}
-
-// Starts a helper and waits for its hello. The first hello tells what the
-// voice offers; a helper that cannot start leaves none.
-void SpeechEngine::StartHelper() {
-    {
-        std::lock_guard lock(mutex_);
-        helper_.reset();
-    }
-    sentRate_ = sentPitch_ = -1;
-    VoiceLink::Hello hello;
-    QString failure;
-    std::unique_ptr<VoiceLink> link =
-        VoiceLink::Start(HelperPath(), kStartLimitMs, quit_, hello, failure);
-    std::lock_guard lock(mutex_);
-    helper_ = std::move(link);
-    if (helper_ && !known_) {
-        sampleRate_ = hello.sampleRate;
-        defaultVoice_ = hello.defaultVoice;
-        espeakDefault_ = hello.defaultVoice;
-        voices_ = std::move(hello.voices);
-        // The other engines are asked once, while nobody can speak yet.
-        for (std::size_t i = 0; i < others_.size(); ++i) {
-            mutex_.unlock();
-            StartEngine(i + 1);
-            mutex_.lock();
-        }
-        scripts_ = std::make_unique<ScriptVoices>(voices_);
-        known_ = true;
-    }
-    // Once a helper has spoken, a later failed start is the speech's fault.
-    startupError_ = known_ ? QString() : Unstartable(failure);
-    ready_ = true;
-    wake_.notify_all();
-}
-
-bool SpeechEngine::IsEspeakVoice(const QByteArray &voice) const {
-    return std::none_of(others_.begin(), others_.end(),
-                        [&](const Other &o) { return voice.startsWith(o.prefix); });
-}
-
-std::unique_ptr<VoiceLink> &SpeechEngine::Link(std::size_t engine) {
-    return engine == 0 ? helper_ : others_[engine - 1].link;
-}
-
-void SpeechEngine::StartEngine(std::size_t engine) {
-    if (engine == 0) {
-        StartHelper();
-        return;
-    }
-    Other &other = others_[engine - 1];
-    {
-        std::lock_guard lock(mutex_);
-        other.link.reset();
-    }
-    sentRate_ = sentPitch_ = -1;
-    VoiceLink::Hello hello;
-    QString failure;
-    // Not installed: no voices, and nothing to say.
-    std::unique_ptr<VoiceLink> link =
-        QFileInfo(other.program).isExecutable()
-            ? VoiceLink::Start(other.program, kStartLimitMs, quit_, hello, failure)
-            : nullptr;
-    std::lock_guard lock(mutex_);
-    // Its audio joins espeak-ng's in one stream: it must be of the same rate.
-    if (link && !other.offered && hello.sampleRate == sampleRate_) {
-        other.offered = true;
-        const bool englishDefault =
-            std::any_of(voices_.begin(), voices_.end(), [&](const SpeechVoice &v) {
-                return v.identifier == defaultVoice_ && v.language.startsWith(QLatin1String("en"));
-            });
-        for (SpeechVoice &voice : hello.voices) {
-            voice.identifier.prepend(other.prefix);
-            voices_.push_back(std::move(voice));
-        }
-        // Its English is easier to follow than espeak-ng's.
-        if (englishDefault && !hello.defaultVoice.isEmpty())
-            defaultVoice_ = other.prefix + hello.defaultVoice;
-    }
-    if (other.offered)
-        other.link = std::move(link);
+    return helpers_.HelperId();
 }
 
 void SpeechEngine::Speak(std::shared_ptr<SpeechChannel> channel, std::uint64_t generation,
@@ -222,50 +101,33 @@ void SpeechEngine::Speak(std::shared_ptr<SpeechChannel> channel, std::uint64_t g
         std::lock_guard lock(mutex_);
         pending_ = Job{std::move(channel), generation, std::move(request)};
         interrupt_ = true;
-        WakeHelpers();
+        helpers_.Wake();
     }
     wake_.notify_all();
 }
 
-// Called under mutex_: whichever helper the worker waits on stops waiting.
-void SpeechEngine::WakeHelpers() {
-    if (helper_)
-        helper_->Wake();
-    for (Other &other : others_)
-        if (other.link)
-            other.link->Wake();
-}
-
 void SpeechEngine::Run() {
-    StartHelper();
+    helpers_.StartEngine(0);
     for (;;) {
         Job job;
         {
             std::unique_lock lock(mutex_);
-            while (!quit_ && !pending_ && startsAsked_ == startsDone_) {
-                if (!helper_) {
+            while (!quit_ && !pending_ && !helpers_.StartAsked()) {
+                if (!helpers_.CanWatch()) {
                     wake_.wait(lock);
                     continue;
                 }
                 // Idle beside a helper: one that dies now is collected at once.
                 lock.unlock();
-                Message stale;
-                const Received got = helper_->Receive(stale, -1);
+                helpers_.WatchIdle();
                 lock.lock();
-                if (got == Received::Gone) {
-                    ++restarts_;
-                    helper_.reset();
-                }
             }
             if (quit_)
                 break;
             if (!pending_) {
-                const std::uint64_t asked = startsAsked_;
                 lock.unlock();
-                StartHelper();
+                helpers_.StartAskedHelper();
                 lock.lock();
-                startsDone_ = asked;
-                wake_.notify_all();
                 continue;
             }
             job = std::move(*pending_);
@@ -275,42 +137,33 @@ void SpeechEngine::Run() {
         Synthesize(job);
         job.channel->queue.Finish(job.generation);
     }
-    std::lock_guard lock(mutex_);
-    helper_.reset();
+    helpers_.Reap();
 }
 
 bool SpeechEngine::Send(const std::vector<char> &message) {
-    const std::unique_ptr<VoiceLink> &link = Link(active_);
+    VoiceLink *link = helpers_.Link(active_);
     return link && link->Send(message);
 }
 
 SpeechEngine::Received SpeechEngine::Receive(Message &message, int timeoutMs) {
-    const std::unique_ptr<VoiceLink> &link = Link(active_);
+    VoiceLink *link = helpers_.Link(active_);
     return link ? link->Receive(message, timeoutMs) : Received::Gone;
 }
 
-// A helper that died while nobody was speaking is replaced without a word.
-void SpeechEngine::ReplaceIfGone() {
-    Message stale;
-    Received got = Link(active_) ? Received::Message : Received::Gone;
-    while (Link(active_) && (got == Received::Message || got == Received::Woken))
-        got = Receive(stale, 0);
-    if (got == Received::Gone) {
-        if (Link(active_))
-            ++restarts_;
-        StartEngine(active_);
-    }
+const ScriptVoices *SpeechEngine::Scripts() {
+    if (!scripts_ && helpers_.Known())
+        scripts_ = std::make_unique<ScriptVoices>(helpers_.Voices());
+    return scripts_.get();
 }
 
 void SpeechEngine::Synthesize(Job &job) {
-    for (active_ = 0; active_ <= others_.size(); ++active_)
-        if (active_ == 0 || others_[active_ - 1].offered)
-            ReplaceIfGone();
+    helpers_.ReplaceGone();
     active_ = 0;
     // The chosen voice's language decides which scripts it reads itself.
-    const QByteArray chosen = job.request.voice.isEmpty() ? defaultVoice_ : job.request.voice;
+    const QByteArray chosen =
+        job.request.voice.isEmpty() ? helpers_.DefaultVoice() : job.request.voice;
     QString language;
-    for (const SpeechVoice &voice : voices_)
+    for (const SpeechVoice &voice : helpers_.Voices())
         if (voice.identifier == chosen)
             language = voice.language;
     Pronounce(job, language);
@@ -324,16 +177,16 @@ void SpeechEngine::Synthesize(Job &job) {
             break;
         qsizetype end = SpeechText::SliceEnd(text, from);
         QByteArray voice = chosen;
-        if (scripts_) {
-            const ScriptVoices::Run run = scripts_->RunFrom(text, from, end, language);
+        if (const ScriptVoices *scripts = Scripts()) {
+            const ScriptVoices::Run run = scripts->RunFrom(text, from, end, language);
             end = std::max(run.end, from + 1);
             if (!run.voice.isEmpty())
                 voice = run.voice;
             // Other engines read only Latin letters: espeak-ng reads the rest,
             // handing scripts of their own on as it does itself.
-            else if (!IsEspeakVoice(chosen)) {
+            else if (!helpers_.IsEspeakVoice(chosen)) {
                 const ScriptVoices::Run latin =
-                    ScriptVoices::LatinRunFrom(text, from, end, espeakDefault_);
+                    ScriptVoices::LatinRunFrom(text, from, end, helpers_.EspeakDefault());
                 end = std::max(latin.end, from + 1);
                 if (!latin.voice.isEmpty())
                     voice = latin.voice;
@@ -357,8 +210,7 @@ void SpeechEngine::Synthesize(Job &job) {
                 job.channel->queue.Finish(job.generation);
                 job.channel->ReportFault(job.generation, fault);
             }
-            ++restarts_;
-            StartEngine(active_);
+            helpers_.Replace(active_);
         } else if (outcome == Outcome::Done && !abandoned_) {
             if (!marks_.ReleaseHeld(end))
                 abandoned_ = true;
@@ -371,35 +223,32 @@ void SpeechEngine::Synthesize(Job &job) {
 // Has the helper speak one slice, taking its chunks as they come.
 SpeechEngine::Outcome SpeechEngine::SynthesizeSlice(Job &job, const QByteArray &utf8,
                                                     const QByteArray &voice, QString &fault) {
-    // The voice's prefix names its engine; the engine knows it without.
-    QByteArray own = voice;
-    active_ = 0;
-    for (std::size_t i = 0; i < others_.size(); ++i)
-        if (others_[i].offered && voice.startsWith(others_[i].prefix)) {
-            active_ = i + 1;
-            own = voice.mid(others_[i].prefix.size());
-        }
-    if (!Link(active_))
-        StartEngine(active_);
+    QByteArray own;
+    active_ = helpers_.EngineOf(voice, own);
+    if (!helpers_.Link(active_))
+        helpers_.StartEngine(active_);
     const std::uint64_t serial = ++sliceSerial_;
-    sentRate_ = job.channel->rate.load();
-    sentPitch_ = job.channel->pitch.load();
+    // Every Speak carries rate and pitch, so a helper started afresh hears
+    // them with its first slice: nothing is left to resend.
+    int sentRate = job.channel->rate.load();
+    int sentPitch = job.channel->pitch.load();
     voice::Writer speak(voice::Kind::Speak);
-    speak.Put(serial).Put(std::int32_t(sentRate_)).Put(std::int32_t(sentPitch_));
+    speak.Put(serial).Put(std::int32_t(sentRate)).Put(std::int32_t(sentPitch));
     speak.Put(std::string_view(own.constData(), std::size_t(own.size())));
     speak.Put(std::string_view(utf8.constData(), std::size_t(utf8.size())));
     const auto stop = [this] { Send(voice::Writer(voice::Kind::Stop).Done()); };
     const auto failed = [&](const QString &why) {
         fault = why;
         // Whatever it was doing, this helper is not used again.
-        std::lock_guard lock(mutex_);
-        Link(active_).reset();
+        helpers_.Drop(active_);
         return Outcome::Failed;
     };
-    if (!Link(active_))
-        return failed(startupError_.isEmpty()
+    if (!helpers_.Link(active_)) {
+        const QString unstartable = helpers_.StartFailure();
+        return failed(unstartable.isEmpty()
                           ? QStringLiteral("The voice could not be started again.")
-                          : startupError_);
+                          : unstartable);
+    }
     if (!Send(speak.Done()))
         return failed(QStringLiteral("The voice stopped on this text (it could not be reached)."));
     int quietMs = 0;
@@ -453,9 +302,9 @@ SpeechEngine::Outcome SpeechEngine::SynthesizeSlice(Job &job, const QByteArray &
         // Rate and pitch written while speaking take effect from the next chunk.
         const int rate = job.channel->rate.load();
         const int pitch = job.channel->pitch.load();
-        if (rate != sentRate_ || pitch != sentPitch_) {
-            sentRate_ = rate;
-            sentPitch_ = pitch;
+        if (rate != sentRate || pitch != sentPitch) {
+            sentRate = rate;
+            sentPitch = pitch;
             Send(voice::Writer(voice::Kind::Settings)
                      .Put(std::int32_t(rate))
                      .Put(std::int32_t(pitch))

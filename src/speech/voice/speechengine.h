@@ -1,6 +1,7 @@
 #pragma once
 
 #include "speech/sound/pcmqueue.h"
+#include "speech/voice/helpersupervisor.h"
 #include "speech/voice/markassembler.h"
 #include "speech/voice/speechtimeline.h"
 #include "speech/voice/voicelink.h"
@@ -62,8 +63,8 @@ struct SpeechRequest {
 // that talks to the helper: requests reach it through a one-slot mailbox (a
 // new request replaces one not yet started), and it hands the helper's samples
 // and marks to the channel. Long texts go over a slice at a time. A helper that
-// crashes or stops answering is replaced at once; the speech it was giving
-// fails with a message.
+// crashes or stops answering is replaced at once (by its HelperSupervisor);
+// the speech it was giving fails with a message.
 class SpeechEngine {
 public:
     // The process's engine, started on first use and stopped when the last
@@ -90,7 +91,7 @@ public:
     // running), how many times a helper has been replaced after a fault, and
     // where espeak-ng's program is.
     long long HelperId() const;
-    int Restarts() const { return restarts_; }
+    int Restarts() const { return helpers_.Restarts(); }
     static QString HelperPath();
     // Where the helper program `name` is: beside the program, else where the
     // installed layout puts helpers.
@@ -113,14 +114,8 @@ private:
 
     SpeechEngine();
     void Run();
-    void StartHelper();
-    // Starts the helper of engine `engine` (0: espeak-ng), telling what it
-    // offers when it is the first of its engine to start.
-    void StartEngine(std::size_t engine);
-    std::unique_ptr<VoiceLink> &Link(std::size_t engine);
-    bool IsEspeakVoice(const QByteArray &voice) const;
-    void ReplaceIfGone();
-    void WakeHelpers();
+    // The voices' script runs, once the voices are known.
+    const ScriptVoices *Scripts();
     // Has the job say the text as the user's pronunciations for `language` want.
     void Pronounce(Job &job, const QString &language);
     void Synthesize(Job &job);
@@ -128,48 +123,28 @@ private:
                             QString &fault);
     Received Receive(Message &message, int timeoutMs);
     bool Send(const std::vector<char> &message);
-    void WaitReady() const;
     // One chunk of synthesized samples and the events that came with it.
     void OnChunk(const std::int16_t *samples, std::size_t count,
                  const std::vector<voice::Event> &events);
     // The current job's marks and audio, handed on to its channel.
     bool HandOn(const std::vector<SpeechMark> &marks, const std::vector<std::int16_t> &samples);
 
-    mutable std::mutex mutex_;
-    mutable std::condition_variable wake_;
+    // The job queue, between callers and the worker: under mutex_, which is
+    // taken before the helpers' own lock, never while it is held.
+    std::mutex mutex_;
+    std::condition_variable wake_;
     std::optional<Job> pending_;
     std::atomic<bool> quit_{false};
     std::atomic<bool> interrupt_{false}; // a newer request or quit is waiting
-    std::atomic<int> restarts_{0};
-    std::unique_ptr<VoiceLink> helper_; // replaced under mutex_, used by the worker
-    // The other engines, each in its helper of its own: their voices'
-    // identifiers begin with their prefix ("flite:slt"). One that is not
-    // installed, or fails to start at first, offers no voices.
-    struct Other {
-        QByteArray prefix;
-        QString program;
-        std::unique_ptr<VoiceLink> link; // as helper_
-        bool offered = false;            // said hello once: its voices are listed
-    };
-    std::vector<Other> others_;
-    std::size_t active_ = 0; // the engine the worker talks to: 0 espeak-ng, then others_
-
-    // Known once the first helper has said hello (ready_), under mutex_.
-    bool ready_ = false;
-    bool known_ = false; // a helper has said hello
-    std::uint64_t startsAsked_ = 0;
-    std::uint64_t startsDone_ = 0;
-    QString startupError_;
-    int sampleRate_ = 0;
-    std::vector<SpeechVoice> voices_;
-    QByteArray defaultVoice_;
-    QByteArray espeakDefault_;
+    HelperSupervisor helpers_{[this] {
+        std::lock_guard lock(mutex_);
+        wake_.notify_all();
+    }};
 
     // Owned by the worker thread.
+    std::size_t active_ = 0; // the engine the worker talks to (HelperSupervisor::Link)
     std::unique_ptr<ScriptVoices> scripts_;
     std::uint64_t sliceSerial_ = 0;
-    int sentRate_ = -1;
-    int sentPitch_ = -1;
     Job *current_ = nullptr;
     bool abandoned_ = false;
     MarkAssembler marks_{
