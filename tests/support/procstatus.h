@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
+#include <QList>
 #include <QString>
 
 // This process's memory as the kernel counts it, for tests and benchmarks.
@@ -26,6 +28,28 @@ inline void ResetPeak() {
     QFile clear(QStringLiteral("/proc/self/clear_refs"));
     if (clear.open(QIODevice::WriteOnly))
         clear.write("5");
+}
+
+// The process ids whose parent is `parent`, as /proc lists them; zombies
+// (ended, not yet collected) only when `zombies`.
+inline QList<qint64> Children(qint64 parent, bool zombies = true) {
+    QList<qint64> children;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &entry : entries) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name may hold anything but ends at the last ')'.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> rest = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (rest.size() > 1 && rest[1].toLongLong() == parent && (zombies || rest[0] != "Z"))
+            children << pid;
+    }
+    return children;
 }
 
 } // namespace ProcStatus

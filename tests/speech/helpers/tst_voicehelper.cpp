@@ -1,5 +1,6 @@
 // The voice's own process: it never outlives the program that started it, and
 // input that is not ours ends it rather than hanging it.
+#include "procstatus.h"
 #include "speech/speechfiles/speechfilewriter.h"
 #include "speech/voice/speechengine.h"
 #include "speech/voice/voiceprotocol.h"
@@ -17,25 +18,8 @@
 
 namespace {
 
-// The process ids whose parent is `parent`, as /proc lists them.
 QList<qint64> ChildrenOf(qint64 parent) {
-    QList<qint64> children;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &entry : entries) {
-        bool number = false;
-        const qint64 pid = entry.toLongLong(&number);
-        if (!number)
-            continue;
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        // "pid (name) state ppid ...": the name may hold anything but ends at the last ')'.
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> rest = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (rest.size() > 1 && rest[1].toLongLong() == parent)
-            children << pid;
-    }
-    return children;
+    return ProcStatus::Children(parent);
 }
 
 // Gone, or a zombie nobody has collected yet: it runs no more.

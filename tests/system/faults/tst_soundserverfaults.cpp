@@ -14,6 +14,7 @@
 #include "hangguard.h"
 #include "modalanswerer.h"
 #include "platform/qt/messagebox.h"
+#include "procstatus.h"
 #include "speech/face/espeakspeechcontrol.h"
 #include "speech/face/speechcontrol.h"
 #include "speech/voice/speechengine.h"
@@ -48,23 +49,11 @@ QString Path(const QString &name) {
 
 // The voice helper program `name` this process started, 0 when none runs.
 qint64 HelperOf(const QString &name) {
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &entry : entries) {
-        bool number = false;
-        const qint64 pid = entry.toLongLong(&number);
-        if (!number)
-            continue;
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> rest = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (rest.size() > 1 && rest[0] != "Z" && rest[1].toLongLong() == ::getpid() &&
-            QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid))
+    for (const qint64 pid : ProcStatus::Children(::getpid(), false))
+        if (QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid))
                 .symLinkTarget()
                 .endsWith(u'/' + name))
             return pid;
-    }
     return 0;
 }
 
