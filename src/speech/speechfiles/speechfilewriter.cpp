@@ -193,10 +193,15 @@ QString WriteSpeechFile(const SpeechFileJob &job,
     };
 
     const QString track = job.tags.track > 0 ? QString::number(job.tags.track) : QString();
-    const std::pair<int, const QString *> tags[] = {{SF_STR_TITLE, &job.tags.title},
-                                                    {SF_STR_ARTIST, &job.tags.artist},
-                                                    {SF_STR_ALBUM, &job.tags.album},
-                                                    {SF_STR_TRACKNUMBER, &track}};
+    // Each tag as libsndfile and as a Vorbis comment names it.
+    const struct {
+        int kind;
+        const char *comment;
+        const QString *value;
+    } tags[] = {{SF_STR_TITLE, "TITLE", &job.tags.title},
+                {SF_STR_ARTIST, "ARTIST", &job.tags.artist},
+                {SF_STR_ALBUM, "ALBUM", &job.tags.album},
+                {SF_STR_TRACKNUMBER, "TRACKNUMBER", &track}};
     // Ogg Vorbis is encoded on as many threads as there are voices, the
     // MPEG-4 audiobook by libavformat, the rest by libsndfile.
     std::unique_ptr<ParallelVorbis> vorbis;
@@ -211,13 +216,9 @@ QString WriteSpeechFile(const SpeechFileJob &job,
             return CannotWrite(job.path, error);
     } else if (*format == AudioFileFormat::Ogg) {
         std::vector<std::pair<std::string, std::string>> comments;
-        for (const auto &[kind, value] : tags)
-            if (!value->isEmpty())
-                comments.emplace_back(kind == SF_STR_TITLE    ? "TITLE"
-                                      : kind == SF_STR_ARTIST ? "ARTIST"
-                                      : kind == SF_STR_ALBUM  ? "ALBUM"
-                                                              : "TRACKNUMBER",
-                                      value->toStdString());
+        for (const auto &tag : tags)
+            if (!tag.value->isEmpty())
+                comments.emplace_back(tag.comment, tag.value->toStdString());
         vorbis = std::make_unique<ParallelVorbis>(
             fileRate, std::max(1, job.jobs), comments,
             [&audioFile](const unsigned char *data, std::size_t size) {
@@ -238,9 +239,9 @@ QString WriteSpeechFile(const SpeechFileJob &job,
         if (*format == AudioFileFormat::Wav)
             sf_command(sound.get(), SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
         // Before the first sound: encoders write their tags in the header.
-        for (const auto &[kind, value] : tags)
-            if (!value->isEmpty())
-                sf_set_string(sound.get(), kind, value->toUtf8().constData());
+        for (const auto &tag : tags)
+            if (!tag.value->isEmpty())
+                sf_set_string(sound.get(), tag.kind, tag.value->toUtf8().constData());
     }
     const auto vorbisFailed = [&] {
         return audioFailed(vorbis->Error().empty() ? "the Vorbis encoder failed"
