@@ -2,6 +2,7 @@
 // through the writer itself; every file is decoded again with libsndfile
 // (MPEG-4 audiobooks with libavformat).
 #include "documentfixtures.h"
+#include "procstatus.h"
 #include "speech/speechfiles/parallelvorbis.h"
 #include "speech/speechfiles/progressline.h"
 #include "speech/speechfiles/speechbook.h"
@@ -239,16 +240,14 @@ std::vector<std::pair<QString, double>> LrcWords(const QString &path) {
 }
 
 // Voice helpers of this build still running, in any process.
-int HelpersRunning() {
+// How many of `pids` still run a voice helper (other tests' helpers may run beside).
+int HelpersRunning(const QList<qint64> &pids) {
     const QString espeak = QFileInfo(SpeechEngine::HelperPath()).canonicalFilePath();
     const QStringList helpers{espeak, espeak + QStringLiteral("-flite")};
-    int running = 0;
-    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs))
-        if (pid.toLongLong() > 0 &&
-            helpers.contains(
-                QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).canonicalFilePath()))
-            ++running;
-    return running;
+    return int(std::count_if(pids.begin(), pids.end(), [&](qint64 pid) {
+        return helpers.contains(
+            QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).canonicalFilePath());
+    }));
 }
 
 struct Run {
@@ -1167,6 +1166,7 @@ private slots:
             longText += kThreeSentences + '\n';
         QVERIFY(!Write(QStringLiteral("long.txt"), longText).isEmpty());
         const QStringList before = Entries(dir_->path());
+        QList<qint64> helpers;
         if (!bySignal) {
             SpeechFileJob job;
             job.text = QString::fromUtf8(longText);
@@ -1189,13 +1189,17 @@ private slots:
             while (!lines.contains("progress ") && p.waitForReadyRead(30000))
                 lines += p.readAllStandardOutput();
             QVERIFY(lines.contains("progress "));
+            helpers = ProcStatus::Children(p.processId());
+            QVERIFY(HelpersRunning(helpers) > 0);
             p.terminate();
             QVERIFY(p.waitForFinished(30000));
             QCOMPARE(p.exitStatus(), QProcess::NormalExit);
             QVERIFY(p.exitCode() != 0);
         }
         QCOMPARE(Entries(dir_->path()), before);
-        QTRY_COMPARE_WITH_TIMEOUT(HelpersRunning(), 0, 5000);
+        if (!bySignal)
+            helpers = ProcStatus::Children(QCoreApplication::applicationPid(), false);
+        QTRY_COMPARE_WITH_TIMEOUT(HelpersRunning(helpers), 0, 5000);
     }
 
     // A part's file name: numbered as wide as the count needs, its title
