@@ -52,7 +52,7 @@ run_asan() {
     export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
     (cd "$asan_build" && timed "asan tests" ctest --output-on-failure --timeout 900 \
-        -LE "$asan_exclude_labels")
+        --parallel "$jobs" -LE "$asan_exclude_labels")
 }
 
 run_tsan() {
@@ -72,7 +72,8 @@ run_tsan() {
     # as "forked while threaded": without die_after_fork=0 the parent's next
     # thread (a test writing speech after starting a program) would die.
     export TSAN_OPTIONS="suppressions=$supp/tsan.supp:ignore_noninstrumented_modules=1:second_deadlock_stack=1:history_size=4:die_after_fork=0"
-    (cd "$tsan_build" && timed "tsan tests" ctest --output-on-failure --timeout 900 -L "$tsan_labels")
+    (cd "$tsan_build" && timed "tsan tests" ctest --output-on-failure --timeout 900 \
+        --parallel "$jobs" -L "$tsan_labels")
 }
 
 for stage in "${stages[@]}"; do

@@ -10,4 +10,5 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" -DZAVREN_WERROR=ON
 cmake --build "$build"
 cd "$build"
-ctest --output-on-failure --timeout 600 "$@"
+# More tests than cores: most of them wait on a voice or a sound server.
+ctest --output-on-failure --timeout 600 --parallel "${ZAVREN_TEST_JOBS:-$(($(nproc) + 1))}" "$@"
