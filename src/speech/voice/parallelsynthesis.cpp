@@ -63,7 +63,7 @@ bool EndsShortName(QStringView text, qsizetype stop) {
 // sound); that lead-in is cut away, heard by nobody. Text without blanks
 // between words (Chinese) leads in by a few characters instead.
 qsizetype LeadIn(QStringView text, qsizetype from) {
-    constexpr int kLeadWords = 6;
+    constexpr int kLeadWords = 3;
     constexpr qsizetype kLeadChars = 80;
     constexpr qsizetype kLeadUnbroken = 12;
     qsizetype at = from;
