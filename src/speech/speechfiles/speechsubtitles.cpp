@@ -5,15 +5,25 @@
 #include <utility>
 
 namespace {
-bool EndsSentence(QChar c) {
-    return c == u'.' || c == u'!' || c == u'?' || c == u'\u2026' || c == u'\n' || c == u'\u3002' ||
-           c == u'\uff01' || c == u'\uff1f';
+// Chinese and Japanese end a sentence with a wide stop and no blank after it.
+bool EndsWideSentence(QChar c) {
+    return c == u'\u3002' || c == u'\uff01' || c == u'\uff1f';
 }
 
-// Trailing punctuation that belongs to the last word shown: up to the next blank.
+bool EndsSentence(QChar c) {
+    return c == u'.' || c == u'!' || c == u'?' || c == u'\u2026' || c == u'\n' ||
+           EndsWideSentence(c);
+}
+
+// Trailing punctuation that belongs to the last word shown: up to the next
+// blank, or in text without blanks, up to the next sentence's first letter.
 qsizetype ShownEnd(const QString &text, qsizetype end) {
-    while (end < text.size() && !text[end].isSpace())
-        ++end;
+    bool wideStop = false;
+    for (; end < text.size() && !text[end].isSpace(); ++end) {
+        if (wideStop && text[end].isLetterOrNumber())
+            break;
+        wideStop = wideStop || EndsWideSentence(text[end]);
+    }
     return end;
 }
 } // namespace
@@ -65,9 +75,10 @@ void SpeechSubtitles::CloseSentence(std::uint64_t endSample) {
             i + 1 < sentence_.size()
                 ? std::clamp<qsizetype>(sentence_[i + 1].word.start, wordFrom, text_.size())
                 : to;
-        QString piece = QStringView(text_).sliced(wordFrom, wordTo - wordFrom).toString();
-        piece = piece.simplified();
-        if (i + 1 < sentence_.size())
+        const QStringView written = QStringView(text_).sliced(wordFrom, wordTo - wordFrom);
+        QString piece = written.toString().simplified();
+        // A blank between words only where the text has one (none in Chinese).
+        if (i + 1 < sentence_.size() && !written.isEmpty() && written.back().isSpace())
             piece += u' ';
         lrc_ += '<' + LrcTime(Ms(w.sample)) + '>' + piece.toUtf8();
     }

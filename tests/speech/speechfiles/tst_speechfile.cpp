@@ -388,6 +388,53 @@ private slots:
         QCOMPARE(SpeechSubtitles::LrcTime(3723004), QByteArray("62:03.00"));
     }
 
+    // What each cue shows: its sentence with the punctuation that closes it,
+    // and nothing of the next, with or without blanks between words.
+    void cues_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("words");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("plain") << "Hello there. This is it."
+                               << QStringList{"Hello", "there", "This", "is", "it"}
+                               << QStringList{"Hello there.", "This is it."};
+        QTest::newRow("quote after the stop")
+            << "He said \"go.\" Then left." << QStringList{"He", "said", "go", "Then", "left"}
+            << QStringList{"He said \"go.\"", "Then left."};
+        QTest::newRow("abbreviation inside a word")
+            << "Made in the U.S.A. today." << QStringList{"Made", "in", "the", "U.S.A.", "today"}
+            << QStringList{"Made in the U.S.A. today."};
+        QTest::newRow("wide stops, no blanks")
+            << QStringLiteral("你好。我很好！") << QStringList{"你好", "我", "很好"}
+            << QStringList{QStringLiteral("你好。"), QStringLiteral("我很好！")};
+        QTest::newRow("wide stop, then a closing quote")
+            << QStringLiteral("「你好。」我很好。") << QStringList{"你好", "我", "很好"}
+            << QStringList{QStringLiteral("你好。」"), QStringLiteral("我很好。")};
+    }
+    void cues() {
+        QFETCH(QString, text);
+        QFETCH(QStringList, words);
+        QFETCH(QStringList, shown);
+        SpeechSubtitles subtitles(text, 1000);
+        qsizetype at = 0;
+        std::uint64_t sample = 0;
+        for (const QString &word : words) {
+            at = text.indexOf(word, at);
+            QVERIFY(at >= 0);
+            subtitles.AddWord({at, word.size()}, sample += 500);
+            at += word.size();
+        }
+        subtitles.Finish(sample + 500);
+        QStringList cues;
+        for (const QString &cue : QString::fromUtf8(subtitles.TakeSrt())
+                                      .split(QStringLiteral("\n\n"), Qt::SkipEmptyParts))
+            cues << cue.section(u'\n', 2);
+        QCOMPARE(cues, shown);
+        // The lyrics hold the same words, each once.
+        QString lyrics = QString::fromUtf8(subtitles.TakeLrc());
+        lyrics.remove(QRegularExpression(QStringLiteral("\\[[^]]*\\]|<[^>]*>")));
+        QCOMPARE(lyrics.split(u'\n', Qt::SkipEmptyParts), shown);
+    }
+
     // Where a text is cut for helpers reading at once: only between
     // sentences, where any voice pauses anyway.
     void cuts_data() {
