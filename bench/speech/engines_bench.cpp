@@ -51,7 +51,8 @@ double Seconds(const timeval &t) {
     return double(t.tv_sec) + double(t.tv_usec) / 1e6;
 }
 
-// Processor seconds of this process and of the helpers it has started.
+// Processor seconds of this process and of the helpers it has started, with
+// the copies of themselves they made and collected (Festival's pieces).
 double OurCpu() {
     rusage self{};
     getrusage(RUSAGE_SELF, &self);
@@ -62,10 +63,12 @@ double OurCpu() {
         if (!stat.open(QIODevice::ReadOnly))
             continue;
         const QByteArray line = stat.readAll();
-        // After "pid (name) ": state ppid ... utime (12th) stime (13th).
+        // After "pid (name) ": state ppid ... utime (12th) stime cutime cstime (15th).
         const QList<QByteArray> rest = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (rest.size() > 12 && rest[1].toLongLong() == getpid())
-            total += (rest[11].toDouble() + rest[12].toDouble()) / tick;
+        if (rest.size() > 14 && rest[1].toLongLong() == getpid())
+            total += (rest[11].toDouble() + rest[12].toDouble() + rest[13].toDouble() +
+                      rest[14].toDouble()) /
+                     tick;
     }
     return total;
 }

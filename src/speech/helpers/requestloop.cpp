@@ -21,6 +21,7 @@ std::optional<Request> pending;      // guarded by mutex
 std::atomic<bool> interrupt{false};  // set under mutex
 std::atomic<std::int32_t> rate{-1};  // as last asked for
 std::atomic<std::int32_t> pitch{-1}; //
+Wake interruption;                   // raised with interrupt
 std::FILE *output = stdout;          // set before reading starts
 
 void Read() {
@@ -44,6 +45,7 @@ void Read() {
             std::lock_guard lock(mutex);
             pending = std::move(request);
             interrupt = true;
+            interruption.Raise();
             wake.notify_one();
         } else if (header.kind == voice::Kind::Settings) {
             rate = reader.Get<std::int32_t>();
@@ -52,6 +54,7 @@ void Read() {
             std::lock_guard lock(mutex);
             pending.reset();
             interrupt = true;
+            interruption.Raise();
         }
     }
 }
@@ -69,6 +72,7 @@ Request Next() {
     Request request = std::move(*pending);
     pending.reset();
     interrupt = false;
+    interruption.Lower();
     rate = request.rate;
     pitch = request.pitch;
     return request;
@@ -76,6 +80,10 @@ Request Next() {
 
 bool Interrupted() {
     return interrupt.load();
+}
+
+const Wake &Interruption() {
+    return interruption;
 }
 
 std::int32_t Rate() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/abandonablework.h"
 #include "speech/voice/voiceprotocol.h"
 
 #include <cstddef>
@@ -34,6 +35,8 @@ void StartReading();
 Request Next();
 // A Stop or a newer Speak came after the request under way.
 bool Interrupted();
+// The same, for a wait to watch (AbandonableWork::Run).
+const Wake &Interruption();
 // Rate and pitch as last asked for, by the request or a Settings message since.
 std::int32_t Rate();
 std::int32_t Pitch();

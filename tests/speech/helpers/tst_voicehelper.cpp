@@ -31,6 +31,97 @@ bool Ended(qint64 pid) {
     return line.mid(line.lastIndexOf(')') + 2, 1) == "Z";
 }
 
+int OpenFiles(qint64 pid) {
+    return int(QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryList(QDir::System).size());
+}
+
+// A helper program run here alone, spoken to in its own words.
+class Helper {
+public:
+    ~Helper() {
+        // Its input ended, the helper ends.
+        process_.closeWriteChannel();
+        if (!process_.waitForFinished(10000))
+            process_.kill();
+    }
+    // False when this engine is not built.
+    bool Start(const QString &name) {
+        const QString path = SpeechEngine::HelperPath(name);
+        if (!QFileInfo(path).isExecutable())
+            return false;
+        process_.start(path, {});
+        return process_.waitForStarted(10000) && Next().first == voice::Kind::Hello;
+    }
+    qint64 Id() const { return process_.processId(); }
+    void Kill() {
+        process_.kill();
+        process_.waitForFinished(10000);
+    }
+    void Speak(std::uint64_t job, const QByteArray &voice, const QByteArray &text,
+               std::int32_t rate = 175, std::int32_t pitch = 50) {
+        voice::Writer speak(voice::Kind::Speak);
+        speak.Put(job).Put(rate).Put(pitch);
+        speak.Put(std::string_view(voice.constData(), voice.size()));
+        speak.Put(std::string_view(text.constData(), text.size()));
+        Send(speak.Done());
+    }
+    void Stop() { Send(voice::Writer(voice::Kind::Stop).Done()); }
+    // The next message, waited for (a Done of job 0 when the helper has gone).
+    std::pair<voice::Kind, QByteArray> Next() {
+        voice::Header header{};
+        if (!Take(&header, sizeof header))
+            return {voice::Kind::Done, QByteArray(8, '\0')};
+        QByteArray body(header.size, Qt::Uninitialized);
+        if (!Take(body.data(), body.size()))
+            return {voice::Kind::Done, QByteArray(8, '\0')};
+        return {header.kind, body};
+    }
+    // Whether a message waits already.
+    bool Waiting() {
+        process_.waitForReadyRead(0);
+        return process_.bytesAvailable() >= qint64(sizeof(voice::Header));
+    }
+
+private:
+    void Send(const std::vector<char> &message) {
+        process_.write(message.data(), qint64(message.size()));
+        process_.waitForBytesWritten(10000);
+    }
+    bool Take(void *data, qint64 size) {
+        while (process_.bytesAvailable() < size)
+            if (!process_.waitForReadyRead(20000))
+                return false;
+        return process_.read(static_cast<char *>(data), size) == size;
+    }
+
+    QProcess process_;
+};
+
+// What a helper sent for one job, up to its Done.
+struct Heard {
+    std::vector<std::int16_t> samples;
+    std::vector<voice::Event> marks;
+    bool done = false;
+};
+
+void Collect(Helper &helper, std::uint64_t job, Heard &heard) {
+    for (;;) {
+        const auto [kind, body] = helper.Next();
+        voice::Reader reader(body.constData(), std::size_t(body.size()));
+        const auto of = reader.Get<std::uint64_t>();
+        if (kind == voice::Kind::Done && (of == job || of == 0)) {
+            heard.done = of == job;
+            return;
+        }
+        if (kind != voice::Kind::Chunk || of != job)
+            continue;
+        for (const voice::Event &mark : reader.GetArray<voice::Event>())
+            heard.marks.push_back(mark);
+        for (const std::int16_t sample : reader.GetArray<std::int16_t>())
+            heard.samples.push_back(sample);
+    }
+}
+
 } // namespace
 
 class VoiceHelperTest : public QObject {
@@ -48,6 +139,10 @@ private slots:
     void crashWhileWritingLeavesNoFile();
     void helperKilled_data();
     void helperKilled();
+    void piecesAsSpokenAlone_data();
+    void piecesAsSpokenAlone();
+    void pieceUnderWayDropped_data();
+    void pieceUnderWayDropped();
 };
 
 void VoiceHelperTest::endsWithTheProgram_data() {
@@ -347,6 +442,101 @@ void VoiceHelperTest::helperKilled() {
     job.path = dir.filePath(QStringLiteral("again.wav")).toStdString();
     QCOMPARE(WriteSpeechFile(job), QString());
     QVERIFY(QFileInfo(dir.filePath(QStringLiteral("again.wav"))).size() > 10000);
+}
+
+void VoiceHelperTest::piecesAsSpokenAlone_data() {
+    QTest::addColumn<std::int32_t>("rate");
+    QTest::addColumn<std::int32_t>("pitch");
+    QTest::newRow("as it starts") << 175 << 50;
+    QTest::newRow("fast and high") << 320 << 90;
+    QTest::newRow("slow and low") << 80 << 10;
+}
+
+// Festival's text read in pieces sounds, and is marked, as its pieces read
+// alone: the pieces after the first, which it makes in a copy of its helper,
+// as the ones it makes itself, the sliders' settings with them.
+void VoiceHelperTest::piecesAsSpokenAlone() {
+    QFETCH(std::int32_t, rate);
+    QFETCH(std::int32_t, pitch);
+    Helper run;
+    if (!run.Start(QStringLiteral("zavren-voice-festival")))
+        QSKIP("built without Festival");
+    const QByteArray voice("cmu_us_slt_arctic_hts");
+    Heard first, second, whole;
+    run.Speak(1, voice, "Good day.", rate, pitch);
+    Collect(run, 1, first);
+    run.Speak(2, voice, "Hello there.", rate, pitch);
+    Collect(run, 2, second);
+    run.Speak(3, voice, "Good day. Hello there.", rate, pitch);
+    Collect(run, 3, whole);
+    QVERIFY(first.done && second.done && whole.done);
+    QVERIFY(!first.samples.empty() && !second.samples.empty());
+    std::vector<std::int16_t> samples = first.samples;
+    samples.insert(samples.end(), second.samples.begin(), second.samples.end());
+    QVERIFY(whole.samples == samples);
+    std::vector<voice::Event> marks = first.marks;
+    for (voice::Event mark : second.marks) {
+        mark.sample += std::int32_t(first.samples.size());
+        mark.textPosition += mark.type == voice::Event::Word ? 10 : 0;
+        marks.push_back(mark);
+    }
+    QCOMPARE(whole.marks.size(), marks.size());
+    QVERIFY(std::memcmp(whole.marks.data(), marks.data(), marks.size() * sizeof marks[0]) == 0);
+}
+
+void VoiceHelperTest::pieceUnderWayDropped_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("stopped") << "stop";
+    QTest::newRow("newer request") << "speak";
+    QTest::newRow("helper killed") << "kill";
+}
+
+// Festival makes a sentence in a copy of its helper, which a stop or a newer
+// request ends at once: Done follows, and neither the copy nor its pipe is
+// left behind; nor does the copy outlive its helper.
+void VoiceHelperTest::pieceUnderWayDropped() {
+    QFETCH(QString, how);
+    Helper run;
+    if (!run.Start(QStringLiteral("zavren-voice-festival")))
+        QSKIP("built without Festival");
+    const QByteArray voice("cmu_us_slt_arctic_hts");
+    Heard warm;
+    run.Speak(1, voice, "Hello there. Good day.");
+    Collect(run, 1, warm);
+    QVERIFY(warm.done);
+    const int files = OpenFiles(run.Id());
+    const QByteArray sentence("Then a long sentence follows, one that keeps the voice busy for a "
+                              "good while, going on and on through many plain words, with no "
+                              "end in sight until the very last of them has been read. ");
+    run.Speak(2, voice, "Good day. " + sentence.repeated(20));
+    // Its first piece is made here; later ones in a copy, seen as a child.
+    QList<qint64> copies;
+    QElapsedTimer looking;
+    looking.start();
+    while ((copies = ProcStatus::Children(run.Id(), false)).isEmpty() && looking.elapsed() < 30000)
+        while (run.Waiting())
+            run.Next();
+    QCOMPARE(copies.size(), 1);
+    if (how == "kill") {
+        run.Kill();
+        QVERIFY2(QTest::qWaitFor([&] { return Ended(copies.front()); }, 10000),
+                 "the copy outlived its helper");
+        return;
+    }
+    Heard rest, next;
+    if (how == "stop") {
+        run.Stop();
+    } else {
+        run.Speak(3, voice, "Hello there.");
+    }
+    Collect(run, 2, rest);
+    QVERIFY(rest.done);
+    if (how == "speak") {
+        Collect(run, 3, next);
+        QVERIFY(next.done && !next.samples.empty());
+    }
+    QCOMPARE(ProcStatus::Children(run.Id()), QList<qint64>());
+    QCOMPARE(OpenFiles(run.Id()), files);
 }
 
 QTEST_GUILESS_MAIN(VoiceHelperTest)

@@ -14,6 +14,7 @@
 
 #include "festivalhelper.h"
 
+#include "platform/abandonablework.h"
 #include "platform/binarystdio.h"
 #include "speech/helpers/requestloop.h"
 #include "speech/voice/engines/englishtext.h"
@@ -28,6 +29,7 @@
 #include <festival.h>
 #include <string>
 #include <string_view>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -291,6 +293,87 @@ Piece Synthesize(const std::string &text, std::size_t from, std::size_t to, doub
     return piece;
 }
 
+// Pages of memory this process has had to fault in, its own or copied.
+std::uint64_t PagesFaulted() {
+    rusage use{};
+    getrusage(RUSAGE_SELF, &use);
+    return std::uint64_t(use.ru_minflt);
+}
+
+// A copy that had to copy half of Festival's heap collected its garbage: the
+// cells ran short here. Every later copy would do the same (a third of a
+// second more, and the heap's memory again) until they are collected here.
+constexpr std::uint64_t kCollectedPages = FESTIVAL_HEAP_SIZE * sizeof(obj) / 4096 / 2;
+
+// A piece as bytes, to come back from a copy of this process, with the pages
+// the copy faulted in to make it.
+std::vector<char> Packed(const Piece &piece, std::uint64_t pages) {
+    const std::uint64_t counts[3] = {piece.samples.size(), piece.marks.size(), pages};
+    std::vector<char> bytes(sizeof counts + piece.samples.size() * sizeof(std::int16_t) +
+                            piece.marks.size() * sizeof(voice::Event));
+    char *at = bytes.data();
+    std::memcpy(at, counts, sizeof counts);
+    at += sizeof counts;
+    if (!piece.samples.empty())
+        std::memcpy(at, piece.samples.data(), piece.samples.size() * sizeof(std::int16_t));
+    at += piece.samples.size() * sizeof(std::int16_t);
+    if (!piece.marks.empty())
+        std::memcpy(at, piece.marks.data(), piece.marks.size() * sizeof(voice::Event));
+    return bytes;
+}
+
+bool Unpacked(const std::vector<char> &bytes, Piece &piece, std::uint64_t &pages) {
+    std::uint64_t counts[3] = {};
+    if (bytes.size() < sizeof counts)
+        return false;
+    std::memcpy(counts, bytes.data(), sizeof counts);
+    if (counts[0] > bytes.size() || counts[1] > bytes.size() ||
+        bytes.size() !=
+            sizeof counts + counts[0] * sizeof(std::int16_t) + counts[1] * sizeof(voice::Event))
+        return false;
+    const char *at = bytes.data() + sizeof counts;
+    piece.samples.resize(counts[0]);
+    if (counts[0] > 0)
+        std::memcpy(piece.samples.data(), at, counts[0] * sizeof(std::int16_t));
+    at += counts[0] * sizeof(std::int16_t);
+    piece.marks.resize(counts[1]);
+    if (counts[1] > 0)
+        std::memcpy(piece.marks.data(), at, counts[1] * sizeof(voice::Event));
+    pages = counts[2];
+    return true;
+}
+
+// Festival cannot stop a synthesis part-way, and a sentence takes it up to
+// seconds: a newer request (a slider moved) would wait for it. So a piece
+// `apart` is made in a copy of this process, dropped when a request comes.
+// The first piece of a request stays here: it is short, and heard at once.
+// False when the request was abandoned meanwhile.
+bool Make(const std::string &text, std::size_t from, std::size_t to, double pitch, bool apart,
+          Piece &piece) {
+    if (apart) {
+        std::vector<char> bytes;
+        const auto outcome = AbandonableWork::Run(
+            [&] {
+                const std::uint64_t before = PagesFaulted();
+                const Piece made = Synthesize(text, from, to, pitch);
+                return Packed(made, PagesFaulted() - before);
+            },
+            RequestLoop::Interruption(), bytes);
+        if (outcome == AbandonableWork::Outcome::Abandoned)
+            return false;
+        std::uint64_t pages = 0;
+        if (outcome == AbandonableWork::Outcome::Done && Unpacked(bytes, piece, pages)) {
+            if (pages > kCollectedPages) {
+                bool ok = false;
+                Evaluate(cons(rintern("gc"), NIL), ok);
+            }
+            return true;
+        }
+    }
+    piece = Synthesize(text, from, to, pitch);
+    return true;
+}
+
 const FestivalVoice *Find(const std::string &id) {
     for (const FestivalVoice &v : voices)
         if (v.id == id)
@@ -321,7 +404,9 @@ void Speak(const RequestLoop::Request &asked) {
             wantedPitch >= 0 ? std::pow(2.0, (wantedPitch - kNormalPitch) / 75.0) : 1.0;
         const double speed = rate > 0 ? std::clamp<double>(rate, 40, 1000) / kNormalRate : 1.0;
         ApplySpeed(speed / pitch);
-        const Piece piece = Synthesize(text, from, to, pitch);
+        Piece piece;
+        if (!Make(text, from, to, pitch, from > 0, piece))
+            return;
         const bool whole = RequestLoop::SendPiece(asked.job, piece.samples, piece.marks, base,
                                                   kChunkSamples, [&](std::size_t count) {
                                                       if (faultArmed && count > 0 && --faultIn <= 0)
