@@ -29,6 +29,18 @@ private:
     int write_ = -1;
 };
 
+// A copy at work, begun ahead of the wait for its result. One never waited
+// for is killed and collected when this goes.
+struct AbandonableCopy {
+    AbandonableCopy() = default;
+    ~AbandonableCopy();
+    AbandonableCopy(const AbandonableCopy &) = delete;
+    AbandonableCopy &operator=(const AbandonableCopy &) = delete;
+
+    long process = -1; // none while -1
+    int output = -1;
+};
+
 namespace AbandonableWork {
 
 enum class Outcome {
@@ -37,11 +49,15 @@ enum class Outcome {
     NotRun,    // no copy could be made, or it failed: the caller does the work itself
 };
 
-// Runs `work` in a copy of this process and waits for its result or `wake`.
-// The copy has no thread but the caller's: `work` may use what this thread
-// set up, but no lock another thread may hold, and no stream shared with this
-// process. It reads files at places of its own, and dies with this process.
-Outcome Run(const std::function<std::vector<char>()> &work, const Wake &wake,
-            std::vector<char> &result);
+// Begins `work` in a copy of this process; Wait takes its result, or drops
+// it when `wake` comes first. The copy has no thread but the caller's: `work`
+// may use what this thread set up, but no lock another thread may hold, and
+// no stream shared with this process. It reads files at places of its own,
+// and dies with this process. No copy made (`copy.process` stays -1): Wait
+// says NotRun.
+void Begin(const std::function<std::vector<char>()> &work, AbandonableCopy &copy);
+Outcome Wait(AbandonableCopy &copy, const Wake &wake, std::vector<char> &result);
+// Kills and collects a copy that is no longer wanted.
+void Drop(AbandonableCopy &copy);
 
 } // namespace AbandonableWork

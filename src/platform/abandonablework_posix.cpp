@@ -127,16 +127,36 @@ void Wake::Lower() {
         Drain(read_);
 }
 
+namespace {
+
+// Kills the copy if it still runs, and collects it.
+void End(AbandonableCopy &copy, bool kill) {
+    if (copy.output >= 0)
+        ::close(copy.output);
+    if (copy.process > 0) {
+        if (kill)
+            ::kill(pid_t(copy.process), SIGKILL);
+        int status = 0;
+        while (::waitpid(pid_t(copy.process), &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    copy.process = -1;
+    copy.output = -1;
+}
+
+} // namespace
+
+AbandonableCopy::~AbandonableCopy() {
+    End(*this, true);
+}
+
 namespace AbandonableWork {
 
-Outcome Run(const std::function<std::vector<char>()> &work, const Wake &wake,
-            std::vector<char> &result) {
-    result.clear();
-    if (wake.Handle() < 0)
-        return Outcome::NotRun;
+void Begin(const std::function<std::vector<char>()> &work, AbandonableCopy &copy) {
+    End(copy, true);
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0)
-        return Outcome::NotRun;
+        return;
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid == 0)
@@ -144,12 +164,22 @@ Outcome Run(const std::function<std::vector<char>()> &work, const Wake &wake,
     ::close(ends[1]);
     if (pid < 0) { // EAGAIN, ENOMEM
         ::close(ends[0]);
+        return;
+    }
+    copy.process = pid;
+    copy.output = ends[0];
+}
+
+Outcome Wait(AbandonableCopy &copy, const Wake &wake, std::vector<char> &result) {
+    result.clear();
+    if (copy.process <= 0 || wake.Handle() < 0) {
+        End(copy, true);
         return Outcome::NotRun;
     }
     bool abandoned = false, failed = false;
     char buffer[65536];
     for (;;) {
-        pollfd fds[2] = {{ends[0], POLLIN, 0}, {wake.Handle(), POLLIN, 0}};
+        pollfd fds[2] = {{copy.output, POLLIN, 0}, {wake.Handle(), POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
@@ -160,7 +190,7 @@ Outcome Run(const std::function<std::vector<char>()> &work, const Wake &wake,
             abandoned = true;
             break;
         }
-        const ssize_t got = ::read(ends[0], buffer, sizeof buffer);
+        const ssize_t got = ::read(copy.output, buffer, sizeof buffer);
         if (got > 0) {
             result.insert(result.end(), buffer, buffer + got);
         } else if (got == 0) {
@@ -170,11 +200,16 @@ Outcome Run(const std::function<std::vector<char>()> &work, const Wake &wake,
             break;
         }
     }
-    if (abandoned || failed)
-        ::kill(pid, SIGKILL);
-    ::close(ends[0]);
+    const pid_t pid = pid_t(copy.process);
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    if (abandoned || failed) {
+        End(copy, true);
+    } else {
+        ::close(copy.output);
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        copy.process = -1;
+        copy.output = -1;
     }
     if (abandoned) {
         result.clear();
@@ -185,6 +220,10 @@ Outcome Run(const std::function<std::vector<char>()> &work, const Wake &wake,
         return Outcome::NotRun;
     }
     return Outcome::Done;
+}
+
+void Drop(AbandonableCopy &copy) {
+    End(copy, true);
 }
 
 } // namespace AbandonableWork

@@ -13,11 +13,19 @@ void Wake::Lower() {
     raised_ = false;
 }
 
+AbandonableCopy::~AbandonableCopy() = default;
+
 namespace AbandonableWork {
 
-Outcome Run(const std::function<std::vector<char>()> &, const Wake &, std::vector<char> &result) {
+void Begin(const std::function<std::vector<char>()> &, AbandonableCopy &) {
+}
+
+Outcome Wait(AbandonableCopy &, const Wake &, std::vector<char> &result) {
     result.clear();
     return Outcome::NotRun;
+}
+
+void Drop(AbandonableCopy &) {
 }
 
 } // namespace AbandonableWork

@@ -35,7 +35,7 @@ void StartReading();
 Request Next();
 // A Stop or a newer Speak came after the request under way.
 bool Interrupted();
-// The same, for a wait to watch (AbandonableWork::Run).
+// The same, for a wait to watch (AbandonableWork::Wait).
 const Wake &Interruption();
 // Rate and pitch as last asked for, by the request or a Settings message since.
 std::int32_t Rate();
