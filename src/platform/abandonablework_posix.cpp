@@ -129,19 +129,20 @@ void Wake::Lower() {
 
 namespace {
 
-// Kills the copy if it still runs, and collects it.
-void End(AbandonableCopy &copy, bool kill) {
+// Kills the copy if it still runs (`kill`), and collects it: its wait status.
+int End(AbandonableCopy &copy, bool kill) {
+    int status = 0;
     if (copy.output >= 0)
         ::close(copy.output);
     if (copy.process > 0) {
         if (kill)
             ::kill(pid_t(copy.process), SIGKILL);
-        int status = 0;
         while (::waitpid(pid_t(copy.process), &status, 0) < 0 && errno == EINTR) {
         }
     }
     copy.process = -1;
     copy.output = -1;
+    return status;
 }
 
 } // namespace
@@ -200,17 +201,7 @@ Outcome Wait(AbandonableCopy &copy, const Wake &wake, std::vector<char> &result)
             break;
         }
     }
-    const pid_t pid = pid_t(copy.process);
-    int status = 0;
-    if (abandoned || failed) {
-        End(copy, true);
-    } else {
-        ::close(copy.output);
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        copy.process = -1;
-        copy.output = -1;
-    }
+    const int status = End(copy, abandoned || failed);
     if (abandoned) {
         result.clear();
         return Outcome::Abandoned;

@@ -52,4 +52,12 @@ inline QList<qint64> Children(qint64 parent, bool zombies = true) {
     return children;
 }
 
+// Descriptors a process (this one: 0) holds open right now.
+inline int OpenDescriptors(qint64 pid = 0) {
+    return int(
+        QDir(pid > 0 ? QStringLiteral("/proc/%1/fd").arg(pid) : QStringLiteral("/proc/self/fd"))
+            .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+            .size());
+}
+
 } // namespace ProcStatus

@@ -2,6 +2,7 @@
 
 #include "app/textcommands.h"
 #include "doubles.h"
+#include "procstatus.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,9 +50,7 @@ private:
 
 // Descriptors this process holds open right now.
 inline int OpenDescriptorCount() {
-    return int(QDir(QStringLiteral("/proc/self/fd"))
-                   .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
-                   .size());
+    return ProcStatus::OpenDescriptors();
 }
 
 // File > Open goes on after the command returns: waits (never timing it) for

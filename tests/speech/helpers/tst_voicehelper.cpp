@@ -31,10 +31,6 @@ bool Ended(qint64 pid) {
     return line.mid(line.lastIndexOf(')') + 2, 1) == "Z";
 }
 
-int OpenFiles(qint64 pid) {
-    return int(QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryList(QDir::System).size());
-}
-
 // A helper program run here alone, spoken to in its own words.
 class Helper {
 public:
@@ -504,7 +500,7 @@ void VoiceHelperTest::pieceUnderWayDropped() {
     run.Speak(1, voice, "Hello there. Good day.");
     Collect(run, 1, warm);
     QVERIFY(warm.done);
-    const int files = OpenFiles(run.Id());
+    const int files = ProcStatus::OpenDescriptors(run.Id());
     const QByteArray sentence("Then a long sentence follows, one that keeps the voice busy for a "
                               "good while, going on and on through many plain words, with no "
                               "end in sight until the very last of them has been read. ");
@@ -536,7 +532,7 @@ void VoiceHelperTest::pieceUnderWayDropped() {
         QVERIFY(next.done && !next.samples.empty());
     }
     QCOMPARE(ProcStatus::Children(run.Id()), QList<qint64>());
-    QCOMPARE(OpenFiles(run.Id()), files);
+    QCOMPARE(ProcStatus::OpenDescriptors(run.Id()), files);
 }
 
 QTEST_GUILESS_MAIN(VoiceHelperTest)
