@@ -77,7 +77,9 @@ cleanup() {
     local pid i
     # Whatever still runs inside this root was started by this run.
     for pid in /proc/[0-9]*; do
-        [ "$(readlink "$pid/root" 2>/dev/null)" = "$root" ] && kill -KILL "${pid#/proc/}" 2>/dev/null
+        if [ "$(readlink "$pid/root" 2>/dev/null)" = "$root" ]; then
+            kill -KILL "${pid#/proc/}" 2>/dev/null || true # it may have ended meanwhile
+        fi
     done
     sleep 0.2
     for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
