@@ -189,13 +189,17 @@ int main(int argc, char **argv) {
             std::printf("%s: not installed\n", e.name);
             continue;
         }
-        std::vector<double> firstOurs, speedOurs, cpuOurs, firstTheirs, speedTheirs, cpuTheirs;
+        std::vector<double> firstOurs, speedOurs, cpuOurs, firstTheirs, speedTheirs, cpuTheirs,
+            firstOneWord;
         const QString program = QStandardPaths::findExecutable(e.program);
         for (int i = 0; i < 5; ++i) {
             const Run ours = Ours(e.voice, text, dir.path());
             firstOurs.push_back(ours.firstMs);
             speedOurs.push_back(ours.speed);
             cpuOurs.push_back(ours.cpu);
+            // A first sentence of one word is heard as soon as a longer one.
+            firstOneWord.push_back(
+                Ours(e.voice, QStringLiteral("Yes. ") + text.left(300), dir.path()).firstMs);
             if (!program.isEmpty()) {
                 const Run theirs = Theirs(program, e.args, text, dir.path());
                 firstTheirs.push_back(theirs.firstMs);
@@ -205,6 +209,8 @@ int main(int argc, char **argv) {
         }
         std::printf("%s: first audio %.1f ms, synthesis %.1fx real time, CPU %.1f%%\n", e.name,
                     Median(firstOurs), Median(speedOurs), 100 * Median(cpuOurs));
+        std::printf("  first audio of \"Yes. The morning train...\": %.1f ms\n",
+                    Median(firstOneWord));
         if (program.isEmpty()) {
             std::printf("  %s: program not installed, no peer\n", qPrintable(e.program));
             continue;

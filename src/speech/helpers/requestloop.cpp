@@ -124,8 +124,8 @@ void Run(const std::function<bool()> &hello, const std::function<void(const Requ
 }
 
 bool SendPiece(std::uint64_t job, const std::vector<std::int16_t> &samples,
-               const std::vector<voice::Event> &marks, std::int32_t base, std::size_t chunkSamples,
-               const std::function<void(std::size_t)> &chunkSent) {
+               const std::vector<voice::Event> &marks, std::int32_t base, std::int32_t through,
+               std::size_t chunkSamples, const std::function<void(std::size_t)> &chunkSent) {
     std::size_t nextMark = 0;
     for (std::size_t sent = 0; sent < samples.size() || nextMark < marks.size();) {
         if (Interrupted())
@@ -139,6 +139,13 @@ bool SendPiece(std::uint64_t job, const std::vector<std::int16_t> &samples,
             voice::Event mark = marks[nextMark];
             mark.sample += base;
             chunkMarks.push_back(mark);
+        }
+        if (last) {
+            voice::Event end;
+            end.type = voice::Event::PieceEnd;
+            end.sample = base + std::int32_t(samples.size());
+            end.textPosition = through;
+            chunkMarks.push_back(end);
         }
         voice::Writer chunk(voice::Kind::Chunk);
         chunk.Put(job);

@@ -48,10 +48,11 @@ void Send(const std::vector<char> &message);
 void SendDone(std::uint64_t job);
 // Sends a piece of `job`'s speech in chunks of at most `chunkSamples`, each
 // with the marks that fall in it (the piece's marks count from its start;
-// they go out `base` samples on). `chunkSent` hears each chunk's count.
+// they go out `base` samples on), the last chunk saying that the text ends
+// before code point `through` (from 1). `chunkSent` hears each chunk's count.
 // False when interrupted part-way.
 bool SendPiece(std::uint64_t job, const std::vector<std::int16_t> &samples,
-               const std::vector<voice::Event> &marks, std::int32_t base, std::size_t chunkSamples,
-               const std::function<void(std::size_t)> &chunkSent);
+               const std::vector<voice::Event> &marks, std::int32_t base, std::int32_t through,
+               std::size_t chunkSamples, const std::function<void(std::size_t)> &chunkSent);
 
 } // namespace RequestLoop

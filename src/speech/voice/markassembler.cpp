@@ -51,6 +51,7 @@ bool MarkAssembler::OnChunk(const std::int16_t *samples, std::size_t count,
                             const std::vector<voice::Event> &events) {
     const std::uint64_t base = streamBase_ + sliceBase_;
     const qsizetype codePoints = static_cast<qsizetype>(sliceOffsets_.size()) - 1;
+    std::optional<qsizetype> pieceEnd; // after this chunk's audio
     for (const voice::Event &event : events) {
         const voice::Event *e = &event;
         SpeechMark mark;
@@ -75,6 +76,10 @@ bool MarkAssembler::OnChunk(const std::int16_t *samples, std::size_t count,
             mark.word = *word;
             lastWord_ = *word;
             heldWord_ = heldMarks_.size();
+        } else if (e->type == voice::Event::PieceEnd) {
+            const qsizetype at = std::clamp<qsizetype>(e->textPosition - 1, 0, codePoints);
+            pieceEnd = sliceFrom_ + sliceOffsets_[std::size_t(at)];
+            continue;
         } else if (e->type == voice::Event::Phoneme) {
             const std::string_view name = PhonemeName(*e);
             if (name.substr(0, 1) == "(")
@@ -91,6 +96,8 @@ bool MarkAssembler::OnChunk(const std::int16_t *samples, std::size_t count,
         produced_ += static_cast<std::uint64_t>(count);
         heldSamples_.insert(heldSamples_.end(), samples, samples + count);
     }
+    if (pieceEnd)
+        return ReleaseHeld(*pieceEnd);
     if (!heldWord_)
         return ReleaseHeld(0);
     return true;

@@ -10,10 +10,10 @@
 #include <vector>
 
 // Turns an engine's chunks of audio and events into the marks and audio of a
-// channel. A word's marks and audio are held until the next word is placed:
-// an engine may speak several characters as one word yet place only the
-// first, and the highlight is to cover all of what is heard. Marks are handed
-// on before the audio they point into.
+// channel. A word's marks and audio are held until the next word is placed,
+// or the engine's piece of text ends: an engine may speak several characters
+// as one word yet place only the first, and the highlight is to cover all of
+// what is heard. Marks are handed on before the audio they point into.
 class MarkAssembler {
 public:
     // Takes marks and the audio that follows them (either may be empty);

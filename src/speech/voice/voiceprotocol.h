@@ -31,8 +31,10 @@ struct Header {
 
 // A word or phoneme espeak-ng placed: `sample` counts from the start of the
 // job's audio; a word's place counts code points of the job's text from 1.
+// PieceEnd: all of the text before `textPosition` has been said, so the last
+// word need not wait for the next one's place to be heard.
 struct Event {
-    enum Type : std::uint32_t { Word = 1, Phoneme = 2 };
+    enum Type : std::uint32_t { Word = 1, Phoneme = 2, PieceEnd = 3 };
     std::uint32_t type = Word;
     std::int32_t sample = 0;
     std::int32_t textPosition = 0;

@@ -10,7 +10,8 @@ class MarkAssemblerTest : public QObject {
 private slots:
     // The script, token by token: "w3:2@40" a word at code point 3 (from 1)
     // of the slice, 2 long, at sample 40 of it; "pa@10" phoneme "a"; "n100"
-    // ends a chunk of 100 samples; "s5" starts a slice at offset 5 (to the
+    // ends a chunk of 100 samples; "b9@20" the engine's piece ends before
+    // code point 9, at sample 20; "s5" starts a slice at offset 5 (to the
     // end of the text); "e8" releases what is held up to offset 8 (the
     // slice's end). The sink's calls: "W<start>+<length>@<sample>" a word
     // mark, "M@<sample>" a mouth shape, "/<samples>" the audio after them.
@@ -44,6 +45,18 @@ private slots:
         QTest::newRow("a word outside the slice is no mark")
             << "one" << 0 << 99 << "s0 w9:3@0 pa@4 n10 e3"
             << "M@4/10";
+        QTest::newRow("a piece's end hands its last word on")
+            << "one two. six" << 0 << 99 << "s0 w1:3@0 n10 w5:3@10 b9@20 n10"
+            << "W0+3@0/10; W4+3@10/10";
+        QTest::newRow("a piece of one word is heard with its end")
+            << "Yes. one" << 0 << 99 << "s0 w1:3@0 b5@10 n10 w6:3@10 n10 e8"
+            << "W0+3@0/10; W5+3@10/10";
+        QTest::newRow("a piece ending inside a word widens it to there")
+            << "你好世界" << 0 << 99 << "s0 w1:1@0 b3@10 n10 w3:1@10 n10 e4"
+            << "W0+2@0/10; W2+2@10/10";
+        QTest::newRow("a piece's end outside the slice ends at the slice")
+            << "one two" << 0 << 99 << "s4 w1:3@0 b99@10 n10"
+            << "W4+3@0/10";
         QTest::newRow("audio turned away stops the chunk")
             << "one two six" << 0 << 1 << "s0 w1:3@0 n10 w5:3@10 n10 w9:3@20 n10 e11"
             << "W0+3@0/10; W4+3@10/10 refused";
@@ -88,7 +101,10 @@ private slots:
                 voice::Event event;
                 const QStringList at = rest.split(u'@');
                 event.sample = at[1].toInt();
-                if (token[0] == u'w') {
+                if (token[0] == u'b') {
+                    event.type = voice::Event::PieceEnd;
+                    event.textPosition = at[0].toInt();
+                } else if (token[0] == u'w') {
                     event.type = voice::Event::Word;
                     event.textPosition = at[0].section(u':', 0, 0).toInt();
                     event.length = at[0].section(u':', 1, 1).toInt();

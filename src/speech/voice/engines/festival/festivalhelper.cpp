@@ -430,8 +430,9 @@ void Speak(const RequestLoop::Request &asked) {
             if (!Take(ahead, text, from, to, pitch, piece))
                 return;
         }
+        const std::int32_t through = EnglishText::CodePoints(text, 0, to) + 1;
         const bool whole = RequestLoop::SendPiece(asked.job, piece.samples, piece.marks, base,
-                                                  kChunkSamples, [&](std::size_t count) {
+                                                  through, kChunkSamples, [&](std::size_t count) {
                                                       if (faultArmed && count > 0 && --faultIn <= 0)
                                                           faults->FailNow();
                                                   });

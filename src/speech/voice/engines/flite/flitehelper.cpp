@@ -174,8 +174,9 @@ void Speak(const RequestLoop::Request &asked) {
         const std::size_t to = EnglishText::PieceEnd(request.text, from, from == 0);
         const Piece piece =
             Synthesize(*fv, request.text, from, to, RequestLoop::Rate(), RequestLoop::Pitch());
+        const std::int32_t through = EnglishText::CodePoints(request.text, 0, to) + 1;
         const bool whole = RequestLoop::SendPiece(request.job, piece.samples, piece.marks, base,
-                                                  kChunkSamples, [&](std::size_t count) {
+                                                  through, kChunkSamples, [&](std::size_t count) {
                                                       if (faultArmed && count > 0 && --faultIn <= 0)
                                                           faults->FailNow();
                                                   });
