@@ -8,6 +8,42 @@
 
 namespace EnglishText {
 
+std::vector<char> Packed(const Piece &piece, std::uint64_t count) {
+    const std::uint64_t counts[3] = {piece.samples.size(), piece.marks.size(), count};
+    std::vector<char> bytes(sizeof counts + piece.samples.size() * sizeof(std::int16_t) +
+                            piece.marks.size() * sizeof(voice::Event));
+    char *at = bytes.data();
+    std::memcpy(at, counts, sizeof counts);
+    at += sizeof counts;
+    if (!piece.samples.empty())
+        std::memcpy(at, piece.samples.data(), piece.samples.size() * sizeof(std::int16_t));
+    at += piece.samples.size() * sizeof(std::int16_t);
+    if (!piece.marks.empty())
+        std::memcpy(at, piece.marks.data(), piece.marks.size() * sizeof(voice::Event));
+    return bytes;
+}
+
+bool Unpacked(const std::vector<char> &bytes, Piece &piece, std::uint64_t &count) {
+    std::uint64_t counts[3] = {};
+    if (bytes.size() < sizeof counts)
+        return false;
+    std::memcpy(counts, bytes.data(), sizeof counts);
+    if (counts[0] > bytes.size() || counts[1] > bytes.size() ||
+        bytes.size() !=
+            sizeof counts + counts[0] * sizeof(std::int16_t) + counts[1] * sizeof(voice::Event))
+        return false;
+    const char *at = bytes.data() + sizeof counts;
+    piece.samples.resize(counts[0]);
+    if (counts[0] > 0)
+        std::memcpy(piece.samples.data(), at, counts[0] * sizeof(std::int16_t));
+    at += counts[0] * sizeof(std::int16_t);
+    piece.marks.resize(counts[1]);
+    if (counts[1] > 0)
+        std::memcpy(piece.marks.data(), at, counts[1] * sizeof(voice::Event));
+    count = counts[2];
+    return true;
+}
+
 std::string AsciiPunctuation(const std::string &text) {
     static const std::pair<std::string_view, char> kMarks[] = {
         {"\u2018", '\''}, {"\u2019", '\''}, {"\u201A", '\''}, {"\u201C", '"'}, {"\u201D", '"'},

@@ -12,6 +12,17 @@
 // US phones as the face's mouth reads them.
 namespace EnglishText {
 
+// One synthesized piece: its audio and its marks (positions in code points of
+// the whole request from 1, samples from the piece's start).
+struct Piece {
+    std::vector<std::int16_t> samples;
+    std::vector<voice::Event> marks;
+};
+// A piece as bytes, to come back from a copy of the helper that made it, with
+// a count of the copy's own; Unpacked is false on bytes that are not one.
+std::vector<char> Packed(const Piece &piece, std::uint64_t count);
+bool Unpacked(const std::vector<char> &bytes, Piece &piece, std::uint64_t &count);
+
 // Typographic marks as the ASCII ones these tokenizers know, one character
 // for one, so positions in the text stay as they were.
 std::string AsciiPunctuation(const std::string &text);

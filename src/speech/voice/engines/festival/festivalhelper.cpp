@@ -176,12 +176,7 @@ std::int32_t ToSample(double seconds) {
     return std::max(0, static_cast<std::int32_t>(std::lround(seconds * kOutputRate)));
 }
 
-// One synthesized piece: its audio at kOutputRate and its marks (positions in
-// code points of the whole request from 1, samples from the piece's start).
-struct Piece {
-    std::vector<std::int16_t> samples;
-    std::vector<voice::Event> marks;
-};
+using EnglishText::Piece;
 
 // Where a word's sound begins: the end of the phone before its first.
 const EST_Item *FirstPhone(EST_Item *token) {
@@ -306,44 +301,6 @@ std::uint64_t PagesFaulted() {
 // second more, and the heap's memory again) until they are collected here.
 constexpr std::uint64_t kCollectedPages = FESTIVAL_HEAP_SIZE * sizeof(obj) / 4096 / 2;
 
-// A piece as bytes, to come back from a copy of this process, with the pages
-// the copy faulted in to make it.
-std::vector<char> Packed(const Piece &piece, std::uint64_t pages) {
-    const std::uint64_t counts[3] = {piece.samples.size(), piece.marks.size(), pages};
-    std::vector<char> bytes(sizeof counts + piece.samples.size() * sizeof(std::int16_t) +
-                            piece.marks.size() * sizeof(voice::Event));
-    char *at = bytes.data();
-    std::memcpy(at, counts, sizeof counts);
-    at += sizeof counts;
-    if (!piece.samples.empty())
-        std::memcpy(at, piece.samples.data(), piece.samples.size() * sizeof(std::int16_t));
-    at += piece.samples.size() * sizeof(std::int16_t);
-    if (!piece.marks.empty())
-        std::memcpy(at, piece.marks.data(), piece.marks.size() * sizeof(voice::Event));
-    return bytes;
-}
-
-bool Unpacked(const std::vector<char> &bytes, Piece &piece, std::uint64_t &pages) {
-    std::uint64_t counts[3] = {};
-    if (bytes.size() < sizeof counts)
-        return false;
-    std::memcpy(counts, bytes.data(), sizeof counts);
-    if (counts[0] > bytes.size() || counts[1] > bytes.size() ||
-        bytes.size() !=
-            sizeof counts + counts[0] * sizeof(std::int16_t) + counts[1] * sizeof(voice::Event))
-        return false;
-    const char *at = bytes.data() + sizeof counts;
-    piece.samples.resize(counts[0]);
-    if (counts[0] > 0)
-        std::memcpy(piece.samples.data(), at, counts[0] * sizeof(std::int16_t));
-    at += counts[0] * sizeof(std::int16_t);
-    piece.marks.resize(counts[1]);
-    if (counts[1] > 0)
-        std::memcpy(piece.marks.data(), at, counts[1] * sizeof(voice::Event));
-    pages = counts[2];
-    return true;
-}
-
 // Festival cannot stop a synthesis part-way, and a sentence takes it up to
 // seconds: a newer request (a slider moved) would wait for it. So a piece
 // after a request's first is made in a copy of this process, dropped when a
@@ -353,7 +310,7 @@ std::function<std::vector<char>()> Work(const std::string &text, std::size_t fro
     return [&text, from, to, pitch] {
         const std::uint64_t before = PagesFaulted();
         const Piece made = Synthesize(text, from, to, pitch);
-        return Packed(made, PagesFaulted() - before);
+        return EnglishText::Packed(made, PagesFaulted() - before);
     };
 }
 
@@ -368,7 +325,7 @@ bool Take(AbandonableCopy &copy, const std::string &text, std::size_t from, std:
     if (outcome == AbandonableWork::Outcome::Abandoned)
         return false;
     std::uint64_t pages = 0;
-    if (outcome == AbandonableWork::Outcome::Done && Unpacked(bytes, piece, pages)) {
+    if (outcome == AbandonableWork::Outcome::Done && EnglishText::Unpacked(bytes, piece, pages)) {
         if (pages > kCollectedPages) {
             bool ok = false;
             Evaluate(cons(rintern("gc"), NIL), ok);

@@ -10,6 +10,7 @@
 
 #include "flitehelper.h"
 
+#include "platform/abandonablework.h"
 #include "platform/binarystdio.h"
 #include "speech/helpers/requestloop.h"
 #include "speech/voice/engines/englishtext.h"
@@ -23,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <flite.h>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -70,12 +72,7 @@ std::int32_t ToSample(float seconds) {
     return std::max(0, static_cast<std::int32_t>(std::lround(seconds * kOutputRate)));
 }
 
-// One synthesized piece: its audio at kOutputRate and its marks (positions in
-// code points of the whole request from 1, samples from the piece's start).
-struct Piece {
-    std::vector<std::int16_t> samples;
-    std::vector<voice::Event> marks;
-};
+using EnglishText::Piece;
 
 Piece Synthesize(FliteVoice &fv, const std::string &text, std::size_t from, std::size_t to,
                  std::int32_t wantedRate, std::int32_t wantedPitch) {
@@ -158,6 +155,33 @@ FliteVoice *Find(const std::string &id) {
     return nullptr;
 }
 
+// Flite cannot stop a synthesis part-way, and a long sentence takes it a
+// few hundred milliseconds: a newer request (a slider moved) would wait for
+// it. So a piece after a request's first is made in a copy of this process,
+// dropped when a request comes. The first stays here: it is short.
+std::function<std::vector<char>()> Work(FliteVoice &fv, const std::string &text, std::size_t from,
+                                        std::size_t to, std::int32_t rate, std::int32_t pitch) {
+    return [&fv, &text, from, to, rate, pitch] {
+        return EnglishText::Packed(Synthesize(fv, text, from, to, rate, pitch), 0);
+    };
+}
+
+// Takes a piece from `copy` (begun before, or now); made here when no copy
+// could. False when the request was abandoned meanwhile.
+bool Take(AbandonableCopy &copy, FliteVoice &fv, const std::string &text, std::size_t from,
+          std::size_t to, std::int32_t rate, std::int32_t pitch, Piece &piece) {
+    if (copy.process <= 0)
+        AbandonableWork::Begin(Work(fv, text, from, to, rate, pitch), copy);
+    std::vector<char> bytes;
+    const auto outcome = AbandonableWork::Wait(copy, RequestLoop::Interruption(), bytes);
+    if (outcome == AbandonableWork::Outcome::Abandoned)
+        return false;
+    std::uint64_t unused = 0;
+    if (outcome != AbandonableWork::Outcome::Done || !EnglishText::Unpacked(bytes, piece, unused))
+        piece = Synthesize(fv, text, from, to, rate, pitch);
+    return true;
+}
+
 // Speaks one request, 20 ms at a time, until it ends or is abandoned.
 void Speak(const RequestLoop::Request &asked) {
     RequestLoop::Request request = asked;
@@ -170,11 +194,33 @@ void Speak(const RequestLoop::Request &asked) {
     const bool faultArmed = faults && faults->FailsOn(request.text);
     int faultIn = 500 * kOutputRate / 1000 / kChunkSamples;
     std::int32_t base = 0; // samples of the request sent before this piece
-    for (std::size_t from = 0; from < request.text.size() && !RequestLoop::Interrupted();) {
-        const std::size_t to = EnglishText::PieceEnd(request.text, from, from == 0);
-        const Piece piece =
-            Synthesize(*fv, request.text, from, to, RequestLoop::Rate(), RequestLoop::Pitch());
-        const std::int32_t through = EnglishText::CodePoints(request.text, 0, to) + 1;
+    AbandonableCopy ahead; // the piece after the first, while it is made
+    std::size_t aheadTo = 0;
+    std::int32_t aheadRate = 0, aheadPitch = 0;
+    const std::string &text = request.text;
+    for (std::size_t from = 0; from < text.size() && !RequestLoop::Interrupted();) {
+        const std::size_t to = EnglishText::PieceEnd(text, from, from == 0);
+        const std::int32_t rate = RequestLoop::Rate();
+        const std::int32_t pitch = RequestLoop::Pitch();
+        Piece piece;
+        if (from == 0) {
+            // The second piece is begun in a copy first, and made there while
+            // the first is made here: ready before the first has been heard.
+            if (to < text.size()) {
+                aheadTo = EnglishText::PieceEnd(text, to);
+                aheadRate = rate;
+                aheadPitch = pitch;
+                AbandonableWork::Begin(Work(*fv, text, to, aheadTo, rate, pitch), ahead);
+            }
+            piece = Synthesize(*fv, text, from, to, rate, pitch);
+        } else {
+            // Begun with the settings of its time: a change since is heard from here.
+            if (to != aheadTo || rate != aheadRate || pitch != aheadPitch)
+                AbandonableWork::Drop(ahead);
+            if (!Take(ahead, *fv, text, from, to, rate, pitch, piece))
+                return;
+        }
+        const std::int32_t through = EnglishText::CodePoints(text, 0, to) + 1;
         const bool whole = RequestLoop::SendPiece(request.job, piece.samples, piece.marks, base,
                                                   through, kChunkSamples, [&](std::size_t count) {
                                                       if (faultArmed && count > 0 && --faultIn <= 0)
