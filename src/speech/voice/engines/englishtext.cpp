@@ -1,5 +1,7 @@
 #include "englishtext.h"
 
+#include "speech/helpers/requestloop.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -41,6 +43,35 @@ bool Unpacked(const std::vector<char> &bytes, Piece &piece, std::uint64_t &count
     if (counts[1] > 0)
         std::memcpy(piece.marks.data(), at, counts[1] * sizeof(voice::Event));
     count = counts[2];
+    return true;
+}
+
+void PiecesInCopies::Begin(std::size_t from, std::size_t to, const Make &make) {
+    aheadFrom_ = from;
+    aheadTo_ = to;
+    aheadRate_ = RequestLoop::Rate();
+    aheadPitch_ = RequestLoop::Pitch();
+    AbandonableWork::Begin(
+        [&] {
+            const std::uint64_t before = counter_ ? counter_() : 0;
+            const Piece made = make(from, to);
+            return Packed(made, counter_ ? counter_() - before : 0);
+        },
+        ahead_);
+}
+
+bool PiecesInCopies::Take(std::size_t from, std::size_t to, const Make &make, Piece &piece,
+                          std::uint64_t &counted) {
+    counted = 0;
+    if (ahead_.process <= 0 || from != aheadFrom_ || to != aheadTo_ ||
+        RequestLoop::Rate() != aheadRate_ || RequestLoop::Pitch() != aheadPitch_)
+        Begin(from, to, make);
+    std::vector<char> bytes;
+    const auto outcome = AbandonableWork::Wait(ahead_, RequestLoop::Interruption(), bytes);
+    if (outcome == AbandonableWork::Outcome::Abandoned)
+        return false;
+    if (outcome != AbandonableWork::Outcome::Done || !Unpacked(bytes, piece, counted))
+        piece = make(from, to);
     return true;
 }
 

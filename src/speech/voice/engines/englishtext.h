@@ -1,9 +1,11 @@
 #pragma once
 
+#include "platform/abandonablework.h"
 #include "speech/voice/voiceprotocol.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,34 @@ struct Piece {
 // a count of the copy's own; Unpacked is false on bytes that are not one.
 std::vector<char> Packed(const Piece &piece, std::uint64_t count);
 bool Unpacked(const std::vector<char> &bytes, Piece &piece, std::uint64_t &count);
+
+// These engines cannot stop a synthesis part-way, and a sentence takes them
+// up to seconds: a newer request (a slider moved) would wait for it. So a
+// request's pieces after its first are made in copies of the helper, dropped
+// when a request comes (platform/abandonablework.h). The second is begun
+// before the first, which is made in the helper itself, at once: it is short.
+class PiecesInCopies {
+public:
+    // Makes bytes [from, to) of the request's text, with the sliders as they are.
+    using Make = std::function<Piece(std::size_t from, std::size_t to)>;
+    // `counter`: a count the copy reports back with its piece (0 for none).
+    explicit PiecesInCopies(std::function<std::uint64_t()> counter = {})
+        : counter_(std::move(counter)) {}
+
+    // Begins the piece [from, to) in a copy, to be taken later.
+    void Begin(std::size_t from, std::size_t to, const Make &make);
+    // The piece [from, to): the one begun, unless the sliders have moved since,
+    // or one made now; in this process if no copy can be. `counted`: how far
+    // the counter went in the copy. False when the request was abandoned.
+    bool Take(std::size_t from, std::size_t to, const Make &make, Piece &piece,
+              std::uint64_t &counted);
+
+private:
+    std::function<std::uint64_t()> counter_;
+    AbandonableCopy ahead_;
+    std::size_t aheadFrom_ = 0, aheadTo_ = 0;
+    std::int32_t aheadRate_ = 0, aheadPitch_ = 0;
+};
 
 // Typographic marks as the ASCII ones these tokenizers know, one character
 // for one, so positions in the text stay as they were.

@@ -14,7 +14,6 @@
 
 #include "festivalhelper.h"
 
-#include "platform/abandonablework.h"
 #include "platform/binarystdio.h"
 #include "speech/helpers/requestloop.h"
 #include "speech/voice/engines/englishtext.h"
@@ -27,7 +26,6 @@
 #include <csetjmp>
 #include <cstring>
 #include <festival.h>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <sys/resource.h>
@@ -301,41 +299,6 @@ std::uint64_t PagesFaulted() {
 // second more, and the heap's memory again) until they are collected here.
 constexpr std::uint64_t kCollectedPages = FESTIVAL_HEAP_SIZE * sizeof(obj) / 4096 / 2;
 
-// Festival cannot stop a synthesis part-way, and a sentence takes it up to
-// seconds: a newer request (a slider moved) would wait for it. So a piece
-// after a request's first is made in a copy of this process, dropped when a
-// request comes. The first piece stays here: it is short, and heard at once.
-std::function<std::vector<char>()> Work(const std::string &text, std::size_t from, std::size_t to,
-                                        double pitch) {
-    return [&text, from, to, pitch] {
-        const std::uint64_t before = PagesFaulted();
-        const Piece made = Synthesize(text, from, to, pitch);
-        return EnglishText::Packed(made, PagesFaulted() - before);
-    };
-}
-
-// Takes a piece from `copy` (begun before, or now); made here when no copy
-// could. False when the request was abandoned meanwhile.
-bool Take(AbandonableCopy &copy, const std::string &text, std::size_t from, std::size_t to,
-          double pitch, Piece &piece) {
-    if (copy.process <= 0)
-        AbandonableWork::Begin(Work(text, from, to, pitch), copy);
-    std::vector<char> bytes;
-    const auto outcome = AbandonableWork::Wait(copy, RequestLoop::Interruption(), bytes);
-    if (outcome == AbandonableWork::Outcome::Abandoned)
-        return false;
-    std::uint64_t pages = 0;
-    if (outcome == AbandonableWork::Outcome::Done && EnglishText::Unpacked(bytes, piece, pages)) {
-        if (pages > kCollectedPages) {
-            bool ok = false;
-            Evaluate(cons(rintern("gc"), NIL), ok);
-        }
-        return true;
-    }
-    piece = Synthesize(text, from, to, pitch);
-    return true;
-}
-
 const FestivalVoice *Find(const std::string &id) {
     for (const FestivalVoice &v : voices)
         if (v.id == id)
@@ -354,9 +317,7 @@ void Speak(const RequestLoop::Request &asked) {
     const bool faultArmed = faults && faults->FailsOn(text);
     int faultIn = 500 * kOutputRate / 1000 / kChunkSamples;
     std::int32_t base = 0; // samples of the request sent before this piece
-    AbandonableCopy ahead; // the piece after the first, while it is made
-    std::size_t aheadTo = 0;
-    std::int32_t aheadRate = 0, aheadPitch = 0;
+    EnglishText::PiecesInCopies pieces(PagesFaulted);
     for (std::size_t from = 0; from < text.size() && !RequestLoop::Interrupted();) {
         // Festival says nothing while it synthesizes a piece, and the editor
         // waits a few seconds at most: pieces stay well under that.
@@ -368,24 +329,24 @@ void Speak(const RequestLoop::Request &asked) {
         const double pitch =
             wantedPitch >= 0 ? std::pow(2.0, (wantedPitch - kNormalPitch) / 75.0) : 1.0;
         const double speed = rate > 0 ? std::clamp<double>(rate, 40, 1000) / kNormalRate : 1.0;
+        // Set here, so that a copy made from now on has it too.
         ApplySpeed(speed / pitch);
+        const auto make = [&](std::size_t start, std::size_t end) {
+            return Synthesize(text, start, end, pitch);
+        };
         Piece piece;
+        std::uint64_t pages = 0;
         if (from == 0) {
-            // The second piece is begun in a copy first, and made there while
-            // the first is made here: ready before the first has been heard.
-            if (to < text.size()) {
-                aheadTo = EnglishText::PieceEnd(text, to, false, kLongestPiece, kFirstWords);
-                aheadRate = rate;
-                aheadPitch = wantedPitch;
-                AbandonableWork::Begin(Work(text, to, aheadTo, pitch), ahead);
-            }
-            piece = Synthesize(text, from, to, pitch);
-        } else {
-            // Begun with the settings of its time: a change since is heard from here.
-            if (to != aheadTo || rate != aheadRate || wantedPitch != aheadPitch)
-                AbandonableWork::Drop(ahead);
-            if (!Take(ahead, text, from, to, pitch, piece))
-                return;
+            if (to < text.size())
+                pieces.Begin(to, EnglishText::PieceEnd(text, to, false, kLongestPiece, kFirstWords),
+                             make);
+            piece = make(from, to);
+        } else if (!pieces.Take(from, to, make, piece, pages)) {
+            return;
+        }
+        if (pages > kCollectedPages) {
+            bool ok = false;
+            Evaluate(cons(rintern("gc"), NIL), ok);
         }
         const std::int32_t through = EnglishText::CodePoints(text, 0, to) + 1;
         const bool whole = RequestLoop::SendPiece(asked.job, piece.samples, piece.marks, base,

@@ -10,7 +10,6 @@
 
 #include "flitehelper.h"
 
-#include "platform/abandonablework.h"
 #include "platform/binarystdio.h"
 #include "speech/helpers/requestloop.h"
 #include "speech/voice/engines/englishtext.h"
@@ -24,7 +23,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <flite.h>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -155,33 +153,6 @@ FliteVoice *Find(const std::string &id) {
     return nullptr;
 }
 
-// Flite cannot stop a synthesis part-way, and a long sentence takes it a
-// few hundred milliseconds: a newer request (a slider moved) would wait for
-// it. So a piece after a request's first is made in a copy of this process,
-// dropped when a request comes. The first stays here: it is short.
-std::function<std::vector<char>()> Work(FliteVoice &fv, const std::string &text, std::size_t from,
-                                        std::size_t to, std::int32_t rate, std::int32_t pitch) {
-    return [&fv, &text, from, to, rate, pitch] {
-        return EnglishText::Packed(Synthesize(fv, text, from, to, rate, pitch), 0);
-    };
-}
-
-// Takes a piece from `copy` (begun before, or now); made here when no copy
-// could. False when the request was abandoned meanwhile.
-bool Take(AbandonableCopy &copy, FliteVoice &fv, const std::string &text, std::size_t from,
-          std::size_t to, std::int32_t rate, std::int32_t pitch, Piece &piece) {
-    if (copy.process <= 0)
-        AbandonableWork::Begin(Work(fv, text, from, to, rate, pitch), copy);
-    std::vector<char> bytes;
-    const auto outcome = AbandonableWork::Wait(copy, RequestLoop::Interruption(), bytes);
-    if (outcome == AbandonableWork::Outcome::Abandoned)
-        return false;
-    std::uint64_t unused = 0;
-    if (outcome != AbandonableWork::Outcome::Done || !EnglishText::Unpacked(bytes, piece, unused))
-        piece = Synthesize(fv, text, from, to, rate, pitch);
-    return true;
-}
-
 // Speaks one request, 20 ms at a time, until it ends or is abandoned.
 void Speak(const RequestLoop::Request &asked) {
     RequestLoop::Request request = asked;
@@ -194,31 +165,23 @@ void Speak(const RequestLoop::Request &asked) {
     const bool faultArmed = faults && faults->FailsOn(request.text);
     int faultIn = 500 * kOutputRate / 1000 / kChunkSamples;
     std::int32_t base = 0; // samples of the request sent before this piece
-    AbandonableCopy ahead; // the piece after the first, while it is made
-    std::size_t aheadTo = 0;
-    std::int32_t aheadRate = 0, aheadPitch = 0;
     const std::string &text = request.text;
+    EnglishText::PiecesInCopies pieces;
     for (std::size_t from = 0; from < text.size() && !RequestLoop::Interrupted();) {
         const std::size_t to = EnglishText::PieceEnd(text, from, from == 0);
         const std::int32_t rate = RequestLoop::Rate();
         const std::int32_t pitch = RequestLoop::Pitch();
+        const auto make = [&](std::size_t start, std::size_t end) {
+            return Synthesize(*fv, text, start, end, rate, pitch);
+        };
         Piece piece;
+        std::uint64_t unused = 0;
         if (from == 0) {
-            // The second piece is begun in a copy first, and made there while
-            // the first is made here: ready before the first has been heard.
-            if (to < text.size()) {
-                aheadTo = EnglishText::PieceEnd(text, to);
-                aheadRate = rate;
-                aheadPitch = pitch;
-                AbandonableWork::Begin(Work(*fv, text, to, aheadTo, rate, pitch), ahead);
-            }
-            piece = Synthesize(*fv, text, from, to, rate, pitch);
-        } else {
-            // Begun with the settings of its time: a change since is heard from here.
-            if (to != aheadTo || rate != aheadRate || pitch != aheadPitch)
-                AbandonableWork::Drop(ahead);
-            if (!Take(ahead, *fv, text, from, to, rate, pitch, piece))
-                return;
+            if (to < text.size())
+                pieces.Begin(to, EnglishText::PieceEnd(text, to), make);
+            piece = make(from, to);
+        } else if (!pieces.Take(from, to, make, piece, unused)) {
+            return;
         }
         const std::int32_t through = EnglishText::CodePoints(text, 0, to) + 1;
         const bool whole = RequestLoop::SendPiece(request.job, piece.samples, piece.marks, base,
