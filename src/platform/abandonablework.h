@@ -49,15 +49,13 @@ enum class Outcome {
     NotRun,    // no copy could be made, or it failed: the caller does the work itself
 };
 
-// Begins `work` in a copy of this process; Wait takes its result, or drops
-// it when `wake` comes first. The copy has no thread but the caller's: `work`
-// may use what this thread set up, but no lock another thread may hold, and
-// no stream shared with this process. It reads files at places of its own,
-// and dies with this process. No copy made (`copy.process` stays -1): Wait
-// says NotRun.
+// Begins `work` in a copy of this process, ending any copy `copy` held;
+// Wait takes its result, or drops it when `wake` comes first. The copy has
+// no thread but the caller's: `work` may use what this thread set up, but no
+// lock another thread may hold, and no stream shared with this process. It
+// reads files at places of its own, and dies with this process. No copy
+// made (`copy.process` stays -1): Wait says NotRun.
 void Begin(const std::function<std::vector<char>()> &work, AbandonableCopy &copy);
 Outcome Wait(AbandonableCopy &copy, const Wake &wake, std::vector<char> &result);
-// Kills and collects a copy that is no longer wanted.
-void Drop(AbandonableCopy &copy);
 
 } // namespace AbandonableWork

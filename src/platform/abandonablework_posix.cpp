@@ -213,8 +213,4 @@ Outcome Wait(AbandonableCopy &copy, const Wake &wake, std::vector<char> &result)
     return Outcome::Done;
 }
 
-void Drop(AbandonableCopy &copy) {
-    End(copy, true);
-}
-
 } // namespace AbandonableWork

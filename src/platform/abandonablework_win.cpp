@@ -25,7 +25,4 @@ Outcome Wait(AbandonableCopy &, const Wake &, std::vector<char> &result) {
     return Outcome::NotRun;
 }
 
-void Drop(AbandonableCopy &) {
-}
-
 } // namespace AbandonableWork
